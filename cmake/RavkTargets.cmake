@@ -1,0 +1,23 @@
+# Compile settings shared by every target of our own (third-party code never gets -Werror).
+
+option(RAVK_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+
+function(ravk_project_options target)
+    if(MSVC)
+        target_compile_options(${target} PRIVATE /W4 /WX /utf-8)
+    else()
+        target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Werror)
+    endif()
+    if(RAVK_SANITIZE)
+        target_compile_options(${target} PRIVATE
+            -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+        target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+    endif()
+endfunction()
+
+# A static library of the portable core; its headers are included as "folder/file.h" from the repo root.
+function(ravk_add_library target)
+    add_library(${target} STATIC ${ARGN})
+    target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR}/viewer ${PROJECT_SOURCE_DIR}/include)
+    ravk_project_options(${target})
+endfunction()
