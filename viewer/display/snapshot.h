@@ -1,0 +1,13 @@
+// Shift + "&Capture": the raw frame and the picture as displayed, side by side as two BMP files.
+#pragma once
+
+#include "display/frame_image.h"
+#include "display/surface_view.h"
+
+inline constexpr const char* SNAPSHOT_ORIGINAL_FILE = "capture_original.bmp";
+inline constexpr const char* SNAPSHOT_DISPLAY_FILE = "capture_ravk.bmp";
+
+// Writes the live frame as delivered, then the surface turned upright at the surface's own size,
+// into the current folder. Results are not reported; the second file is written whatever the first
+// gave.
+void SaveSnapshotPair(const FrameImage& live, const SurfaceView& surface);
