@@ -1,0 +1,247 @@
+#include "shell/settings_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+
+namespace {
+
+using namespace std::string_literals;
+
+class SettingsFileTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::mt19937_64 random(std::random_device{}());
+        do {
+            dir = std::filesystem::temp_directory_path() / ("ravk-ini-" + std::to_string(random()));
+        } while (!std::filesystem::create_directory(dir));
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+
+    std::string Write(const std::string& content, const std::string& name = "ravk.ini") {
+        const std::string path = (dir / name).string();
+        std::ofstream(path, std::ios::binary) << content;
+        return path;
+    }
+
+    std::string String(const std::string& content, const std::string& key = "DLL") {
+        return ReadProfileString(Write(content), "ravk", key, "<default>", 1023);
+    }
+
+    std::uint32_t Int(const std::string& value) {
+        return ReadProfileInt(Write("[ravk]\nH1_max=" + value + "\n"), "ravk", "H1_max", 77);
+    }
+
+    std::filesystem::path dir;
+};
+
+TEST_F(SettingsFileTest, MissingFileLeavesPluginNameAndCurrentThresholds) {
+    std::string plugin = "custom.so";
+    SkinColorRange range;
+    range.S_max = 42;
+    ReadSettingsFile((dir / "absent.ini").string(), plugin, range);
+    EXPECT_EQ(plugin, "custom.so");
+    SkinColorRange expected;
+    expected.S_max = 42;
+    EXPECT_EQ(range, expected);
+}
+
+TEST_F(SettingsFileTest, EveryKeyLandsInItsOwnField) {
+    const std::string path = Write(
+        "[ravk]\nDLL=cam.so\nH1_max=1\nH1_min=2\nH2_max=3\nH2_min=4\n"
+        "S_max=5\nS_min=6\nB_max=7\nB_min=8\n");
+    std::string plugin = DEFAULT_PLUGIN_FILE;
+    SkinColorRange range;
+    ReadSettingsFile(path, plugin, range);
+    EXPECT_EQ(plugin, "cam.so");
+    const SkinColorRange expected{.H1_min = 2,
+                                  .H1_max = 1,
+                                  .H2_min = 4,
+                                  .H2_max = 3,
+                                  .S_min = 6,
+                                  .S_max = 5,
+                                  .B_min = 8,
+                                  .B_max = 7};
+    EXPECT_EQ(range, expected);
+}
+
+TEST_F(SettingsFileTest, MissingOrEmptyIntegerKeysKeepTheFieldsCurrentValues) {
+    const std::string path = Write("[ravk]\nH1_max=\nS_min = \"\"\nB_max=5\n");
+    std::string plugin = DEFAULT_PLUGIN_FILE;
+    SkinColorRange range;
+    range.H1_max = 11;
+    range.S_min = 12;
+    range.B_min = 13;
+    ReadSettingsFile(path, plugin, range);
+    SkinColorRange expected;
+    expected.H1_max = 11;
+    expected.S_min = 12;
+    expected.B_min = 13;
+    expected.B_max = 5;
+    EXPECT_EQ(range, expected);
+}
+
+TEST_F(SettingsFileTest, EmptyDllValueKeepsThePluginName) {
+    for (const char* content : {"[ravk]\nDLL=\n", "[ravk]\nDLL = \"\"\n", "[ravk]\nDLL\n",
+                                "[ravk]\nH1_max=3\n", "[other]\nDLL=x.so\n"}) {
+        std::string plugin = DEFAULT_PLUGIN_FILE;
+        SkinColorRange range;
+        ReadSettingsFile(Write(content), plugin, range);
+        EXPECT_EQ(plugin, DEFAULT_PLUGIN_FILE) << content;
+    }
+}
+
+TEST_F(SettingsFileTest, ValueLosesOuterBlanksAndOneMatchingQuotePairOnly) {
+    EXPECT_EQ(String("[ravk]\nDLL =  \tmy plug in.so \t \n"), "my plug in.so");
+    EXPECT_EQ(String("[ravk]\nDLL=\"  spaced  \"\n"), "  spaced  ");
+    EXPECT_EQ(String("[ravk]\nDLL='a.so'\n"), "a.so");
+    EXPECT_EQ(String("[ravk]\nDLL=\"\"a.so\"\"\n"), "\"a.so\"");
+    EXPECT_EQ(String("[ravk]\nDLL=\"a.so'\n"), "\"a.so'");
+    EXPECT_EQ(String("[ravk]\nDLL=\"\n"), "\"");
+    EXPECT_EQ(String("[ravk]\nDLL=a=b;c\n"), "a=b;c");
+    EXPECT_EQ(String("[ravk]\nDLL=C:\\x\\y.dll\n"), "C:\\x\\y.dll");
+}
+
+TEST_F(SettingsFileTest, MissingKeyGivesDefaultButBareKeyGivesEmpty) {
+    EXPECT_EQ(String("[ravk]\nother=1\n"), "<default>");
+    EXPECT_EQ(String("[ravk]\n  DLL  \nDLL=late.so\n"), "");
+    EXPECT_EQ(Int(""), 77u);
+}
+
+TEST_F(SettingsFileTest, SectionAndKeyNamesIgnoreAsciiCase) {
+    EXPECT_EQ(String("[RaVK]\ndll=a.so\n"), "a.so");
+    EXPECT_EQ(String("[ ravk ]\n  Dll\t= b.so\n"), "b.so");
+    EXPECT_EQ(ReadProfileInt(Write("[ravk]\nh1_MAX=9\n"), "RAVK", "H1_max", 0), 9u);
+}
+
+TEST_F(SettingsFileTest, FirstSectionAndFirstKeyWin) {
+    EXPECT_EQ(String("[ravk]\nDLL=first.so\nDLL=second.so\n"), "first.so");
+    EXPECT_EQ(String("[ravk]\nH1_max=1\n[ravk]\nDLL=later.so\n"), "<default>");
+    EXPECT_EQ(String("[ravk]\nDLL=a.so\n[RAVK]\nDLL=b.so\n"), "a.so");
+    EXPECT_EQ(String("[other]\nDLL=o.so\n[ravk]\nDLL=r.so\n"), "r.so");
+    EXPECT_EQ(String("DLL=nosection.so\n[ravk]\n"), "<default>");
+    EXPECT_EQ(String("[ravkx]\nDLL=x.so\n[rav]\nDLL=y.so\n"), "<default>");
+}
+
+TEST_F(SettingsFileTest, CommentsBlankLinesBomAndLineEndsAreHonoured) {
+    EXPECT_EQ(String("; [ravk]\n\n  ;DLL=c.so\n[ravk]\n ; DLL=c.so\n\t\nDLL=d.so\n"), "d.so");
+    EXPECT_EQ(String("\xEF\xBB\xBF[ravk]\nDLL=bom.so\n"), "bom.so");
+    EXPECT_EQ(String("[ravk]\r\nDLL=crlf.so\r\nH1_max=1\r\n"), "crlf.so");
+    EXPECT_EQ(String("[ravk]\rDLL=cr.so\rH1_max=1"), "cr.so");
+    EXPECT_EQ(String("[ravk]\r\rDLL=cr.so  \r"), "cr.so");
+    EXPECT_EQ(String("[ravk]\nDLL=noeol.so"), "noeol.so");
+    // A byte-order mark anywhere else is ordinary text.
+    EXPECT_EQ(String("[ravk]\n\xEF\xBB\xBF"
+                     "DLL=x.so\n"),
+              "<default>");
+}
+
+TEST_F(SettingsFileTest, IntegersFollowTheProfileReaderRules) {
+    EXPECT_EQ(Int("42"), 42u);
+    EXPECT_EQ(Int("  +42  "), 42u);
+    EXPECT_EQ(Int("\" 7\""), 7u);
+    EXPECT_EQ(Int("0x1F"), 31u);
+    EXPECT_EQ(Int("0XfF"), 255u);
+    EXPECT_EQ(Int("-0x10"), 4294967280u);
+    EXPECT_EQ(Int("12abc"), 12u);
+    EXPECT_EQ(Int("0x"), 0u);
+    EXPECT_EQ(Int("0xg1"), 0u);
+    EXPECT_EQ(Int("1e3"), 1u);
+    EXPECT_EQ(Int("abc"), 0u);
+    EXPECT_EQ(Int("-"), 0u);
+    EXPECT_EQ(Int("- 5"), 0u);
+    EXPECT_EQ(Int("--5"), 0u);
+    EXPECT_EQ(Int("-1"), 4294967295u);
+    EXPECT_EQ(Int("4294967295"), 4294967295u);
+    EXPECT_EQ(Int("4294967296"), 0u);
+    EXPECT_EQ(Int("4294967301"), 5u);
+    EXPECT_EQ(Int("0x100000007"), 7u);
+    EXPECT_EQ(Int("99999999999999999999"), 1661992959u);  // 10^20 - 1 modulo 2^32
+}
+
+TEST_F(SettingsFileTest, LongValuesAreCutToTheBuffer) {
+    const std::string name(1500, 'p');
+    EXPECT_EQ(String("[ravk]\nDLL=" + name + "\n"), name.substr(0, 1023));
+    EXPECT_EQ(String("[ravk]\nDLL=\"" + name + "\"\n"), name.substr(0, 1023));
+    EXPECT_EQ(ReadProfileString(Write("[ravk]\nDLL=abcdef\n"), "ravk", "DLL", "", 3), "abc");
+
+    std::string plugin;
+    SkinColorRange range;
+    ReadSettingsFile(Write("[ravk]\nDLL=" + name + "\n"), plugin, range);
+    EXPECT_EQ(plugin, name.substr(0, 1023));
+}
+
+TEST_F(SettingsFileTest, NulEndsTheLineText) {
+    EXPECT_EQ(String("[ravk]\nDLL=ab\0cd\nH1_max=3\n"s), "ab");
+    EXPECT_EQ(String("[ravk]\nDLL=\0x.so\nDLL=y.so\n"s), "");
+    EXPECT_EQ(String("[ravk]\nDL\0L=x.so\n"s), "<default>");
+    EXPECT_EQ(Int("1\0"s + "9"), 1u);
+}
+
+TEST_F(SettingsFileTest, WindowsStyleNameIsFoundOnEveryPlatform) {
+    Write("[ravk]\nDLL=win.so\n");
+    std::string plugin;
+    SkinColorRange range;
+    ReadSettingsFile(dir.string() + "\\ravk.ini", plugin, range);
+    EXPECT_EQ(plugin, "win.so");
+}
+
+TEST_F(SettingsFileTest, HugeLinesAreSkippedWithoutLosingTheLinesAfterThem) {
+    std::string content(5 * 1024 * 1024, 'x');
+    content += "\n[ravk]\nDLL=";
+    content += std::string(5 * 1024 * 1024, 'y');
+    content += "\nH1_max=5\n";
+    const std::string path = Write(content);
+    std::string plugin;
+    SkinColorRange range;
+    ReadSettingsFile(path, plugin, range);
+    EXPECT_EQ(plugin, std::string(1023, 'y'));
+    EXPECT_EQ(range.H1_max, 5u);
+}
+
+TEST_F(SettingsFileTest, UnusableFilesGiveTheDefaults) {
+    std::string plugin = DEFAULT_PLUGIN_FILE;
+    SkinColorRange range;
+    ReadSettingsFile(dir.string(), plugin, range);
+    if (std::filesystem::exists("/dev/zero")) {
+        ReadSettingsFile("/dev/zero", plugin, range);
+    }
+    EXPECT_EQ(plugin, DEFAULT_PLUGIN_FILE);
+    EXPECT_EQ(range, SkinColorRange{});
+}
+
+TEST_F(SettingsFileTest, UnreadableFileGivesTheDefaults) {
+    const std::string locked = Write("[ravk]\nDLL=locked.so\n", "locked.ini");
+    std::filesystem::permissions(locked, std::filesystem::perms::none);
+    if (std::ifstream(locked).is_open()) {
+        GTEST_SKIP() << "this user reads files without read permission";
+    }
+    std::string plugin = DEFAULT_PLUGIN_FILE;
+    SkinColorRange range;
+    ReadSettingsFile(locked, plugin, range);
+    EXPECT_EQ(plugin, DEFAULT_PLUGIN_FILE);
+}
+
+TEST_F(SettingsFileTest, RandomBytesNeverBreakTheReader) {
+    std::mt19937 random(1234);
+    std::uniform_int_distribution<int> byte(0, 255);
+    const std::string alphabet = "[]=;\"' \t\r\n\0ravkDLH1_max0x-+9"s;
+    std::uniform_int_distribution<std::size_t> pick(0, alphabet.size() - 1);
+    for (int round = 0; round < 200; ++round) {
+        std::string content = round % 2 == 0 ? "[ravk]\n" : "";
+        for (int i = 0; i < 2000; ++i) {
+            content += round % 4 < 2 ? static_cast<char>(byte(random)) : alphabet[pick(random)];
+        }
+        std::string plugin = DEFAULT_PLUGIN_FILE;
+        SkinColorRange range;
+        ReadSettingsFile(Write(content), plugin, range);
+        EXPECT_FALSE(plugin.empty());
+        EXPECT_LE(plugin.size(), 1023u);
+    }
+}
+
+}  // namespace
