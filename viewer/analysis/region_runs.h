@@ -1,0 +1,28 @@
+// Regions as horizontal runs of skin cells: the working form behind labelling, statistics, the
+// luma test and mask painting, so each of them touches only skin cells instead of whole planes.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "analysis/region_labels.h"
+#include "analysis/skin_color.h"
+
+// Cells x0..x1 (inclusive) of stored row y, all in region `region` (1..K).
+struct RegionRun {
+    std::int32_t y = 0;
+    std::int32_t x0 = 0;
+    std::int32_t x1 = 0;
+    std::int32_t region = 0;
+};
+
+// Finds the runs of cells that are exactly 255 inside the one-pixel frame of the mask, in scan
+// order (stored row 0 first, then leftmost), joins 4-connected runs into regions numbered 1..K in
+// the order the scan first meets them, and returns K. Applies the labeller's cut-off: the scan
+// stops at the cell that would start the 65536th provisional area.
+std::int32_t FindRegionRuns(const SkinMask& mask, std::vector<RegionRun>& runs);
+
+// Resizes records to regionCount fresh records and accumulates every run whose region is in
+// 1..regionCount.
+void AccumulateRegionStats(std::vector<RegionStats>& records, const std::vector<RegionRun>& runs,
+                           std::int32_t regionCount);

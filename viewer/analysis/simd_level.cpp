@@ -1,0 +1,35 @@
+#include "analysis/simd_level.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#define RAVK_X86 1
+#else
+#define RAVK_X86 0
+#endif
+
+bool SimdLevelSupported(SimdLevel level) {
+#if RAVK_X86
+    // Needed when this runs before static constructors have filled in the processor model.
+    __builtin_cpu_init();
+    switch (level) {
+        case SimdLevel::Scalar:
+            return true;
+        case SimdLevel::Sse41:
+            return __builtin_cpu_supports("sse4.1");
+        case SimdLevel::Avx2:
+            return __builtin_cpu_supports("avx2");
+    }
+    return false;
+#else
+    return level == SimdLevel::Scalar;
+#endif
+}
+
+SimdLevel DetectSimdLevel() {
+    if (SimdLevelSupported(SimdLevel::Avx2)) {
+        return SimdLevel::Avx2;
+    }
+    if (SimdLevelSupported(SimdLevel::Sse41)) {
+        return SimdLevel::Sse41;
+    }
+    return SimdLevel::Scalar;
+}

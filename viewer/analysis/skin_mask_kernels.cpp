@@ -1,0 +1,247 @@
+#include "analysis/skin_mask_kernels.h"
+
+#include <algorithm>
+#include <iterator>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
+namespace {
+
+void ClassifyScalar(const Pixel24* pixels, std::uint8_t* cells, std::size_t count,
+                    const SkinColorRange& range) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const Pixel24 pixel = pixels[i];
+        cells[i] = IsSkinColor(RgbToHsb(pixel.red, pixel.green, pixel.blue), range) ? 255 : 0;
+    }
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+
+// The vector kernels test the bands without dividing. With h = offset + floor(60 d / delta) and
+// the floor term within -60..60:
+//   low <= h <= high  <=>  (low - offset) * delta <= 60 d < (high - offset + 1) * delta,
+// and with q = floor(100 delta / max):
+//   sMin <= q <= sMax  <=>  sMin * max <= 100 delta < (sMax + 1) * max.
+// Clamping the factors to -61..61 (hue) and 0..101 (saturation) keeps every comparison's truth
+// value, makes every factor a signed byte and every product fit a signed 16-bit lane.
+
+// Which formula gives a pixel's hue, as an index into the per-sector factor tables.
+enum HueSector : std::uint8_t { GREEN_MAX, BLUE_MAX, RED_MAX_RISING, RED_MAX_FALLING, GREY };
+constexpr int SECTOR_COUNT = 5;
+// A grey has hue 0: it is tested as d = 0 with delta taken as 1 and offset 0.
+constexpr int SECTOR_OFFSET[SECTOR_COUNT] = {120, 240, 0, 360, 0};
+
+// Per-range constants of the vector kernels.
+struct VectorRange {
+    // Per band, the hue factors of each sector, laid out as byte-shuffle lookup tables.
+    alignas(16) std::int8_t bandLow[2][16];
+    alignas(16) std::int8_t bandEnd[2][16];
+    // Brightness max * 100 / 255 grows with max, so its band is a band of max (empty: 255..0).
+    std::uint8_t maxLow = 255;
+    std::uint8_t maxHigh = 0;
+    std::int8_t saturationLow = 0;
+    std::int8_t saturationEnd = 0;
+    // The rounded-down pairs whose one-less saturation changes the outcome for this range.
+    SaturationPair flips[std::size(SATURATION_ROUNDED_DOWN)];
+    int flipCount = 0;
+};
+
+std::int8_t HueFactor(std::int64_t value) {
+    return static_cast<std::int8_t>(std::clamp<std::int64_t>(value, -61, 61));
+}
+
+bool InBand(std::uint32_t value, std::uint32_t low, std::uint32_t high) {
+    return low <= value && value <= high;
+}
+
+VectorRange MakeVectorRange(const SkinColorRange& range) {
+    VectorRange constants{};
+    const std::uint32_t bandMin[2] = {range.H1_min, range.H2_min};
+    const std::uint32_t bandMax[2] = {range.H1_max, range.H2_max};
+    for (int band = 0; band < 2; ++band) {
+        for (int sector = 0; sector < SECTOR_COUNT; ++sector) {
+            const std::int64_t offset = SECTOR_OFFSET[sector];
+            constants.bandLow[band][sector] = HueFactor(std::int64_t{bandMin[band]} - offset);
+            constants.bandEnd[band][sector] = HueFactor(std::int64_t{bandMax[band]} - offset + 1);
+        }
+    }
+
+    for (int max = 0; max <= 255; ++max) {
+        if (InBand(static_cast<std::uint32_t>(max * 100 / 255), range.B_min, range.B_max)) {
+            constants.maxLow = std::min(constants.maxLow, static_cast<std::uint8_t>(max));
+            constants.maxHigh = static_cast<std::uint8_t>(max);
+        }
+    }
+
+    constants.saturationLow = static_cast<std::int8_t>(std::min<std::uint64_t>(range.S_min, 101));
+    constants.saturationEnd =
+        static_cast<std::int8_t>(std::min<std::uint64_t>(std::uint64_t{range.S_max} + 1, 101));
+    for (const SaturationPair pair : SATURATION_ROUNDED_DOWN) {
+        const std::uint32_t quotient = 100u * pair.delta / pair.max;
+        if (InBand(quotient, range.S_min, range.S_max) !=
+            InBand(quotient - 1, range.S_min, range.S_max)) {
+            constants.flips[constants.flipCount++] = pair;
+        }
+    }
+    return constants;
+}
+
+// Byte-shuffle controls that gather one channel of 16 packed BGR pixels out of each of the three
+// 16-byte loads that hold them: control[channel][load][lane].
+struct GatherControls {
+    alignas(16) std::int8_t control[3][3][16];
+};
+
+constexpr GatherControls MakeGatherControls() {
+    GatherControls controls{};
+    for (int channel = 0; channel < 3; ++channel) {
+        for (int load = 0; load < 3; ++load) {
+            for (int lane = 0; lane < 16; ++lane) {
+                const int byte = 3 * lane + channel;
+                controls.control[channel][load][lane] =
+                    static_cast<std::int8_t>(byte / 16 == load ? byte % 16 : -128);
+            }
+        }
+    }
+    return controls;
+}
+
+constexpr GatherControls GATHER = MakeGatherControls();
+
+// The vector kernel is one source, skin_mask_vector_kernel.inc, compiled once per instruction set:
+// each namespace supplies its register type, its pixels per block and the same small set of
+// operations, and the target pragma lets the file build without instruction-set flags.
+
+#pragma GCC push_options
+#pragma GCC target("sse4.1")
+namespace sse41 {
+
+using Vec = __m128i;
+constexpr std::size_t BLOCK_PIXELS = 16;
+
+struct Simd {
+    // Bytes 16 * part onwards of the block's 48 bytes.
+    [[gnu::always_inline]] static Vec Load(const Pixel24* pixels, int part) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels) + part);
+    }
+    [[gnu::always_inline]] static Vec Table(const std::int8_t* bytes) {
+        return _mm_load_si128(reinterpret_cast<const __m128i*>(bytes));
+    }
+    [[gnu::always_inline]] static void Store(std::uint8_t* cells, Vec value) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(cells), value);
+    }
+    [[gnu::always_inline]] static Vec Zero() { return _mm_setzero_si128(); }
+    [[gnu::always_inline]] static Vec Splat8(std::uint8_t value) {
+        return _mm_set1_epi8(static_cast<char>(value));
+    }
+    [[gnu::always_inline]] static Vec Splat16(std::int16_t value) { return _mm_set1_epi16(value); }
+    [[gnu::always_inline]] static Vec Or(Vec a, Vec b) { return _mm_or_si128(a, b); }
+    [[gnu::always_inline]] static Vec And(Vec a, Vec b) { return _mm_and_si128(a, b); }
+    [[gnu::always_inline]] static Vec AndNot(Vec a, Vec b) { return _mm_andnot_si128(a, b); }
+    [[gnu::always_inline]] static Vec Xor(Vec a, Vec b) { return _mm_xor_si128(a, b); }
+    [[gnu::always_inline]] static Vec Max8(Vec a, Vec b) { return _mm_max_epu8(a, b); }
+    [[gnu::always_inline]] static Vec Min8(Vec a, Vec b) { return _mm_min_epu8(a, b); }
+    [[gnu::always_inline]] static Vec Sub8(Vec a, Vec b) { return _mm_sub_epi8(a, b); }
+    [[gnu::always_inline]] static Vec Equal8(Vec a, Vec b) { return _mm_cmpeq_epi8(a, b); }
+    [[gnu::always_inline]] static Vec Blend(Vec a, Vec b, Vec mask) {
+        return _mm_blendv_epi8(a, b, mask);
+    }
+    [[gnu::always_inline]] static Vec Shuffle(Vec table, Vec index) {
+        return _mm_shuffle_epi8(table, index);
+    }
+    [[gnu::always_inline]] static Vec UnpackLow8(Vec a, Vec b) { return _mm_unpacklo_epi8(a, b); }
+    [[gnu::always_inline]] static Vec UnpackHigh8(Vec a, Vec b) { return _mm_unpackhi_epi8(a, b); }
+    // Per 16-bit lane: unsigned bytes of a times signed bytes of b, the two products summed.
+    [[gnu::always_inline]] static Vec MulAdd(Vec a, Vec b) { return _mm_maddubs_epi16(a, b); }
+    [[gnu::always_inline]] static Vec Greater16(Vec a, Vec b) { return _mm_cmpgt_epi16(a, b); }
+    [[gnu::always_inline]] static Vec Pack16(Vec a, Vec b) { return _mm_packs_epi16(a, b); }
+};
+
+#include "analysis/skin_mask_vector_kernel.inc"
+
+}  // namespace sse41
+#pragma GCC pop_options
+
+#pragma GCC push_options
+#pragma GCC target("avx2")
+namespace avx2 {
+
+// Two blocks of 16 pixels, one per 128-bit half: the byte shuffles and 16-bit widening work
+// within each half, so every operation means the same as in the 16-pixel kernel.
+using Vec = __m256i;
+constexpr std::size_t BLOCK_PIXELS = 32;
+
+struct Simd {
+    [[gnu::always_inline]] static Vec Load(const Pixel24* pixels, int part) {
+        const auto* bytes = reinterpret_cast<const __m128i*>(pixels) + part;
+        return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(bytes)),
+                                       _mm_loadu_si128(bytes + 3), 1);
+    }
+    [[gnu::always_inline]] static Vec Table(const std::int8_t* bytes) {
+        return _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(bytes)));
+    }
+    [[gnu::always_inline]] static void Store(std::uint8_t* cells, Vec value) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(cells), value);
+    }
+    [[gnu::always_inline]] static Vec Zero() { return _mm256_setzero_si256(); }
+    [[gnu::always_inline]] static Vec Splat8(std::uint8_t value) {
+        return _mm256_set1_epi8(static_cast<char>(value));
+    }
+    [[gnu::always_inline]] static Vec Splat16(std::int16_t value) {
+        return _mm256_set1_epi16(value);
+    }
+    [[gnu::always_inline]] static Vec Or(Vec a, Vec b) { return _mm256_or_si256(a, b); }
+    [[gnu::always_inline]] static Vec And(Vec a, Vec b) { return _mm256_and_si256(a, b); }
+    [[gnu::always_inline]] static Vec AndNot(Vec a, Vec b) { return _mm256_andnot_si256(a, b); }
+    [[gnu::always_inline]] static Vec Xor(Vec a, Vec b) { return _mm256_xor_si256(a, b); }
+    [[gnu::always_inline]] static Vec Max8(Vec a, Vec b) { return _mm256_max_epu8(a, b); }
+    [[gnu::always_inline]] static Vec Min8(Vec a, Vec b) { return _mm256_min_epu8(a, b); }
+    [[gnu::always_inline]] static Vec Sub8(Vec a, Vec b) { return _mm256_sub_epi8(a, b); }
+    [[gnu::always_inline]] static Vec Equal8(Vec a, Vec b) { return _mm256_cmpeq_epi8(a, b); }
+    [[gnu::always_inline]] static Vec Blend(Vec a, Vec b, Vec mask) {
+        return _mm256_blendv_epi8(a, b, mask);
+    }
+    [[gnu::always_inline]] static Vec Shuffle(Vec table, Vec index) {
+        return _mm256_shuffle_epi8(table, index);
+    }
+    [[gnu::always_inline]] static Vec UnpackLow8(Vec a, Vec b) {
+        return _mm256_unpacklo_epi8(a, b);
+    }
+    [[gnu::always_inline]] static Vec UnpackHigh8(Vec a, Vec b) {
+        return _mm256_unpackhi_epi8(a, b);
+    }
+    [[gnu::always_inline]] static Vec MulAdd(Vec a, Vec b) { return _mm256_maddubs_epi16(a, b); }
+    [[gnu::always_inline]] static Vec Greater16(Vec a, Vec b) { return _mm256_cmpgt_epi16(a, b); }
+    [[gnu::always_inline]] static Vec Pack16(Vec a, Vec b) { return _mm256_packs_epi16(a, b); }
+};
+
+#include "analysis/skin_mask_vector_kernel.inc"
+
+}  // namespace avx2
+#pragma GCC pop_options
+
+#endif
+
+}  // namespace
+
+void ClassifySkinPixels(const Pixel24* pixels, std::uint8_t* cells, std::size_t count,
+                        const SkinColorRange& range, SimdLevel level) {
+    if (!SimdLevelSupported(level)) {
+        level = SimdLevel::Scalar;
+    }
+    switch (level) {
+#if defined(__x86_64__) || defined(__i386__)
+        case SimdLevel::Avx2:
+            avx2::Classify(pixels, cells, count, range);
+            return;
+        case SimdLevel::Sse41:
+            sse41::Classify(pixels, cells, count, range);
+            return;
+#endif
+        default:
+            ClassifyScalar(pixels, cells, count, range);
+            return;
+    }
+}
