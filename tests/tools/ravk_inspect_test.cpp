@@ -1,0 +1,204 @@
+// Runs the built ravk-inspect program through the shell, so these tests need a POSIX system.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "display/bmp_file.h"
+#include "display/test_files.h"
+
+namespace {
+
+const Pixel24 SKIN{120, 150, 200};    // red 200, green 150, blue 120
+const Pixel24 BACKGROUND{0, 128, 0};  // dark green, never skin
+const Pixel24 MASK_BLUE{0xFF, 0, 0};
+
+struct RunResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Quoted(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+std::string FileText(const std::string& path) {
+    const std::vector<std::uint8_t> bytes = ReadFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+struct Rect {
+    std::int32_t left, top, width, height;  // top counted from the top of the picture
+};
+
+FrameImage FrameWithSkin(std::int32_t width, std::int32_t height,
+                         std::initializer_list<Rect> skin) {
+    FrameImage frame = MakeFrameImage(width, height);
+    std::fill(frame.pixels.begin(), frame.pixels.end(), BACKGROUND);
+    for (const Rect& rect : skin) {
+        for (std::int32_t r = rect.top; r < rect.top + rect.height; ++r) {
+            for (std::int32_t x = rect.left; x < rect.left + rect.width; ++x) {
+                frame.pixels[static_cast<std::size_t>((height - 1 - r) * width + x)] = SKIN;
+            }
+        }
+    }
+    return frame;
+}
+
+const Rect SQUARE{10, 5, 20, 20};
+
+class RavkInspectTest : public ::testing::Test {
+  protected:
+    // Runs the tool in the scratch folder with the given (already quoted) arguments.
+    RunResult Run(const std::string& args) {
+        const std::string errFile = dir.File("stderr.txt");
+        const std::string command = "cd " + Quoted(dir.Path().string()) + " && " +
+                                    Quoted(RAVK_BIN_DIR "/ravk-inspect") + " " + args + " 2>" +
+                                    Quoted(errFile);
+        RunResult result;
+        std::FILE* pipe = popen(command.c_str(), "r");
+        if (pipe == nullptr) {
+            ADD_FAILURE() << "cannot run " << command;
+            return result;
+        }
+        char buffer[4096];
+        std::size_t got;
+        while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+            result.out.append(buffer, got);
+        }
+        const int status = pclose(pipe);
+        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        result.err = FileText(errFile);
+        return result;
+    }
+
+    std::string WriteFrame(const std::string& name, const FrameImage& frame) {
+        const std::string path = dir.File(name);
+        EXPECT_TRUE(WriteBmpFile(path, frame));
+        return path;
+    }
+
+    void ExpectFailure(const std::string& args, const std::string& reason) {
+        const RunResult run = Run(args);
+        EXPECT_EQ(run.status, 2) << args;
+        EXPECT_TRUE(run.out.empty()) << args << ": " << run.out;
+        EXPECT_EQ(run.err.rfind("ravk-inspect: ", 0), 0u) << args << ": " << run.err;
+        EXPECT_NE(run.err.find(reason), std::string::npos) << args << ": " << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << args << ": " << run.err;
+    }
+
+    TempDir dir;
+};
+
+TEST_F(RavkInspectTest, OneSkinSquareIsFoundAndBoxed) {
+    const std::string input = WriteFrame("square.bmp", FrameWithSkin(64, 48, {SQUARE}));
+    const RunResult run = Run(Quoted(input));
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out,
+              "{\"width\":64,\"height\":48,\"found\":true,\"regions\":[{\"area\":400,\"width\":19,"
+              "\"height\":19,\"centerX\":19,\"centerY\":32,\"minX\":10,\"minY\":23,\"maxX\":29,"
+              "\"maxY\":42,\"meanX\":19.5,\"meanY\":32.5}],\"best\":0,\"boxes\":[[10,5,29,24]]}\n");
+    EXPECT_EQ(run.err, "");
+}
+
+TEST_F(RavkInspectTest, FrameWithoutSkinReportsNothingFound) {
+    const std::string input = WriteFrame("plain.bmp", FrameWithSkin(32, 24, {}));
+    const RunResult run = Run(Quoted(input));
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out,
+              "{\"width\":32,\"height\":24,\"found\":false,\"regions\":[],\"best\":null,"
+              "\"boxes\":[]}\n");
+    EXPECT_EQ(run.err, " region not found.\n");
+}
+
+TEST_F(RavkInspectTest, MaskPaintsTheRegionBlueInTheOutputPicture) {
+    const FrameImage frame = FrameWithSkin(64, 48, {SQUARE});
+    const std::string input = WriteFrame("square.bmp", frame);
+    const RunResult run = Run("--mask " + Quoted(input) + " shown.bmp");
+    ASSERT_EQ(run.status, 0) << run.err;
+    FrameImage shown;
+    std::string error;
+    ASSERT_TRUE(ReadBmpFile(dir.File("shown.bmp"), shown, error)) << error;
+    ASSERT_EQ(shown.pixels.size(), frame.pixels.size());
+    for (std::size_t i = 0; i < frame.pixels.size(); ++i) {
+        const Pixel24 expected = frame.pixels[i] == SKIN ? MASK_BLUE : frame.pixels[i];
+        ASSERT_EQ(shown.pixels[i], expected) << "pixel " << i;
+    }
+}
+
+TEST_F(RavkInspectTest, WithoutMaskTheOutputPictureIsTheInput) {
+    const FrameImage frame = FrameWithSkin(64, 48, {SQUARE});
+    const RunResult run = Run(Quoted(WriteFrame("square.bmp", frame)) + " copy.bmp");
+    ASSERT_EQ(run.status, 0) << run.err;
+    FrameImage copy;
+    std::string error;
+    ASSERT_TRUE(ReadBmpFile(dir.File("copy.bmp"), copy, error)) << error;
+    EXPECT_EQ(copy.pixels, frame.pixels);
+}
+
+TEST_F(RavkInspectTest, ExpandUsesTheLargerSideOfTheRegion) {
+    const std::string input = WriteFrame("wide.bmp", FrameWithSkin(64, 48, {{10, 5, 24, 20}}));
+    const RunResult plain = Run(Quoted(input));
+    EXPECT_NE(plain.out.find("\"boxes\":[[12,5,31,24]]"), std::string::npos) << plain.out;
+    const RunResult expanded = Run("--expand " + Quoted(input));
+    EXPECT_NE(expanded.out.find("\"boxes\":[[10,3,33,26]]"), std::string::npos) << expanded.out;
+}
+
+TEST_F(RavkInspectTest, AllKeepsARegionThatFailsTheAspectTest) {
+    // The bar (40 x 6) lies in lower stored rows than the square, so it is region 0.
+    const std::string input =
+        WriteFrame("two.bmp", FrameWithSkin(64, 48, {SQUARE, Rect{5, 35, 40, 6}}));
+    const RunResult chosen = Run(Quoted(input));
+    EXPECT_NE(chosen.out.find("\"best\":1,\"boxes\":[[10,5,29,24]]}"), std::string::npos)
+        << chosen.out;
+    const RunResult all = Run("--all " + Quoted(input));
+    EXPECT_NE(all.out.find("\"best\":1,\"boxes\":[[22,35,27,40],[10,5,29,24]]}"), std::string::npos)
+        << all.out;
+}
+
+TEST_F(RavkInspectTest, ThresholdsComeFromTheSettingsFile) {
+    const std::string input = WriteFrame("square.bmp", FrameWithSkin(64, 48, {SQUARE}));
+    // Saturation of the square is 40%, so a 10% ceiling leaves no skin.
+    std::ofstream(dir.File("strict.ini")) << "[ravk]\nS_max=10\n";
+    EXPECT_NE(Run("--ini strict.ini " + Quoted(input)).out.find("\"found\":false"),
+              std::string::npos);
+
+    EXPECT_NE(Run(Quoted(input)).out.find("\"found\":true"), std::string::npos);
+    std::ofstream(dir.File("ravk.ini")) << "[ravk]\nS_max=10\n";
+    EXPECT_NE(Run(Quoted(input)).out.find("\"found\":false"), std::string::npos)
+        << "ravk.ini in the current folder is read by default";
+}
+
+TEST_F(RavkInspectTest, HelpPrintsUsageAndSucceeds) {
+    const RunResult run = Run("--help");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.rfind("usage: ravk-inspect", 0), 0u) << run.out;
+    EXPECT_EQ(run.err, "");
+}
+
+TEST_F(RavkInspectTest, ErrorsGiveOneLineAndExitStatus2) {
+    ExpectFailure("", "no input file given");
+    ExpectFailure("--frobnicate in.bmp", "unknown option --frobnicate");
+    ExpectFailure("absent.bmp", "cannot open absent.bmp");
+    ExpectFailure(Quoted(RAVK_TEST_DATA_DIR "/bmp/palette_8bit.bmp"), "8 bits per pixel");
+    ExpectFailure(Quoted(RAVK_TEST_DATA_DIR "/bmp/truncated_pixels.bmp"), "truncated BMP file");
+    ExpectFailure(Quoted(RAVK_TEST_DATA_DIR "/bmp/huge_dimensions.bmp"), "too large");
+    ExpectFailure(Quoted(RAVK_TEST_DATA_DIR "/bmp/not_bmp.bmp"), "not a BMP file");
+
+    const std::string input = WriteFrame("square.bmp", FrameWithSkin(16, 16, {{4, 4, 4, 4}}));
+    ExpectFailure("--ini absent.ini " + Quoted(input), "cannot read settings file absent.ini");
+    ExpectFailure(Quoted(input) + " no-folder/out.bmp", "cannot write no-folder/out.bmp");
+}
+
+}  // namespace

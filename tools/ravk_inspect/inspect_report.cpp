@@ -1,0 +1,143 @@
+#include "inspect_report.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <system_error>
+
+namespace {
+
+void AppendInt(std::string& out, std::int64_t value) {
+    out += std::to_string(value);
+}
+
+// Shortest text that reads back as the same double; JSON has no infinities or NaN.
+void AppendDouble(std::string& out, double value) {
+    if (!std::isfinite(value)) {
+        out += "null";
+        return;
+    }
+    char text[32];
+    const std::to_chars_result result = std::to_chars(text, text + sizeof text, value);
+    out.append(text, result.ptr);
+}
+
+void AppendRegion(std::string& out, const RegionStats& region) {
+    out += "{\"area\":";
+    AppendInt(out, region.area);
+    out += ",\"width\":";
+    AppendInt(out, region.width);
+    out += ",\"height\":";
+    AppendInt(out, region.height);
+    out += ",\"centerX\":";
+    AppendInt(out, region.centerX);
+    out += ",\"centerY\":";
+    AppendInt(out, region.centerY);
+    out += ",\"minX\":";
+    AppendInt(out, region.minX);
+    out += ",\"minY\":";
+    AppendInt(out, region.minY);
+    out += ",\"maxX\":";
+    AppendInt(out, region.maxX);
+    out += ",\"maxY\":";
+    AppendInt(out, region.maxY);
+    out += ",\"meanX\":";
+    AppendDouble(out, region.meanX);
+    out += ",\"meanY\":";
+    AppendDouble(out, region.meanY);
+    out += '}';
+}
+
+void AppendBox(std::string& out, const RegionBox& box) {
+    out += '[';
+    AppendInt(out, box.left);
+    out += ',';
+    AppendInt(out, box.top);
+    out += ',';
+    AppendInt(out, box.right);
+    out += ',';
+    AppendInt(out, box.bottom);
+    out += ']';
+}
+
+}  // namespace
+
+bool ParseInspectArgs(const std::vector<std::string>& args, InspectRequest& request,
+                      std::string& error) {
+    request = InspectRequest{};
+    std::vector<std::string> files;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            request.showHelp = true;
+        } else if (arg == "--mask") {
+            request.analysis.maskEnabled = true;
+        } else if (arg == "--expand") {
+            request.analysis.regionExpansion = true;
+        } else if (arg == "--all") {
+            request.analysis.allRegions = true;
+        } else if (arg == "--ini") {
+            if (i + 1 == args.size() || args[i + 1].empty()) {
+                error = "--ini needs a file name";
+                return false;
+            }
+            request.settingsFile = args[++i];
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            error = "unknown option " + arg + " (see --help)";
+            return false;
+        } else {
+            files.push_back(arg);
+        }
+    }
+    if (request.showHelp) {
+        return true;
+    }
+    if (files.empty() || files[0].empty()) {
+        error = "no input file given (see --help)";
+        return false;
+    }
+    if (files.size() > 2) {
+        error = "too many arguments: " + files[2] + " (see --help)";
+        return false;
+    }
+    request.inputFile = files[0];
+    if (files.size() == 2) {
+        if (files[1].empty()) {
+            error = "empty output file name";
+            return false;
+        }
+        request.outputFile = files[1];
+    }
+    return true;
+}
+
+std::string FormatInspectReport(const FrameImage& frame, bool found, const FrameRegions& details,
+                                const std::vector<RegionBox>& boxes) {
+    std::string out = "{\"width\":";
+    AppendInt(out, frame.width);
+    out += ",\"height\":";
+    AppendInt(out, frame.height);
+    out += found ? ",\"found\":true" : ",\"found\":false";
+    out += ",\"regions\":[";
+    for (std::size_t i = 0; i < details.regions.size(); ++i) {
+        if (i > 0) {
+            out += ',';
+        }
+        AppendRegion(out, details.regions[i]);
+    }
+    out += "],\"best\":";
+    if (details.best < 0) {
+        out += "null";
+    } else {
+        AppendInt(out, details.best);
+    }
+    out += ",\"boxes\":[";
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+        if (i > 0) {
+            out += ',';
+        }
+        AppendBox(out, boxes[i]);
+    }
+    out += "]}";
+    return out;
+}
