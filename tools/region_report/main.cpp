@@ -8,7 +8,7 @@
 #include "analysis/analyze_frame.h"
 #include "display/bmp_file.h"
 #include "display/native_path.h"
-#include "inspect_report.h"
+#include "region_report.h"
 #include "shell/settings_file.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "inspect_report.h"
+#include "region_report.h"
 
 #include <charconv>
 #include <cmath>
