@@ -1,0 +1,67 @@
+#include "shell/shared_library.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "display/test_files.h"
+#include "plugins/test_plugin_harness.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(SharedLibraryTest, LoadedLibraryResolvesItsExportsOnly) {
+    SharedLibrary library;
+    ASSERT_TRUE(library.Load(TestPluginPath("test_plugin")));
+    EXPECT_TRUE(library.IsLoaded());
+    EXPECT_NE(library.Symbol("VQ_Capture"), nullptr);
+    EXPECT_EQ(library.Symbol("VQ_Absent"), nullptr);
+}
+
+TEST(SharedLibraryTest, FailedLoadHoldsNothing) {
+    SharedLibrary library;
+    EXPECT_FALSE(library.Load("/nonexistent/folder/plugin.so"));
+    EXPECT_FALSE(library.Load(""));
+    EXPECT_FALSE(library.Load("ravk-no-such-plugin.so"));
+    EXPECT_FALSE(library.IsLoaded());
+    EXPECT_EQ(library.Symbol("VQ_Capture"), nullptr);
+}
+
+TEST(SharedLibraryTest, BareNameLooksInTheProgramFolderThenTheCurrentFolder) {
+    TempDir dir;
+    // A plug-in of the same name in the current folder must lose to the one beside the program.
+    fs::copy_file(TestPluginPath("test_plugin_no_name"), dir.Path() / "test_plugin.so");
+    fs::copy_file(TestPluginPath("test_plugin"), dir.Path() / "copied_plugin.so");
+    fs::create_directory(dir.Path() / "sub");
+    fs::copy_file(TestPluginPath("test_plugin"), dir.Path() / "sub" / "nested_plugin.so");
+    const CurrentDirScope inDir(dir.Path());
+
+    SharedLibrary library;
+    ASSERT_TRUE(library.Load("test_plugin.so"));
+    EXPECT_NE(library.Symbol("VQ_GetDllName"), nullptr);
+    EXPECT_TRUE(library.Load("copied_plugin.so"));
+    EXPECT_TRUE(library.Load("sub\\nested_plugin.so")) << "backslash is a folder separator";
+}
+
+TEST(SharedLibraryTest, EachLoadIsReleasedExactlyOnce) {
+    const TestPluginLog log;
+    SharedLibrary first;
+    ASSERT_TRUE(first.Load(TestPluginPath("test_plugin")));
+    SharedLibrary moved = std::move(first);
+    EXPECT_FALSE(first.IsLoaded());
+    EXPECT_NE(moved.Symbol("VQ_Capture"), nullptr);
+    EXPECT_TRUE(log.Lines().empty());
+
+    moved.Load(TestPluginPath("test_plugin_no_name"));  // releases the first library
+    EXPECT_EQ(log.Lines(), std::vector<std::string>{"unload"});
+    moved = SharedLibrary();
+    EXPECT_EQ(log.Lines(), (std::vector<std::string>{"unload", "unload"}));
+    moved.Free();
+    EXPECT_EQ(log.Lines().size(), 2u);
+}
+
+}  // namespace

@@ -1,0 +1,34 @@
+// A shared library loaded by file name, with symbols looked up by name. One declaration for every
+// platform; each platform has its own source file behind it.
+#pragma once
+
+#include <string>
+
+class SharedLibrary {
+  public:
+    SharedLibrary() = default;
+    ~SharedLibrary() { Free(); }
+    SharedLibrary(SharedLibrary&& other) noexcept : handle_(other.handle_) {
+        other.handle_ = nullptr;
+    }
+    SharedLibrary& operator=(SharedLibrary&& other) noexcept;
+    SharedLibrary(const SharedLibrary&) = delete;
+    SharedLibrary& operator=(const SharedLibrary&) = delete;
+
+    // Loads fileName, freeing any library held before. The name is written the Windows way
+    // (backslashes are separators everywhere). A bare file name is looked for the way the Windows
+    // loader looks: in the program's own folder, then in the current folder, then along the
+    // system's search path. False when nothing could be loaded.
+    bool Load(const std::string& fileName);
+
+    // The address of the exported symbol name, or null when it is missing or nothing is loaded.
+    void* Symbol(const char* name) const;
+
+    // Releases the library; the system unloads it when nothing else holds it.
+    void Free();
+
+    bool IsLoaded() const { return handle_ != nullptr; }
+
+  private:
+    void* handle_ = nullptr;
+};
