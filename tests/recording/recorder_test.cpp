@@ -1,0 +1,293 @@
+#include "recording/recorder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct FakeWriter : VideoWriter {
+    bool chooseResult = true;
+    bool openResult = true;
+    int failWriteAt = -1;                 // index whose write fails
+    std::uint32_t* clockTicks = nullptr;  // advanced by writeMs on every write, when set
+    std::uint32_t writeMs = 0;
+
+    RecordingFormat chosen, opened;
+    std::string fileName;
+    std::vector<std::int32_t> indices;
+    std::vector<std::uint32_t> writeTicks;
+    std::vector<std::vector<std::uint8_t>> frames;
+    int closes = 0;
+
+    bool ChooseCompressor(const RecordingFormat& format) override {
+        chosen = format;
+        return chooseResult;
+    }
+    bool Open(const std::string& name, const RecordingFormat& format) override {
+        fileName = name;
+        opened = format;
+        return openResult;
+    }
+    bool WriteFrame(std::int32_t index, const std::uint8_t* frame) override {
+        if (index == failWriteAt) {
+            return false;
+        }
+        indices.push_back(index);
+        if (clockTicks != nullptr) {
+            writeTicks.push_back(*clockTicks);
+            *clockTicks += writeMs;
+        }
+        frames.emplace_back(frame, frame + opened.frameBytes);
+        return true;
+    }
+    void Close() override { ++closes; }
+};
+
+// A top-down surface whose pixel (x, r) holds bytes (x, r, tag).
+struct TestSurface {
+    std::int32_t width, height, stride;
+    std::vector<std::uint8_t> pixels;
+
+    TestSurface(std::int32_t w, std::int32_t h, std::uint8_t tag)
+        : width(w), height(h), stride((3 * w + 3) / 4 * 4), pixels(stride * h, 0) {
+        for (std::int32_t r = 0; r < h; ++r) {
+            for (std::int32_t x = 0; x < w; ++x) {
+                std::uint8_t* p = &pixels[r * stride + 3 * x];
+                p[0] = static_cast<std::uint8_t>(x);
+                p[1] = static_cast<std::uint8_t>(r);
+                p[2] = tag;
+            }
+        }
+    }
+    SurfaceView View() const { return {pixels.data(), width, height, stride}; }
+};
+
+// Time moves only when the recorder yields, one millisecond at a time.
+struct ManualClock {
+    std::uint32_t ticks = 1000;
+    RecorderClock Clock() {
+        return {[this] { return ticks; }, [this] { ++ticks; }};
+    }
+};
+
+const std::uint8_t* FramePixel(const std::vector<std::uint8_t>& frame, const RecordingFormat& f,
+                               std::int32_t x, std::int32_t bottomUpRow) {
+    return &frame[bottomUpRow * f.rowBytes + 3 * x];
+}
+
+TEST(CaptureSettings, ReadsUnsignedNumbersAndClampsAsSigned) {
+    EXPECT_EQ(ReadUnsignedField(" 20 "), 20u);
+    EXPECT_EQ(ReadUnsignedField("4294967295"), 4294967295u);
+    for (const char* notANumber : {"", "  ", "abc", "12abc", "-3", "+3", "4294967296"}) {
+        EXPECT_EQ(ReadUnsignedField(notANumber), 0u) << notANumber;
+    }
+    auto fps = [](const char* text) { return ApplyCaptureSettings(text, "10").recordFps; };
+    auto seconds = [](const char* text) { return ApplyCaptureSettings("10", text).recordSeconds; };
+    EXPECT_EQ(fps(""), 5);
+    EXPECT_EQ(fps("0"), 5);
+    EXPECT_EQ(fps("17"), 17);
+    EXPECT_EQ(fps("31"), 30);
+    EXPECT_EQ(fps("4294967296"), 5);
+    EXPECT_EQ(fps("3000000000"), 5);  // above 2147483647: negative as a signed number
+    EXPECT_EQ(fps("2147483647"), 30);
+    EXPECT_EQ(seconds("61"), 60);
+    EXPECT_EQ(seconds("4"), 5);
+    EXPECT_EQ(FormatUnsignedField(15), "15");
+}
+
+TEST(RecordingFormat, RowsAreFourByteAlignedAndCountIsRateTimesLength) {
+    EXPECT_EQ(MakeRecordingFormat(640, 480, {}).rowBytes, 1920);
+    EXPECT_EQ(MakeRecordingFormat(320, 240, {}).rowBytes, 960);
+    EXPECT_EQ(MakeRecordingFormat(720, 480, {}).rowBytes, 2160);
+    EXPECT_EQ(MakeRecordingFormat(5, 2, {}).rowBytes, 16);
+    EXPECT_EQ(MakeRecordingFormat(5, 2, {}).frameBytes, 32u);
+    EXPECT_EQ(MakeRecordingFormat(640, 480, {}).frameCount, 75);
+    EXPECT_EQ(MakeRecordingFormat(640, 480, {30, 60}).frameCount, 1800);
+}
+
+class RunRecordingTest : public ::testing::Test {
+  protected:
+    std::mutex lock;
+    TestSurface surface{8, 6, 1};
+    const TestSurface* shown = &surface;
+    RecordingSource source{lock, [this] { return shown->View(); }};
+    ManualClock time;
+    std::atomic<bool> stop{false};
+    FakeWriter writer;
+
+    void Record(RecordSettings settings = {}) {
+        RunRecording(writer, source, settings, time.Clock(), stop, nullptr);
+    }
+};
+
+TEST_F(RunRecordingTest, WritesEveryFrameOnScheduleAsUprightBottomUpRows) {
+    writer.clockTicks = &time.ticks;
+    Record({30, 60});
+    EXPECT_EQ(writer.fileName, "capture.avi");
+    EXPECT_EQ(writer.opened.width, 8);
+    EXPECT_EQ(writer.opened.fps, 30);
+    ASSERT_EQ(writer.indices.size(), 1800u);
+    for (std::int32_t i = 0; i < 1800; ++i) {
+        ASSERT_EQ(writer.indices[i], i);
+        // Released at the first tick at which i / fps * 1000, in double precision, has passed.
+        const double due = static_cast<double>(i) / 30 * 1000;
+        const std::uint32_t elapsed = writer.writeTicks[i] - 1000;
+        ASSERT_GE(elapsed, due) << i;
+        ASSERT_LT(elapsed, due + 1) << i;
+    }
+    EXPECT_EQ(writer.closes, 1);
+    // The surface's top row is the frame's last row.
+    const RecordingFormat& f = writer.opened;
+    EXPECT_EQ(FramePixel(writer.frames[0], f, 3, 5)[1], 0);
+    EXPECT_EQ(FramePixel(writer.frames[0], f, 3, 0)[1], 5);
+    EXPECT_EQ(FramePixel(writer.frames[0], f, 7, 0)[0], 7);
+}
+
+TEST_F(RunRecordingTest, SlowWriterCatchesUpWithoutSkippingOrRepeating) {
+    writer.clockTicks = &time.ticks;
+    writer.writeMs = 150;  // far longer than a frame period
+    Record({30, 5});
+    ASSERT_EQ(writer.indices.size(), 150u);
+    for (std::size_t i = 1; i < writer.writeTicks.size(); ++i) {
+        EXPECT_EQ(writer.writeTicks[i] - writer.writeTicks[i - 1], 150u);  // no waiting
+    }
+}
+
+TEST_F(RunRecordingTest, PacingSurvivesTickWrapAround) {
+    time.ticks = 0xFFFFFFF0u;
+    writer.clockTicks = &time.ticks;
+    Record({5, 5});
+    ASSERT_EQ(writer.indices.size(), 25u);
+    EXPECT_EQ(writer.writeTicks[1] - 0xFFFFFFF0u, 200u);
+}
+
+TEST_F(RunRecordingTest, SurfaceChangingSizeKeepsTheClipSize) {
+    TestSurface small(4, 3, 2), large(12, 9, 3);
+    writer.failWriteAt = 3;  // three frames: original, smaller, larger
+    int frame = 0;
+    source.currentSurface = [&] {
+        const TestSurface* sizes[] = {&surface, &surface, &small, &large};
+        return sizes[std::min(frame++, 3)]->View();
+    };
+    Record();
+    ASSERT_EQ(writer.frames.size(), 3u);
+    const RecordingFormat& f = writer.opened;
+    // Smaller: at the bottom left, the rest keeps the previous frame.
+    const auto& second = writer.frames[1];
+    EXPECT_EQ(FramePixel(second, f, 0, 0)[2], 2);
+    EXPECT_EQ(FramePixel(second, f, 0, 0)[1], 2);  // the small surface's bottom row is row 2
+    EXPECT_EQ(FramePixel(second, f, 3, 2)[2], 2);
+    EXPECT_EQ(FramePixel(second, f, 4, 0)[2], 1);
+    EXPECT_EQ(FramePixel(second, f, 0, 3)[2], 1);
+    // Larger: its top-left part.
+    const auto& third = writer.frames[2];
+    EXPECT_EQ(FramePixel(third, f, 7, 5)[2], 3);
+    EXPECT_EQ(FramePixel(third, f, 7, 5)[1], 0);
+    EXPECT_EQ(FramePixel(third, f, 0, 0)[1], 5);
+    EXPECT_EQ(writer.closes, 1);
+}
+
+TEST_F(RunRecordingTest, EndsCleanlyOnCancelOpenFailureAndWriteFailure) {
+    writer.chooseResult = false;
+    Record();
+    EXPECT_TRUE(writer.fileName.empty());
+    EXPECT_EQ(writer.closes, 0);
+
+    FakeWriter cannotOpen;
+    cannotOpen.openResult = false;
+    RunRecording(cannotOpen, source, {}, time.Clock(), stop, nullptr);
+    EXPECT_TRUE(cannotOpen.indices.empty());
+    EXPECT_EQ(cannotOpen.closes, 1);
+
+    FakeWriter diskFull;
+    diskFull.failWriteAt = 40;
+    RunRecording(diskFull, source, {}, time.Clock(), stop, nullptr);
+    EXPECT_EQ(diskFull.indices.size(), 40u);  // nothing after the failure is attempted
+    EXPECT_EQ(diskFull.closes, 1);
+}
+
+std::string Contents(std::FILE* file) {
+    std::string text;
+    std::rewind(file);
+    for (int c; (c = std::fgetc(file)) != EOF;) {
+        text.push_back(static_cast<char>(c));
+    }
+    return text;
+}
+
+// A writer for recordings on the recorder's thread: it reports through counters the test owns,
+// since the recorder owns (and finally destroys) the writer. Each write waits for `gate`.
+struct CountingWriter : VideoWriter {
+    std::atomic<int>& written;
+    std::atomic<int>& closes;
+    std::mutex& gate;
+
+    CountingWriter(std::atomic<int>& w, std::atomic<int>& c, std::mutex& g)
+        : written(w), closes(c), gate(g) {}
+    bool ChooseCompressor(const RecordingFormat&) override { return true; }
+    bool Open(const std::string&, const RecordingFormat&) override { return true; }
+    bool WriteFrame(std::int32_t, const std::uint8_t*) override {
+        const std::lock_guard<std::mutex> wait(gate);
+        ++written;
+        return true;
+    }
+    void Close() override { ++closes; }
+};
+
+class RecorderTest : public ::testing::Test {
+  protected:
+    std::mutex lock, gate;
+    TestSurface surface{8, 6, 1};
+    std::atomic<int> written{0}, closes{0};
+
+    std::unique_ptr<VideoWriter> Writer() {
+        return std::make_unique<CountingWriter>(written, closes, gate);
+    }
+    RecordingSource Source() {
+        return {lock, [this] { return surface.View(); }};
+    }
+};
+
+TEST_F(RecorderTest, RunsOneRecordingAtATimeAndPrintsItsDiagnostics) {
+    std::FILE* log = std::tmpfile();
+    gate.lock();
+    {
+        Recorder recorder(Source(), SystemRecorderClock(), log);
+        EXPECT_FALSE(recorder.Active());
+        ASSERT_TRUE(recorder.Start(Writer(), {30, 5}));
+        EXPECT_TRUE(recorder.Active());
+        EXPECT_FALSE(recorder.Start(Writer(), {}));  // a quick second press starts nothing
+        gate.unlock();
+        while (written < 1) {
+            std::this_thread::yield();
+        }
+        recorder.StopAndWait();
+        EXPECT_FALSE(recorder.Active());
+        EXPECT_EQ(closes, 1);
+        // The next recording may start once the first has ended.
+        ASSERT_TRUE(recorder.Start(Writer(), {30, 5}));
+    }
+    EXPECT_EQ(closes, 2);
+    const std::string text = Contents(log);
+    EXPECT_EQ(text.find("START AviCreater\nSTART AviCreater\n"), 0u);
+    EXPECT_NE(text.find(" 0 : 0.0\n"), std::string::npos);
+    EXPECT_EQ(text.substr(text.size() - 15), "END AviCreater\n");
+    std::fclose(log);
+}
+
+TEST_F(RecorderTest, ClosingTheViewerMidRecordingClosesTheFileWithTheFramesSoFar) {
+    {
+        Recorder recorder(Source(), SystemRecorderClock(), nullptr);
+        ASSERT_TRUE(recorder.Start(Writer(), {30, 60}));
+        while (written < 2) {
+            std::this_thread::yield();
+        }
+    }  // the viewer closes: the recorder goes before the surface and the lock
+    EXPECT_EQ(closes, 1);
+    EXPECT_LT(written, 1800);
+}
+
+}  // namespace

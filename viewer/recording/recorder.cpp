@@ -1,0 +1,130 @@
+#include "recording/recorder.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+void PrintLine(std::FILE* diagnostics, const char* text) {
+    if (diagnostics != nullptr) {
+        std::fputs(text, diagnostics);
+        std::fflush(diagnostics);
+    }
+}
+
+SurfaceView SurfaceNow(const RecordingSource& source) {
+    const std::lock_guard<std::mutex> lock(source.frameLock);
+    return source.currentSurface();
+}
+
+}  // namespace
+
+RecorderClock SystemRecorderClock() {
+    return {[] {
+                const auto now = std::chrono::steady_clock::now().time_since_epoch();
+                return static_cast<std::uint32_t>(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+            },
+            [] { std::this_thread::yield(); }};
+}
+
+RecordingFormat MakeRecordingFormat(std::int32_t width, std::int32_t height,
+                                    const RecordSettings& settings) {
+    RecordingFormat format;
+    format.width = std::max(width, 0);
+    format.height = std::max(height, 0);
+    format.rowBytes = ((format.width * 24 + 31) & ~31) / 8;
+    format.frameBytes = static_cast<std::size_t>(format.rowBytes) * format.height;
+    format.fps = settings.recordFps;
+    format.frameCount = settings.recordFps * settings.recordSeconds;
+    return format;
+}
+
+void CopySurfaceToFrame(const SurfaceView& surface, const RecordingFormat& format,
+                        std::uint8_t* frame) {
+    if (surface.pixels == nullptr || surface.stride < 3 * std::int64_t{surface.width}) {
+        return;
+    }
+    const std::int32_t rows = std::min(format.height, surface.height);
+    const std::int32_t cols = std::min(format.width, surface.width);
+    for (std::int32_t k = 0; k < rows; ++k) {
+        const std::uint8_t* from =
+            surface.pixels + static_cast<std::size_t>(rows - 1 - k) * surface.stride;
+        std::memcpy(frame + static_cast<std::size_t>(k) * format.rowBytes, from,
+                    static_cast<std::size_t>(cols) * 3);
+    }
+}
+
+void RunRecording(VideoWriter& writer, const RecordingSource& source,
+                  const RecordSettings& settings, const RecorderClock& clock,
+                  const std::atomic<bool>& stop, std::FILE* diagnostics) {
+    const SurfaceView start = SurfaceNow(source);
+    const RecordingFormat format = MakeRecordingFormat(start.width, start.height, settings);
+    if (!writer.ChooseCompressor(format)) {
+        return;
+    }
+    if (!writer.Open(RECORDING_FILE, format)) {
+        writer.Close();
+        return;
+    }
+    std::vector<std::uint8_t> frame(format.frameBytes, 0);
+    const std::uint32_t t0 = clock.tickCount();
+    for (std::int32_t i = 0; i < format.frameCount && !stop; ++i) {
+        // Frame i is due i * 1000 / fps ms after t0; the wait spins for accuracy.
+        std::uint32_t elapsed = clock.tickCount() - t0;
+        while (static_cast<double>(i) / format.fps * 1000.0 > elapsed && !stop) {
+            clock.yield();
+            elapsed = clock.tickCount() - t0;
+        }
+        if (stop) {
+            break;
+        }
+        if (diagnostics != nullptr) {
+            std::fprintf(diagnostics, " %d : %.1f\n", i / 30, elapsed * 0.001);
+        }
+        {
+            const std::lock_guard<std::mutex> lock(source.frameLock);
+            CopySurfaceToFrame(source.currentSurface(), format, frame.data());
+        }
+        if (!writer.WriteFrame(i, frame.data())) {
+            break;
+        }
+    }
+    writer.Close();
+}
+
+Recorder::Recorder(RecordingSource source, RecorderClock clock, std::FILE* diagnostics)
+    : source_(std::move(source)), clock_(std::move(clock)), diagnostics_(diagnostics) {}
+
+Recorder::~Recorder() {
+    StopAndWait();
+}
+
+bool Recorder::Start(std::unique_ptr<VideoWriter> writer, const RecordSettings& settings) {
+    if (active_.exchange(true)) {
+        PrintLine(diagnostics_, "START AviCreater\n");
+        return false;
+    }
+    // The previous recording has cleared the flag; its thread is at most printing its last line.
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+    stop_ = false;
+    thread_ = std::thread([this, writer = std::move(writer), settings] {
+        PrintLine(diagnostics_, "START AviCreater\n");
+        RunRecording(*writer, source_, settings, clock_, stop_, diagnostics_);
+        active_ = false;
+        PrintLine(diagnostics_, "END AviCreater\n");
+    });
+    return true;
+}
+
+void Recorder::StopAndWait() {
+    stop_ = true;
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+    stop_ = false;
+}

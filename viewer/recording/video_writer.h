@@ -1,0 +1,40 @@
+// What a platform's media library supplies to record "capture.avi": the compressor choice and a
+// writer of one video stream of bottom-up 24-bit frames.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+inline constexpr const char* RECORDING_FILE = "capture.avi";
+inline constexpr const char* RECORDING_STREAM_NAME = "Video #1";
+
+// Fixed when a recording starts.
+struct RecordingFormat {
+    std::int32_t width = 0;      // W0
+    std::int32_t height = 0;     // H0
+    std::int32_t rowBytes = 0;   // 3 * width rounded up to a multiple of 4
+    std::size_t frameBytes = 0;  // rowBytes * height
+    std::int32_t fps = 0;        // frames per second of the clip
+    std::int32_t frameCount = 0;
+};
+
+class VideoWriter {
+  public:
+    virtual ~VideoWriter() = default;
+
+    // Lets the user choose a compressor (may show a dialog owned by the main window and wait for
+    // it). False when the user cancels: nothing is deleted or written then.
+    virtual bool ChooseCompressor(const RecordingFormat& format) = 0;
+
+    // Deletes an earlier file of that name, then creates it with one video stream named
+    // RECORDING_STREAM_NAME at format.fps frames per second.
+    virtual bool Open(const std::string& fileName, const RecordingFormat& format) = 0;
+
+    // Writes frame `index` (frameBytes bytes, rows bottom-up, rowBytes apart) as a key frame.
+    virtual bool WriteFrame(std::int32_t index, const std::uint8_t* frame) = 0;
+
+    // Finishes the file with the frames written so far and releases everything; called at every
+    // end of a recording, also after a failed Open or WriteFrame.
+    virtual void Close() = 0;
+};
