@@ -1,0 +1,277 @@
+#include "display/paint_preview.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <future>
+#include <string>
+#include <vector>
+
+#include "display/bmp_file.h"
+#include "display/snapshot.h"
+#include "display/test_files.h"
+
+namespace {
+
+constexpr Pixel24 SKIN{120, 150, 200};
+constexpr Pixel24 WALL{170, 130, 100};
+constexpr Pixel24 RED{0, 0, 255};
+
+// Overlay frame i is one opaque pixel whose blue byte is i, so the surface tells which was drawn.
+Pixel24 OverlayColour(std::int32_t frame) {
+    return Pixel24{static_cast<std::uint8_t>(frame), 77, 9};
+}
+
+struct Square {
+    std::int32_t left, top, side;  // top-down picture coordinates
+};
+
+// A wall with skin squares; rows are stored bottom-up as in every frame.
+FrameImage Scene(std::int32_t width, std::int32_t height, const std::vector<Square>& squares) {
+    FrameImage frame = MakeFrameImage(width, height);
+    for (std::int32_t r = 0; r < height; ++r) {
+        for (std::int32_t x = 0; x < width; ++x) {
+            Pixel24 p = WALL;
+            for (const Square& s : squares) {
+                if (x >= s.left && x < s.left + s.side && r >= s.top && r < s.top + s.side) {
+                    p = SKIN;
+                }
+            }
+            frame.pixels[static_cast<std::size_t>((height - 1 - r) * width + x)] = p;
+        }
+    }
+    return frame;
+}
+
+Pixel24 At(const DisplaySurface& surface, std::int32_t x, std::int32_t r) {
+    const std::uint8_t* p = &surface.pixels[static_cast<std::size_t>(r * surface.stride + 3 * x)];
+    return Pixel24{p[0], p[1], p[2]};
+}
+
+Pixel24 LiveAt(const FrameImage& frame, std::int32_t x, std::int32_t r) {
+    return frame.pixels[static_cast<std::size_t>((frame.height - 1 - r) * frame.width + x)];
+}
+
+class PaintPreviewTest : public ::testing::Test {
+  protected:
+    PaintPreviewTest() {
+        for (std::int32_t i = 0; i < OVERLAY_FRAME_COUNT; ++i) {
+            overlays[static_cast<std::size_t>(i)] = OverlaySprite{1, 1, {OverlayColour(i)}, {0}};
+        }
+        live = Scene(320, 240, {{100, 60, 100}});
+        EXPECT_TRUE(CreateDisplaySurface(surface, 320, 240));
+    }
+    ~PaintPreviewTest() override { std::fclose(diagnostics); }
+
+    std::optional<std::string> Paint(std::uint32_t tick) {
+        const PaintInputs in{.controls = controls,
+                             .live = live,
+                             .captureWidth = captureWidth,
+                             .captureHeight = captureHeight,
+                             .skinRange = skinRange,
+                             .overlays = overlays,
+                             .tick = tick,
+                             .recording = recording,
+                             .diagnostics = diagnostics};
+        return PaintPreview(in, state, surface, frameLock, [&](const SurfaceView& view) {
+            ++presented;
+            presentedPixels = view.pixels;
+            // std::mutex must not be tried by its owner, so another thread looks.
+            lockedWhilePresenting = !std::async(std::launch::async, [&] {
+                                         const bool free = frameLock.try_lock();
+                                         if (free) {
+                                             frameLock.unlock();
+                                         }
+                                         return free;
+                                     }).get();
+        });
+    }
+
+    // The boxes AnalyzeFrame finds in the live frame with the current options.
+    std::vector<RegionBox> ExpectedBoxes() {
+        std::vector<RegionBox> boxes;
+        FrameImage display = live;
+        AnalyzeFrame(boxes, display, live, skinRange, controls.options, nullptr, nullptr);
+        return boxes;
+    }
+
+    std::string Diagnostics() {
+        std::string text(256, '\0');
+        std::rewind(diagnostics);
+        text.resize(std::fread(text.data(), 1, text.size(), diagnostics));
+        return text;
+    }
+
+    PaintControls controls;
+    FrameImage live;
+    std::int32_t captureWidth = 320;
+    std::int32_t captureHeight = 240;
+    SkinColorRange skinRange;
+    OverlayTable overlays;
+    bool recording = false;
+    std::FILE* diagnostics = std::tmpfile();
+    PaintState state;
+    DisplaySurface surface;
+    std::mutex frameLock;
+    int presented = 0;
+    const std::uint8_t* presentedPixels = nullptr;
+    bool lockedWhilePresenting = false;
+};
+
+TEST_F(PaintPreviewTest, WithoutMaskOverlayOrBoxTheRawFrameIsShownUprightUnanalysed) {
+    controls.options = AnalysisOptions{false, true, true, true};
+    Paint(0);
+    for (std::int32_t r = 0; r < 240; ++r) {
+        for (std::int32_t x = 0; x < 320; ++x) {
+            ASSERT_EQ(At(surface, x, r), LiveAt(live, x, r)) << x << ", " << r;
+        }
+    }
+    EXPECT_EQ(Diagnostics(), "");
+    EXPECT_TRUE(state.trackHistory.boxes.empty());
+    EXPECT_EQ(presented, 1);
+    EXPECT_EQ(presentedPixels, surface.pixels.data());
+    EXPECT_TRUE(lockedWhilePresenting);
+}
+
+TEST_F(PaintPreviewTest, EachOfMaskOverlayAndBoxRunsTheAnalysis) {
+    live = Scene(320, 240, {});
+    for (PaintControls c : {PaintControls{{true, false, false, false}, false, false},
+                            PaintControls{{}, true, false}, PaintControls{{}, false, true}}) {
+        controls = c;
+        Paint(0);
+    }
+    EXPECT_EQ(Diagnostics(), " region not found.\n region not found.\n region not found.\n");
+}
+
+TEST_F(PaintPreviewTest, MaskIsPaintedIntoTheShownPictureNotIntoTheLiveFrame) {
+    const FrameImage before = live;
+    controls.options.maskEnabled = true;
+    Paint(0);
+    EXPECT_EQ(At(surface, 150, 110), (Pixel24{255, 0, 0}));
+    EXPECT_EQ(At(surface, 10, 10), WALL);
+    EXPECT_EQ(live.pixels, before.pixels);
+}
+
+TEST_F(PaintPreviewTest, EveryBoxGetsTheSameOverlayFrameWithTheOutlineOnTop) {
+    live = Scene(320, 240, {{20, 40, 80}, {200, 100, 90}});
+    controls.options.allRegions = true;
+    controls.overlayEnabled = true;
+    controls.boxEnabled = true;
+    const std::vector<RegionBox> boxes = ExpectedBoxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    for (std::uint32_t tick : {0u, 20u, 40u}) {
+        Paint(tick);
+        for (const RegionBox& box : boxes) {
+            EXPECT_EQ(At(surface, (box.left + box.right) / 2, (box.top + box.bottom) / 2),
+                      OverlayColour(static_cast<std::int32_t>(tick / 20)));
+            EXPECT_EQ(At(surface, box.left + 1, box.top + 1),
+                      OverlayColour(static_cast<std::int32_t>(tick / 20)));
+            EXPECT_EQ(At(surface, box.left, box.top), RED);
+            EXPECT_EQ(At(surface, box.right, box.bottom), RED);
+        }
+    }
+}
+
+TEST_F(PaintPreviewTest, OverlayAdvancesWhenNoRegionIsFoundAndPausesWhenOff) {
+    live = Scene(320, 240, {});
+    controls.overlayEnabled = true;
+    for (std::uint32_t tick = 0; tick <= 60; tick += 20) {
+        Paint(tick);
+    }
+    EXPECT_EQ(state.animation.frameIndex, 3);
+    EXPECT_EQ(At(surface, 160, 120), WALL);
+    controls.overlayEnabled = false;
+    Paint(80);
+    Paint(100);
+    EXPECT_EQ(state.animation.frameIndex, 3);
+}
+
+TEST_F(PaintPreviewTest, SurfaceKeepsItsPictureWhenSizesDisagreeButIsStillDecorated) {
+    Paint(0);
+    const DisplaySurface shown = surface;
+    controls.overlayEnabled = true;
+    controls.boxEnabled = true;
+    const RegionBox box = ExpectedBoxes().at(0);
+    // Stale surface, then a live frame of another size than the surface.
+    live.pixels[0] = Pixel24{1, 2, 3};
+    captureWidth = 640;
+    captureHeight = 480;
+    Paint(20);
+    EXPECT_EQ(At(surface, 0, 239), At(shown, 0, 239));
+    EXPECT_EQ(At(surface, (box.left + box.right) / 2, (box.top + box.bottom) / 2),
+              OverlayColour(0));
+    EXPECT_EQ(At(surface, box.left, box.top), RED);
+    captureWidth = 320;
+    captureHeight = 240;
+    live = Scene(640, 480, {{10, 10, 60}});
+    Paint(40);
+    EXPECT_EQ(At(surface, 300, 200), At(shown, 300, 200));
+    EXPECT_EQ(presented, 3);
+}
+
+TEST_F(PaintPreviewTest, NothingIsDrawnOrPresentedWithoutASurface) {
+    surface = DisplaySurface{};
+    controls.overlayEnabled = true;
+    controls.boxEnabled = true;
+    Paint(0);
+    EXPECT_EQ(presented, 0);
+    EXPECT_TRUE(surface.pixels.empty());
+    EXPECT_EQ(state.frameRate.paintCount, 1u);
+}
+
+TEST_F(PaintPreviewTest, LooseTrackingSmoothsTheFirstBoxUnlessAllIsOn) {
+    controls.boxEnabled = true;
+    controls.options.looseTracking = true;
+    const RegionBox first = ExpectedBoxes().at(0);
+    Paint(0);
+    live = Scene(320, 240, {{110, 70, 100}});
+    const RegionBox second = ExpectedBoxes().at(0);
+    Paint(20);
+    ASSERT_EQ(state.trackHistory.boxes.size(), 2u);
+    const RegionBox mean{(first.left + second.left) / 2, (first.top + second.top) / 2,
+                         (first.right + second.right) / 2, (first.bottom + second.bottom) / 2};
+    EXPECT_EQ(state.boxes.at(0), mean);
+    EXPECT_EQ(At(surface, mean.left, mean.top), RED);
+
+    controls.options.allRegions = true;
+    Paint(40);
+    EXPECT_EQ(state.trackHistory.boxes.size(), 2u);
+    EXPECT_EQ(state.boxes.at(0), second);
+}
+
+TEST_F(PaintPreviewTest, TitleIsReturnedWhenDueInTheRecordingFormWhileRecording) {
+    recording = true;
+    std::optional<std::string> title;
+    for (std::uint32_t tick = 0; tick <= 1020; tick += 20) {
+        title = Paint(tick);
+        if (tick < 1020) {
+            ASSERT_EQ(title, std::nullopt) << tick;
+        }
+    }
+    EXPECT_EQ(title, "[CAPTURING] Ravkeler / FPS = 51.0");
+}
+
+TEST_F(PaintPreviewTest, SnapshotSavesTheComposedSurfaceAtItsOwnSize) {
+    controls.options.maskEnabled = true;
+    controls.overlayEnabled = true;
+    controls.boxEnabled = true;
+    Paint(0);
+    TempDir dir;
+    const CurrentDirScope inDir(dir.Path());
+    SaveSnapshotPair(live, View(surface));
+    FrameImage saved;
+    std::string error;
+    ASSERT_TRUE(ReadBmpFile(SNAPSHOT_DISPLAY_FILE, saved, error)) << error;
+    ASSERT_EQ(saved.width, 320);
+    ASSERT_EQ(saved.height, 240);
+    for (std::int32_t r = 0; r < 240; ++r) {
+        for (std::int32_t x = 0; x < 320; ++x) {
+            ASSERT_EQ(LiveAt(saved, x, r), At(surface, x, r)) << x << ", " << r;
+        }
+    }
+    ASSERT_TRUE(ReadBmpFile(SNAPSHOT_ORIGINAL_FILE, saved, error)) << error;
+    EXPECT_EQ(saved.pixels, live.pixels);
+}
+
+}  // namespace

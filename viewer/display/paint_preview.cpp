@@ -1,0 +1,63 @@
+#include "display/paint_preview.h"
+
+#include <cstddef>
+#include <cstring>
+
+#include "display/box_outline.h"
+
+namespace {
+
+// The bottom-up frame becomes the top-down surface: frame row height - 1 - r is surface row r.
+void CopyUpright(const FrameImage& frame, DisplaySurface& surface) {
+    const std::size_t rowBytes = 3 * static_cast<std::size_t>(frame.width);
+    for (std::int32_t r = 0; r < surface.height; ++r) {
+        std::memcpy(surface.pixels.data() +
+                        static_cast<std::size_t>(r) * static_cast<std::size_t>(surface.stride),
+                    FrameBytes(frame) + static_cast<std::size_t>(frame.height - 1 - r) * rowBytes,
+                    rowBytes);
+    }
+}
+
+}  // namespace
+
+std::optional<std::string> PaintPreview(const PaintInputs& in, PaintState& state,
+                                        DisplaySurface& surface, std::mutex& frameLock,
+                                        const std::function<void(const SurfaceView&)>& present) {
+    const PaintControls& controls = in.controls;
+    // Assigning into the kept image reuses its storage.
+    state.working = in.live;
+    state.boxes.clear();
+    if (controls.options.maskEnabled || controls.overlayEnabled || controls.boxEnabled) {
+        // The analysis only reads the frame, so it reads the live frame itself instead of a second
+        // copy; the working image is the one it marks.
+        AnalyzeFrame(state.boxes, state.working, in.live, in.skinRange, controls.options, nullptr,
+                     in.diagnostics);
+    }
+    if (controls.options.looseTracking && !controls.options.allRegions && !state.boxes.empty()) {
+        SmoothTrackedBox(state.boxes, state.trackHistory);
+    }
+    {
+        const std::lock_guard<std::mutex> lock(frameLock);
+        const bool hasSurface = !surface.pixels.empty();
+        if (hasSurface && surface.width == in.captureWidth && surface.height == in.captureHeight &&
+            state.working.width == surface.width && state.working.height == surface.height) {
+            CopyUpright(state.working, surface);
+        }
+        if (controls.overlayEnabled) {
+            const OverlaySprite& sprite = in.overlays[static_cast<std::size_t>(
+                AdvanceOverlayAnimation(state.animation, in.tick))];
+            for (const RegionBox& box : state.boxes) {
+                DrawOverlaySprite({0, 0, sprite.width, sprite.height}, box, sprite, surface);
+            }
+        }
+        if (controls.boxEnabled) {
+            for (const RegionBox& box : state.boxes) {
+                DrawBoxOutline(box, surface);
+            }
+        }
+        if (hasSurface) {
+            present(View(surface));
+        }
+    }
+    return CountPaint(state.frameRate, in.tick, in.recording);
+}

@@ -1,0 +1,60 @@
+// One paint of the main window: analyse the live frame, compose the display surface, hand it to
+// the front end, and measure the frame rate.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "analysis/analyze_frame.h"
+#include "analysis/skin_color.h"
+#include "analysis/track_history.h"
+#include "display/display_surface.h"
+#include "display/frame_image.h"
+#include "display/frame_rate_meter.h"
+#include "display/overlay_animation.h"
+#include "display/overlay_sprite.h"
+#include "display/surface_view.h"
+
+// The six toggles as the window reports them at the start of the paint.
+struct PaintControls {
+    AnalysisOptions options;      // "&Mask", "Region &Expansion", "&Loose Tracking", "&All"
+    bool overlayEnabled = false;  // "&intercepter"
+    bool boxEnabled = false;      // "&Box"
+};
+
+struct PaintInputs {
+    PaintControls controls;
+    const FrameImage& live;
+    std::int32_t captureWidth = 0;
+    std::int32_t captureHeight = 0;
+    const SkinColorRange& skinRange;
+    const OverlayTable& overlays;
+    std::uint32_t tick = 0;  // the system's millisecond tick count at this paint
+    bool recording = false;  // chooses the title's recording form
+    std::FILE* diagnostics = stdout;
+};
+
+// What outlives one paint, owned by the caller for the whole run and used by the paint thread only.
+// The working image and the box list are kept so that their storage is reused from paint to paint.
+struct PaintState {
+    AnimationState animation;
+    FrameRateMeter frameRate;
+    TrackHistory trackHistory;
+    FrameImage working;
+    std::vector<RegionBox> boxes;
+};
+
+// Copies the live frame, analyses it when "&Mask", "&intercepter" or "&Box" is on, smooths the
+// first box under "&Loose Tracking" unless "&All" is on, then holding frameLock writes the picture
+// upright into the surface (only when the surface, the capture size and the frame all agree; else
+// the surface keeps its picture), draws the overlay frame over every box and the box outlines over
+// that, and calls present with the surface while the lock is still held. Nothing is drawn or
+// presented while the surface is absent. Returns the new window title when one is due.
+std::optional<std::string> PaintPreview(const PaintInputs& in, PaintState& state,
+                                        DisplaySurface& surface, std::mutex& frameLock,
+                                        const std::function<void(const SurfaceView&)>& present);
