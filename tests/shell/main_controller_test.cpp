@@ -1,0 +1,304 @@
+#include "shell/main_controller.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "display/test_files.h"
+#include "plugins/test_plugin_harness.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Message {
+    std::string text;
+    MessageOwner owner;
+    std::optional<std::string> caption;
+};
+
+// Records what the controller asks of its window and answers as the test decides.
+struct FakeUi : ShellUi {
+    std::vector<std::string> events;
+    std::vector<Message> messages;
+    ResolutionDialogResult resolution{DIALOG_OK, false, true, false};
+    CaptureSettingsDialogResult captureSettings{DIALOG_OK, "15", "5"};
+    std::vector<std::pair<std::string, std::string>> captureDialogTexts;
+    PaintControls controls;
+    bool shift = false;
+    int endResult = -1;
+    std::vector<SurfaceView> presented;
+    std::vector<std::string> titles;
+
+    void ShowMessage(const std::string& text, MessageOwner owner,
+                     const std::optional<std::string>& caption) override {
+        events.push_back("message");
+        messages.push_back({text, owner, caption});
+    }
+    ResolutionDialogResult RunResolutionDialog() override {
+        events.push_back("resolution dialog");
+        return resolution;
+    }
+    CaptureSettingsDialogResult RunCaptureSettingsDialog(const std::string& fps,
+                                                         const std::string& seconds) override {
+        captureDialogTexts.emplace_back(fps, seconds);
+        return captureSettings;
+    }
+    void StartFrameTimer() override { events.push_back("start timer"); }
+    void StopFrameTimer() override { events.push_back("stop timer"); }
+    void InvalidatePicture() override { events.push_back("invalidate"); }
+    void PresentSurface(const SurfaceView& surface) override { presented.push_back(surface); }
+    void SetTitle(const std::string& title) override { titles.push_back(title); }
+    PaintControls ReadControls() override { return controls; }
+    bool ShiftDown() override { return shift; }
+    void EndDialog(int result) override {
+        events.push_back("end " + std::to_string(result));
+        endResult = result;
+    }
+    void* NativeWindow() override { return reinterpret_cast<void*>(0x1234); }
+};
+
+// Holds its recording open (frame 1 never falls due) until the recorder is told to stop.
+struct StillWriter : VideoWriter {
+    std::atomic<int>& closes;
+    explicit StillWriter(std::atomic<int>& c) : closes(c) {}
+    bool ChooseCompressor(const RecordingFormat&) override { return true; }
+    bool Open(const std::string&, const RecordingFormat&) override { return true; }
+    bool WriteFrame(std::int32_t, const std::uint8_t*) override { return true; }
+    void Close() override { ++closes; }
+};
+
+// A run folder as the viewer expects one: ravk.ini naming a plug-in, and the overlay pictures.
+class MainControllerTest : public ::testing::Test {
+  protected:
+    TempDir folder;
+    std::unique_ptr<CurrentDirScope> inFolder;
+    TestPluginLog log;
+    FakeUi ui;
+    std::uint32_t ticks = 5000;
+    std::atomic<int> writerCloses{0};
+
+    void SetUp() override {
+        fs::create_directory(folder.Path() / "images");
+        for (const auto& picture : fs::directory_iterator(fs::path(RAVK_BIN_DIR) / "images")) {
+            fs::create_symlink(picture.path(),
+                               folder.Path() / "images" / picture.path().filename());
+        }
+        inFolder = std::make_unique<CurrentDirScope>(folder.Path());
+    }
+    void TearDown() override { inFolder.reset(); }
+
+    void WriteSettings(const std::string& text) { std::ofstream(folder.File("ravk.ini")) << text; }
+    void UsePlugin(const std::string& name) {
+        WriteSettings("[ravk]\nDLL=" + TestPluginPath(name) + "\n");
+    }
+    std::unique_ptr<MainController> MakeController() {
+        return std::make_unique<MainController>(
+            ui, [this] { return std::make_unique<StillWriter>(writerCloses); },
+            RecorderClock{[this] { return ticks; }, [] { std::this_thread::yield(); }}, nullptr);
+    }
+    static bool Contains(const std::vector<std::string>& lines, const std::string& line) {
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+};
+
+TEST_F(MainControllerTest, StartsUpWithThePluginTheSettingsNameAndTheChosenSize) {
+    UsePlugin("test_plugin");
+    WriteSettings("[ravk]\nDLL=" + TestPluginPath("test_plugin") + "\nS_max=80\nH1_min=-1\n");
+    ui.resolution = {DIALOG_OK, false, false, true};
+    auto controller = MakeController();
+    ASSERT_TRUE(controller->OnInit());
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(controller->SkinRange().S_max, 80u);
+    EXPECT_EQ(controller->SkinRange().H1_min, 4294967295u);
+    EXPECT_EQ(controller->SkinRange().H1_max, 49u);
+    EXPECT_EQ(ui.events, (std::vector<std::string>{"resolution dialog", "start timer"}));
+    EXPECT_EQ(controller->Surface().width, 720);
+    EXPECT_EQ(controller->Surface().height, 480);
+    EXPECT_TRUE(controller->LiveFrame().pixels.empty());  // sized by the first tick
+    EXPECT_EQ(log.Lines(),
+              (std::vector<std::string>{"VQ_GetDllName(null)", "VQ_GetDllName(buffer)",
+                                        "VQ_OnInit(0x1234)", "VQ_SetResolution(720, 480)"}));
+}
+
+TEST_F(MainControllerTest, ResolutionButtonsAreTestedInOrderAndNoneKeepsTheSize) {
+    UsePlugin("test_plugin");
+    ui.resolution = {DIALOG_OK, true, false, true};
+    auto both = MakeController();
+    ASSERT_TRUE(both->OnInit());
+    EXPECT_EQ(both->CaptureWidth(), 720);
+    both.reset();
+
+    ui.resolution = {DIALOG_OK, false, false, false};
+    auto none = MakeController();
+    ASSERT_TRUE(none->OnInit());
+    EXPECT_EQ(none->CaptureWidth(), 640);
+    EXPECT_EQ(none->CaptureHeight(), 480);
+}
+
+TEST_F(MainControllerTest, MissingOverlayPictureNamesTheFileAndLoadsNoPlugin) {
+    UsePlugin("test_plugin");
+    for (const char* missing : {"warai0000.bmp", "warai0068.bmp"}) {
+        const fs::path picture = folder.Path() / "images" / missing;
+        const fs::path original = fs::read_symlink(picture);
+        fs::remove(picture);
+        ui.messages.clear();
+        auto controller = MakeController();
+        EXPECT_FALSE(controller->OnInit());
+        ASSERT_EQ(ui.messages.size(), 1u);
+        EXPECT_EQ(ui.messages[0].text,
+                  std::string("画像ファイル images\\") + missing + " が読み込めませんでした．");
+        EXPECT_EQ(ui.messages[0].owner, MessageOwner::MainWindow);
+        EXPECT_FALSE(ui.messages[0].caption.has_value());
+        EXPECT_EQ(ui.endResult, 0);
+        fs::create_symlink(original, picture);
+    }
+    EXPECT_TRUE(log.Lines().empty());
+}
+
+TEST_F(MainControllerTest, PluginFailuresShowTheirMessageWithAnEmptyCaptionAndNoOwner) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"does_not_exist", "DLL を読み込めませんでした"},
+        {"test_plugin_no_name", "DLL を読み込めませんでした"},
+        {"test_plugin_empty_name", "DLL を読み込めませんでした"},
+        {"test_plugin_init_fails", "DLL を初期化できませんでした"},
+    };
+    for (const auto& [plugin, text] : cases) {
+        UsePlugin(plugin);
+        ui.messages.clear();
+        auto controller = MakeController();
+        EXPECT_FALSE(controller->OnInit()) << plugin;
+        ASSERT_EQ(ui.messages.size(), 1u) << plugin;
+        EXPECT_EQ(ui.messages[0].text, text);
+        EXPECT_EQ(ui.messages[0].owner, MessageOwner::None);
+        EXPECT_EQ(ui.messages[0].caption, std::optional<std::string>(""));
+        EXPECT_EQ(ui.endResult, 0);
+    }
+}
+
+TEST_F(MainControllerTest, RefusedResolutionIsReportedWithTheSizeAndCancelEndsSilently) {
+    UsePlugin("test_plugin_set_resolution_fails");
+    ui.resolution = {DIALOG_OK, false, false, true};
+    auto refused = MakeController();
+    EXPECT_FALSE(refused->OnInit());
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, "カメラの解像度を 720x480 に設定できませんでした");
+    EXPECT_EQ(ui.messages[0].caption, std::optional<std::string>(""));
+    refused.reset();
+
+    UsePlugin("test_plugin");
+    ui = FakeUi();
+    ui.resolution.result = DIALOG_CANCEL;
+    auto cancelled = MakeController();
+    EXPECT_FALSE(cancelled->OnInit());
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(ui.endResult, 0);
+    EXPECT_FALSE(Contains(log.Lines(), "VQ_SetResolution(640, 480)"));
+}
+
+TEST_F(MainControllerTest, WithoutSettingsTheDefaultPluginAndThresholdsAreUsed) {
+    auto noFile = MakeController();
+    EXPECT_FALSE(noFile->OnInit());  // there is no Grablet.so in the test folder
+    EXPECT_EQ(noFile->PluginFileName(), "Grablet.so");
+    EXPECT_EQ(noFile->SkinRange(), SkinColorRange{});
+    EXPECT_EQ(ui.messages.at(0).text, "DLL を読み込めませんでした");
+
+    WriteSettings("[ravk]\nDLL=\n");
+    auto emptyKey = MakeController();
+    emptyKey->OnInit();
+    EXPECT_EQ(emptyKey->PluginFileName(), "Grablet.so");
+}
+
+TEST_F(MainControllerTest, TimerGrabsAndPaintPresentsTheSurfaceAndRefreshesTheTitle) {
+    UsePlugin("test_plugin");
+    auto controller = MakeController();
+    ASSERT_TRUE(controller->OnInit());
+    controller->OnTimer();
+    EXPECT_EQ(ui.events.back(), "invalidate");
+    EXPECT_EQ(controller->LiveFrame().width, 640);
+    for (int paint = 0; paint < 52; ++paint, ticks += 20) {
+        controller->OnPaint();
+    }
+    EXPECT_EQ(ui.presented.size(), 52u);
+    EXPECT_EQ(ui.presented.back().width, 640);
+    EXPECT_EQ(ui.titles, (std::vector<std::string>{"Ravkeler / FPS = 51.0"}));
+}
+
+TEST_F(MainControllerTest, OptionSequenceAdoptsTheReportedSizeOrKeepsTheOldOne) {
+    UsePlugin("test_plugin");
+    auto controller = MakeController();
+    ASSERT_TRUE(controller->OnInit());
+    TestPluginControl plugin(TestPluginPath("test_plugin"));
+    plugin.SetFrame(320, 240, nullptr);
+    ui.events.clear();
+    EXPECT_TRUE(controller->OnCommand(COMMAND_OPTION));
+    EXPECT_EQ(ui.events, (std::vector<std::string>{"stop timer", "start timer"}));
+    EXPECT_TRUE(Contains(log.Lines(), "VQ_DoModalOptionDlg"));
+    EXPECT_EQ(controller->CaptureWidth(), 320);
+    EXPECT_EQ(controller->LiveFrame().width, 320);
+    EXPECT_EQ(controller->LiveFrame().pixels.size(), 320u * 240u);
+    EXPECT_EQ(controller->Surface().width, 320);
+    EXPECT_EQ(controller->Surface().height, 240);
+
+    plugin.SetFrame(720, 480, nullptr);
+    plugin.SetResult("VQ_GetResolution", 0);  // cannot report a size
+    controller->OnCommand(COMMAND_OPTION);
+    EXPECT_EQ(controller->CaptureWidth(), 320);
+    EXPECT_EQ(controller->Surface().width, 320);
+}
+
+TEST_F(MainControllerTest, CaptureRecordsOnceAtATimeAndShiftSavesTheSnapshotAlways) {
+    UsePlugin("test_plugin");
+    auto controller = MakeController();
+    ASSERT_TRUE(controller->OnInit());
+    controller->OnTimer();
+    controller->OnPaint();
+
+    ui.captureSettings = {DIALOG_CANCEL, "30", "60"};
+    controller->OnCommand(COMMAND_CAPTURE);
+    EXPECT_FALSE(controller->Recording());
+    EXPECT_EQ(controller->RecordingSettings().recordFps, 15);
+
+    ui.captureSettings = {DIALOG_OK, "31", "4294967296"};
+    controller->OnCommand(COMMAND_CAPTURE);
+    EXPECT_TRUE(controller->Recording());
+    EXPECT_EQ(controller->RecordingSettings().recordFps, 30);
+    EXPECT_EQ(controller->RecordingSettings().recordSeconds, 5);
+    EXPECT_EQ(ui.captureDialogTexts.back(), std::make_pair(std::string("15"), std::string("5")));
+
+    controller->OnCommand(COMMAND_CAPTURE);  // a second press while recording: nothing
+    EXPECT_EQ(ui.captureDialogTexts.size(), 2u);
+
+    ui.shift = true;
+    controller->OnCommand(COMMAND_CAPTURE);
+    EXPECT_EQ(ReadFileBytes(folder.File("capture_original.bmp")).size(), 54u + 640u * 480u * 3u);
+    EXPECT_EQ(ReadFileBytes(folder.File("capture_ravk.bmp")).size(), 54u + 640u * 480u * 3u);
+
+    // Closing the window mid-recording ends the recording and closes its file.
+    controller->OnDestroy();
+    EXPECT_FALSE(controller->Recording());
+    EXPECT_EQ(writerCloses, 1);
+}
+
+TEST_F(MainControllerTest, DialogCommandsEndWithTheirIdAndShutdownUnloadsThePluginLast) {
+    UsePlugin("test_plugin");
+    auto controller = MakeController();
+    ASSERT_TRUE(controller->OnInit());
+    for (int id : {COMMAND_OK, COMMAND_CANCEL, COMMAND_EXIT}) {
+        EXPECT_TRUE(controller->OnCommand(id));
+        EXPECT_EQ(ui.endResult, id);
+    }
+    EXPECT_FALSE(controller->OnCommand(1003));  // a check box: not a command of the dialog
+    controller->OnDestroy();
+    EXPECT_FALSE(Contains(log.Lines(), "VQ_OnDestroy"));  // not while the window exists
+    controller.reset();
+    const std::vector<std::string> lines = log.Lines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "VQ_OnDestroy");
+    EXPECT_EQ(lines.back(), "unload");
+}
+
+}  // namespace

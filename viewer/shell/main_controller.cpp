@@ -1,0 +1,169 @@
+#include "shell/main_controller.h"
+
+#include <cstdio>
+
+#include "display/snapshot.h"
+#include "shell/settings_file.h"
+
+namespace {
+
+constexpr const char* LOAD_FAILURE_TEXT = "DLL を読み込めませんでした";
+constexpr const char* INIT_FAILURE_TEXT = "DLL を初期化できませんでした";
+constexpr const char* RESOLUTION_FAILURE_FORMAT = "カメラの解像度を %dx%d に設定できませんでした";
+// The plug-in's failures are shown with an empty caption, the overlay's with the system's own.
+const std::optional<std::string> EMPTY_CAPTION = std::string();
+
+// Texts with a value are built in a buffer of this size; longer results are cut, never overrun.
+constexpr std::size_t MESSAGE_BUFFER_BYTES = 1024;
+
+}  // namespace
+
+MainController::MainController(ShellUi& ui, VideoWriterFactory makeWriter, RecorderClock clock,
+                               std::FILE* diagnostics)
+    : ui_(ui),
+      makeWriter_(std::move(makeWriter)),
+      clock_(clock),
+      diagnostics_(diagnostics),
+      recorder_({frameLock_, [this] { return View(surface_); }}, std::move(clock), diagnostics) {}
+
+void MainController::Fail(const std::string& text, MessageOwner owner,
+                          const std::optional<std::string>& caption) {
+    ui_.ShowMessage(text, owner, caption);
+    ui_.EndDialog(0);
+}
+
+bool MainController::OnInit() {
+    ReadSettingsFile(SETTINGS_FILE, pluginFileName_, skinRange_);
+
+    std::string failedFile;
+    if (!LoadOverlaySprites(overlays_, failedFile)) {
+        Fail(OverlayLoadFailureMessage(failedFile), MessageOwner::MainWindow, std::nullopt);
+        return false;
+    }
+    if (!plugin_.Load(pluginFileName_)) {
+        Fail(LOAD_FAILURE_TEXT, MessageOwner::None, EMPTY_CAPTION);
+        return false;
+    }
+    if (!plugin_.Init(ui_.NativeWindow())) {
+        Fail(INIT_FAILURE_TEXT, MessageOwner::None, EMPTY_CAPTION);
+        return false;
+    }
+    if (!ChooseResolution()) {
+        ui_.EndDialog(0);  // no message: the user chose not to go on
+        return false;
+    }
+    if (!plugin_.SetResolution(captureWidth_, captureHeight_)) {
+        char text[MESSAGE_BUFFER_BYTES];
+        std::snprintf(text, sizeof text, RESOLUTION_FAILURE_FORMAT, captureWidth_, captureHeight_);
+        Fail(text, MessageOwner::None, EMPTY_CAPTION);
+        return false;
+    }
+    {
+        const std::lock_guard<std::mutex> lock(frameLock_);
+        CreateDisplaySurface(surface_, captureWidth_, captureHeight_);
+    }
+    ui_.StartFrameTimer();
+    return true;
+}
+
+// The buttons are tested in order and each checked one sets the size; with none checked the size
+// stays as it was. Any end but "OK" cancels the start-up.
+bool MainController::ChooseResolution() {
+    const ResolutionDialogResult choice = ui_.RunResolutionDialog();
+    if (choice.result != DIALOG_OK) {
+        return false;
+    }
+    if (choice.checked320x240) {
+        captureWidth_ = 320;
+        captureHeight_ = 240;
+    }
+    if (choice.checked640x480) {
+        captureWidth_ = 640;
+        captureHeight_ = 480;
+    }
+    if (choice.checked720x480) {
+        captureWidth_ = 720;
+        captureHeight_ = 480;
+    }
+    return true;
+}
+
+void MainController::OnTimer() {
+    plugin_.GrabFrame(liveFrame_);
+    ui_.InvalidatePicture();
+}
+
+void MainController::OnPaint() {
+    const PaintInputs inputs{ui_.ReadControls(), liveFrame_,  captureWidth_,
+                             captureHeight_,     skinRange_,  overlays_,
+                             clock_.tickCount(), Recording(), diagnostics_};
+    const std::optional<std::string> title =
+        PaintPreview(inputs, paintState_, surface_, frameLock_,
+                     [this](const SurfaceView& view) { ui_.PresentSurface(view); });
+    if (title) {
+        ui_.SetTitle(*title);
+    }
+}
+
+bool MainController::OnCommand(int id) {
+    switch (id) {
+        case COMMAND_OK:
+        case COMMAND_CANCEL:
+        case COMMAND_EXIT:
+            ui_.EndDialog(id);
+            return true;
+        case COMMAND_OPTION:
+            RunOptionSequence();
+            return true;
+        case COMMAND_CAPTURE:
+            Capture();
+            return true;
+        default:
+            return false;
+    }
+}
+
+// The plug-in's dialog may change the size. A plug-in that cannot report it keeps the size as it
+// was. The surface is replaced under the lock, so it never changes under a recorder's copy.
+void MainController::RunOptionSequence() {
+    ui_.StopFrameTimer();
+    plugin_.ShowOptionDialog();
+    std::int32_t width = captureWidth_;
+    std::int32_t height = captureHeight_;
+    if (plugin_.GetResolution(width, height)) {
+        captureWidth_ = width;
+        captureHeight_ = height;
+    }
+    ResizeFrameImage(liveFrame_, captureWidth_, captureHeight_);
+    {
+        const std::lock_guard<std::mutex> lock(frameLock_);
+        CreateDisplaySurface(surface_, captureWidth_, captureHeight_);
+    }
+    ui_.StartFrameTimer();
+}
+
+// With Shift: the snapshot pair, also during a recording. Without: a new recording unless one runs.
+void MainController::Capture() {
+    if (ui_.ShiftDown()) {
+        SaveSnapshotPair(liveFrame_, View(surface_));
+        return;
+    }
+    if (Recording()) {
+        return;
+    }
+    const CaptureSettingsDialogResult settings =
+        ui_.RunCaptureSettingsDialog(FormatUnsignedField(recordSettings_.recordFps),
+                                     FormatUnsignedField(recordSettings_.recordSeconds));
+    if (settings.result != DIALOG_OK) {
+        return;
+    }
+    recordSettings_ = ApplyCaptureSettings(settings.fpsText, settings.secondsText);
+    if (std::unique_ptr<VideoWriter> writer = makeWriter_()) {
+        recorder_.Start(std::move(writer), recordSettings_);
+    }
+}
+
+void MainController::OnDestroy() {
+    ui_.StopFrameTimer();
+    recorder_.StopAndWait();
+}

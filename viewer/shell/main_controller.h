@@ -1,0 +1,96 @@
+// The viewer's main dialog without its window: the process-wide state and every decision of
+// start-up, the frame timer, painting, the commands and shutdown. A front end turns its window's
+// messages into these calls and implements ShellUi.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "analysis/skin_color.h"
+#include "display/display_surface.h"
+#include "display/frame_image.h"
+#include "display/overlay_sprite.h"
+#include "display/paint_preview.h"
+#include "recording/capture_settings.h"
+#include "recording/recorder.h"
+#include "shell/capture_plugin.h"
+#include "shell/settings_file.h"
+#include "shell/shell_ui.h"
+
+// Command ids of the main dialog.
+inline constexpr int COMMAND_OK = 1;
+inline constexpr int COMMAND_CANCEL = 2;
+inline constexpr int COMMAND_EXIT = 1000;
+inline constexpr int COMMAND_OPTION = 1002;
+inline constexpr int COMMAND_CAPTURE = 1007;
+
+// The viewer's exit status, whatever happened.
+inline constexpr int VIEWER_EXIT_STATUS = 1;
+
+using VideoWriterFactory = std::function<std::unique_ptr<VideoWriter>()>;
+
+class MainController {
+  public:
+    // makeWriter gives the platform's writer for each recording; clock is the millisecond tick
+    // count for painting and recording.
+    MainController(ShellUi& ui, VideoWriterFactory makeWriter,
+                   RecorderClock clock = SystemRecorderClock(), std::FILE* diagnostics = stdout);
+    // Releases in this order: the recorder (stopped and waited for), the surface, the live frame,
+    // and last the plug-in binding, whose unloading calls VQ_OnDestroy.
+    ~MainController() = default;
+    MainController(const MainController&) = delete;
+    MainController& operator=(const MainController&) = delete;
+
+    // The start-up sequence. False after a failure has been shown and the dialog ended with 0.
+    bool OnInit();
+    // A tick of the frame timer: grab a frame, then ask for a paint.
+    void OnTimer();
+    // A paint of the picture area.
+    void OnPaint();
+    // A command of the main dialog; false for commands it does not handle.
+    bool OnCommand(int id);
+    // The main window is going away: a running recording is stopped and waited for, so it never
+    // outlives the surface and the lock.
+    void OnDestroy();
+
+    // For the front end's title and for tests.
+    bool Recording() const { return recorder_.Active(); }
+    const FrameImage& LiveFrame() const { return liveFrame_; }
+    std::int32_t CaptureWidth() const { return captureWidth_; }
+    std::int32_t CaptureHeight() const { return captureHeight_; }
+    const RecordSettings& RecordingSettings() const { return recordSettings_; }
+    const SkinColorRange& SkinRange() const { return skinRange_; }
+    const std::string& PluginFileName() const { return pluginFileName_; }
+    SurfaceView Surface() const { return View(surface_); }
+
+  private:
+    void Fail(const std::string& text, MessageOwner owner,
+              const std::optional<std::string>& caption);
+    bool ChooseResolution();
+    void RunOptionSequence();
+    void Capture();
+
+    ShellUi& ui_;
+    VideoWriterFactory makeWriter_;
+    RecorderClock clock_;
+    std::FILE* diagnostics_;
+
+    // Declared in the order of construction at start-up, so members go in the reverse order: the
+    // plug-in binding last.
+    CapturePlugin plugin_;
+    FrameImage liveFrame_;
+    DisplaySurface surface_;
+    std::string pluginFileName_ = DEFAULT_PLUGIN_FILE;
+    SkinColorRange skinRange_;
+    OverlayTable overlays_;
+    std::int32_t captureWidth_ = 640;
+    std::int32_t captureHeight_ = 480;
+    RecordSettings recordSettings_;
+    PaintState paintState_;
+    std::mutex frameLock_;
+    Recorder recorder_;
+};
