@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
+
+#include "recording/test_surface.h"
 
 namespace {
 
@@ -46,36 +49,10 @@ struct FakeWriter : VideoWriter {
     void Close() override { ++closes; }
 };
 
-// A top-down surface whose pixel (x, r) holds bytes (x, r, tag).
-struct TestSurface {
-    std::int32_t width, height, stride;
-    std::vector<std::uint8_t> pixels;
-
-    TestSurface(std::int32_t w, std::int32_t h, std::uint8_t tag)
-        : width(w), height(h), stride((3 * w + 3) / 4 * 4), pixels(stride * h, 0) {
-        for (std::int32_t r = 0; r < h; ++r) {
-            for (std::int32_t x = 0; x < w; ++x) {
-                std::uint8_t* p = &pixels[r * stride + 3 * x];
-                p[0] = static_cast<std::uint8_t>(x);
-                p[1] = static_cast<std::uint8_t>(r);
-                p[2] = tag;
-            }
-        }
-    }
-    SurfaceView View() const { return {pixels.data(), width, height, stride}; }
-};
-
-// Time moves only when the recorder yields, one millisecond at a time.
-struct ManualClock {
-    std::uint32_t ticks = 1000;
-    RecorderClock Clock() {
-        return {[this] { return ticks; }, [this] { ++ticks; }};
-    }
-};
-
-const std::uint8_t* FramePixel(const std::vector<std::uint8_t>& frame, const RecordingFormat& f,
-                               std::int32_t x, std::int32_t bottomUpRow) {
-    return &frame[bottomUpRow * f.rowBytes + 3 * x];
+// Whether pixel x of bottom-up row `row` of a recorded frame holds the bytes at `expected`.
+bool PixelIs(const std::vector<std::uint8_t>& frame, const RecordingFormat& f, std::int32_t x,
+             std::int32_t row, const std::uint8_t* expected) {
+    return std::equal(expected, expected + 3, &frame[row * f.rowBytes + 3 * x]);
 }
 
 TEST(CaptureSettings, ReadsUnsignedNumbersAndClampsAsSigned) {
@@ -141,9 +118,9 @@ TEST_F(RunRecordingTest, WritesEveryFrameOnScheduleAsUprightBottomUpRows) {
     EXPECT_EQ(writer.closes, 1);
     // The surface's top row is the frame's last row.
     const RecordingFormat& f = writer.opened;
-    EXPECT_EQ(FramePixel(writer.frames[0], f, 3, 5)[1], 0);
-    EXPECT_EQ(FramePixel(writer.frames[0], f, 3, 0)[1], 5);
-    EXPECT_EQ(FramePixel(writer.frames[0], f, 7, 0)[0], 7);
+    EXPECT_TRUE(PixelIs(writer.frames[0], f, 3, 5, surface.At(3, 0)));
+    EXPECT_TRUE(PixelIs(writer.frames[0], f, 3, 0, surface.At(3, 5)));
+    EXPECT_TRUE(PixelIs(writer.frames[0], f, 7, 0, surface.At(7, 5)));
 }
 
 TEST_F(RunRecordingTest, SlowWriterCatchesUpWithoutSkippingOrRepeating) {
@@ -177,16 +154,14 @@ TEST_F(RunRecordingTest, SurfaceChangingSizeKeepsTheClipSize) {
     const RecordingFormat& f = writer.opened;
     // Smaller: at the bottom left, the rest keeps the previous frame.
     const auto& second = writer.frames[1];
-    EXPECT_EQ(FramePixel(second, f, 0, 0)[2], 2);
-    EXPECT_EQ(FramePixel(second, f, 0, 0)[1], 2);  // the small surface's bottom row is row 2
-    EXPECT_EQ(FramePixel(second, f, 3, 2)[2], 2);
-    EXPECT_EQ(FramePixel(second, f, 4, 0)[2], 1);
-    EXPECT_EQ(FramePixel(second, f, 0, 3)[2], 1);
+    EXPECT_TRUE(PixelIs(second, f, 0, 0, small.At(0, 2)));  // its bottom row, row 2 from the top
+    EXPECT_TRUE(PixelIs(second, f, 3, 2, small.At(3, 0)));
+    EXPECT_TRUE(PixelIs(second, f, 4, 0, surface.At(4, 5)));
+    EXPECT_TRUE(PixelIs(second, f, 0, 3, surface.At(0, 2)));
     // Larger: its top-left part.
     const auto& third = writer.frames[2];
-    EXPECT_EQ(FramePixel(third, f, 7, 5)[2], 3);
-    EXPECT_EQ(FramePixel(third, f, 7, 5)[1], 0);
-    EXPECT_EQ(FramePixel(third, f, 0, 0)[1], 5);
+    EXPECT_TRUE(PixelIs(third, f, 7, 5, large.At(7, 0)));
+    EXPECT_TRUE(PixelIs(third, f, 0, 0, large.At(0, 5)));
     EXPECT_EQ(writer.closes, 1);
 }
 
