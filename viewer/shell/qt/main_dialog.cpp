@@ -1,0 +1,187 @@
+#include "shell/qt/main_dialog.h"
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QPainter>
+#include <algorithm>
+
+#include "display/presentation.h"
+#include "shell/qt/capture_settings_dialog.h"
+#include "shell/qt/resolution_dialog.h"
+
+namespace {
+
+constexpr DialogRect DIALOG_RECT{22, 17, 374, 308};
+constexpr int FONT_POINTS = 9;
+constexpr int FRAME_PERIOD_MS = 20;
+// What the platform titles a message box that is given no caption.
+constexpr const char* DEFAULT_MESSAGE_CAPTION = "Error";
+
+QRect PictureRect() {
+    return QRect(PICTURE_AREA.left, PICTURE_AREA.top, PICTURE_AREA.width, PICTURE_AREA.height);
+}
+
+}  // namespace
+
+MainDialog::MainDialog(VideoWriterFactory makeWriter) : controller_(*this, std::move(makeWriter)) {
+    const DialogBaseUnits units = ApplyDialogTemplate(*this, FONT_POINTS, "Ravkeler", DIALOG_RECT);
+    // The picture area must fit whatever the font made of the template, with its left margin on
+    // the right and below too.
+    const QRect frame = ToPixels(DIALOG_RECT, units);
+    const int margin = PICTURE_AREA.left;
+    setFixedSize(std::max(frame.width(), PICTURE_AREA.left + PICTURE_AREA.width + margin),
+                 std::max(frame.height(), PICTURE_AREA.top + PICTURE_AREA.height + margin));
+    move(frame.topLeft());  // the template's place on the screen
+
+    // Created in the tab order.
+    overlay_ = Toggle("&intercepter", 1001, {7, 7, 44, 14}, units);
+    mask_ = Toggle("&Mask", 1003, {54, 7, 24, 14}, units);
+    box_ = Toggle("&Box", 1005, {82, 7, 20, 14}, units);
+    regionExpansion_ = CheckBox("Region &Expansion", 1004, {107, 9, 70, 10}, units);
+    looseTracking_ = CheckBox("&Loose Tracking", 1006, {181, 9, 63, 10}, units);
+    Command("&Capture", COMMAND_CAPTURE, {273, 7, 35, 14}, units);
+    Command("&Option", COMMAND_OPTION, {310, 7, 30, 14}, units);
+    Command("E&XIT", COMMAND_EXIT, {343, 7, 24, 14}, units);
+    allRegions_ = CheckBox("&All", 1008, {247, 9, 23, 10}, units);
+
+    frameTimer_.setTimerType(Qt::PreciseTimer);
+    frameTimer_.setInterval(FRAME_PERIOD_MS);
+    connect(&frameTimer_, &QTimer::timeout, this, [this] { controller_.OnTimer(); });
+}
+
+MainDialog::~MainDialog() {
+    controller_.OnDestroy();
+}
+
+int MainDialog::Run() {
+    if (!controller_.OnInit()) {
+        return result();
+    }
+    return exec();
+}
+
+// The dialog has no default button, so Enter reaches keyPressEvent.
+QPushButton* MainDialog::Button(const char* text, int id, const DialogRect& rect,
+                                DialogBaseUnits units) {
+    auto* button = new QPushButton(text, this);
+    button->setObjectName(QString::number(id));
+    button->setGeometry(ToPixels(rect, units));
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    return button;
+}
+
+QPushButton* MainDialog::Toggle(const char* text, int id, const DialogRect& rect,
+                                DialogBaseUnits units) {
+    QPushButton* button = Button(text, id, rect, units);
+    button->setCheckable(true);
+    return button;
+}
+
+void MainDialog::Command(const char* text, int id, const DialogRect& rect, DialogBaseUnits units) {
+    connect(Button(text, id, rect, units), &QPushButton::clicked, this,
+            [this, id] { controller_.OnCommand(id); });
+}
+
+QCheckBox* MainDialog::CheckBox(const char* text, int id, const DialogRect& rect,
+                                DialogBaseUnits units) {
+    auto* box = new QCheckBox(text, this);
+    box->setObjectName(QString::number(id));
+    box->setGeometry(ToPixels(rect, units));
+    return box;
+}
+
+void MainDialog::ShowMessage(const std::string& text, MessageOwner owner,
+                             const std::optional<std::string>& caption) {
+    QMessageBox box(owner == MessageOwner::MainWindow ? this : nullptr);
+    box.setText(QString::fromStdString(text));
+    box.setWindowTitle(QString::fromStdString(caption.value_or(DEFAULT_MESSAGE_CAPTION)));
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+}
+
+ResolutionDialogResult MainDialog::RunResolutionDialog() {
+    return ::RunResolutionDialog(this);
+}
+
+CaptureSettingsDialogResult MainDialog::RunCaptureSettingsDialog(const std::string& fpsText,
+                                                                 const std::string& secondsText) {
+    return ::RunCaptureSettingsDialog(this, fpsText, secondsText);
+}
+
+void MainDialog::StartFrameTimer() {
+    frameTimer_.start();
+}
+
+void MainDialog::StopFrameTimer() {
+    frameTimer_.stop();
+}
+
+void MainDialog::InvalidatePicture() {
+    update(PictureRect());
+}
+
+void MainDialog::PresentSurface(const SurfaceView& surface) {
+    picturePresented_ = RenderPicture(surface, picture_);
+}
+
+void MainDialog::SetTitle(const std::string& title) {
+    setWindowTitle(QString::fromStdString(title));
+}
+
+PaintControls MainDialog::ReadControls() {
+    PaintControls controls;
+    controls.options.maskEnabled = mask_->isChecked();
+    controls.options.regionExpansion = regionExpansion_->isChecked();
+    controls.options.looseTracking = looseTracking_->isChecked();
+    controls.options.allRegions = allRegions_->isChecked();
+    controls.overlayEnabled = overlay_->isChecked();
+    controls.boxEnabled = box_->isChecked();
+    return controls;
+}
+
+bool MainDialog::ShiftDown() {
+    return QGuiApplication::queryKeyboardModifiers().testFlag(Qt::ShiftModifier);
+}
+
+void MainDialog::EndDialog(int result) {
+    done(result);
+}
+
+void* MainDialog::NativeWindow() {
+    return reinterpret_cast<void*>(winId());
+}
+
+void MainDialog::accept() {
+    controller_.OnCommand(COMMAND_OK);
+}
+
+void MainDialog::reject() {
+    controller_.OnCommand(COMMAND_CANCEL);
+}
+
+void MainDialog::paintEvent(QPaintEvent*) {
+    picturePresented_ = false;
+    controller_.OnPaint();
+    if (picturePresented_) {
+        const QImage image(reinterpret_cast<const uchar*>(picture_.data()), PICTURE_AREA.width,
+                           PICTURE_AREA.height, PICTURE_AREA.width * 4, QImage::Format_RGB32);
+        QPainter(this).drawImage(PICTURE_AREA.left, PICTURE_AREA.top, image);
+    }
+}
+
+// Enter on a focused push button is that button's click; anywhere else it is the OK command.
+void MainDialog::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        auto* button = qobject_cast<QPushButton*>(focusWidget());
+        if (button != nullptr && !button->isCheckable()) {
+            button->click();
+        } else {
+            accept();
+        }
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
