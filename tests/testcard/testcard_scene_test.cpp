@@ -11,6 +11,7 @@
 #include "analysis/skin_color.h"
 #include "display/bmp_file.h"
 #include "display/test_files.h"
+#include "tools/tool_runner.h"
 
 namespace {
 
@@ -96,28 +97,10 @@ TEST(TestcardSceneTest, FaceDriftsInsideThePictureAndTheHandComesAndGoesBelowIt)
     EXPECT_LT(handShown, samples * 3 / 5);
 }
 
-std::string Quoted(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
-
-std::string RavkInspect(const std::string& bmp) {
-    const std::string command = Quoted(RAVK_BIN_DIR "/ravk-inspect") + " " + Quoted(bmp);
-    std::string out;
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        ADD_FAILURE() << "cannot run " << command;
-        return out;
-    }
-    char buffer[4096];
-    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-        out.append(buffer, got);
-    }
-    EXPECT_EQ(pclose(pipe), 0) << command;
-    return out;
+std::string RavkInspect(const std::string& bmp, const std::string& folder) {
+    const ToolRun run = RunTool("ravk-inspect", ShellQuoted(bmp), folder);
+    EXPECT_EQ(run.status, 0) << run.err;
+    return run.out;
 }
 
 // The integer after "key": at or after from, or -1 when the key is absent or not a number.
@@ -140,7 +123,7 @@ TEST(TestcardSceneTest, RavkInspectChoosesTheFaceAndBoxesIt) {
                          std::to_string(ms) + " ms");
             const std::string bmp = dir.File("frame.bmp");
             ASSERT_TRUE(WriteBmpFile(bmp, Painted(size.width, size.height, ms)));
-            const std::string json = RavkInspect(bmp);
+            const std::string json = RavkInspect(bmp, dir.Path().string());
             const SceneEllipse face = TestcardSceneLayout(size.width, size.height, ms).face;
 
             // The chosen region spans the face oval (rows are stored bottom-up).

@@ -12,31 +12,13 @@
 
 #include "display/bmp_file.h"
 #include "display/test_files.h"
+#include "tools/tool_runner.h"
 
 namespace {
 
 const Pixel24 SKIN{120, 150, 200};    // red 200, green 150, blue 120
 const Pixel24 BACKGROUND{0, 128, 0};  // dark green, never skin
 const Pixel24 MASK_BLUE{0xFF, 0, 0};
-
-struct RunResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Quoted(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
-
-std::string FileText(const std::string& path) {
-    const std::vector<std::uint8_t> bytes = ReadFileBytes(path);
-    return std::string(bytes.begin(), bytes.end());
-}
 
 struct Rect {
     std::int32_t left, top, width, height;  // top counted from the top of the picture
@@ -61,26 +43,8 @@ const Rect SQUARE{10, 5, 20, 20};
 class RavkInspectTest : public ::testing::Test {
   protected:
     // Runs the tool in the scratch folder with the given (already quoted) arguments.
-    RunResult Run(const std::string& args) {
-        const std::string errFile = dir.File("stderr.txt");
-        const std::string command = "cd " + Quoted(dir.Path().string()) + " && " +
-                                    Quoted(RAVK_BIN_DIR "/ravk-inspect") + " " + args + " 2>" +
-                                    Quoted(errFile);
-        RunResult result;
-        std::FILE* pipe = popen(command.c_str(), "r");
-        if (pipe == nullptr) {
-            ADD_FAILURE() << "cannot run " << command;
-            return result;
-        }
-        char buffer[4096];
-        std::size_t got;
-        while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-            result.out.append(buffer, got);
-        }
-        const int status = pclose(pipe);
-        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        result.err = FileText(errFile);
-        return result;
+    ToolRun Run(const std::string& args) {
+        return RunTool("ravk-inspect", args, dir.Path().string());
     }
 
     std::string WriteFrame(const std::string& name, const FrameImage& frame) {
@@ -90,7 +54,7 @@ class RavkInspectTest : public ::testing::Test {
     }
 
     void ExpectFailure(const std::string& args, const std::string& reason) {
-        const RunResult run = Run(args);
+        const ToolRun run = Run(args);
         EXPECT_EQ(run.status, 2) << args;
         EXPECT_TRUE(run.out.empty()) << args << ": " << run.out;
         EXPECT_EQ(run.err.rfind("ravk-inspect: ", 0), 0u) << args << ": " << run.err;
@@ -103,7 +67,7 @@ class RavkInspectTest : public ::testing::Test {
 
 TEST_F(RavkInspectTest, OneSkinSquareIsFoundAndBoxed) {
     const std::string input = WriteFrame("square.bmp", FrameWithSkin(64, 48, {SQUARE}));
-    const RunResult run = Run(Quoted(input));
+    const ToolRun run = Run(ShellQuoted(input));
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out,
               "{\"width\":64,\"height\":48,\"found\":true,\"regions\":[{\"area\":400,\"width\":19,"
@@ -114,7 +78,7 @@ TEST_F(RavkInspectTest, OneSkinSquareIsFoundAndBoxed) {
 
 TEST_F(RavkInspectTest, FrameWithoutSkinReportsNothingFound) {
     const std::string input = WriteFrame("plain.bmp", FrameWithSkin(32, 24, {}));
-    const RunResult run = Run(Quoted(input));
+    const ToolRun run = Run(ShellQuoted(input));
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out,
               "{\"width\":32,\"height\":24,\"found\":false,\"regions\":[],\"best\":null,"
@@ -125,7 +89,7 @@ TEST_F(RavkInspectTest, FrameWithoutSkinReportsNothingFound) {
 TEST_F(RavkInspectTest, MaskPaintsTheRegionBlueInTheOutputPicture) {
     const FrameImage frame = FrameWithSkin(64, 48, {SQUARE});
     const std::string input = WriteFrame("square.bmp", frame);
-    const RunResult run = Run("--mask " + Quoted(input) + " shown.bmp");
+    const ToolRun run = Run("--mask " + ShellQuoted(input) + " shown.bmp");
     ASSERT_EQ(run.status, 0) << run.err;
     FrameImage shown;
     std::string error;
@@ -139,7 +103,7 @@ TEST_F(RavkInspectTest, MaskPaintsTheRegionBlueInTheOutputPicture) {
 
 TEST_F(RavkInspectTest, WithoutMaskTheOutputPictureIsTheInput) {
     const FrameImage frame = FrameWithSkin(64, 48, {SQUARE});
-    const RunResult run = Run(Quoted(WriteFrame("square.bmp", frame)) + " copy.bmp");
+    const ToolRun run = Run(ShellQuoted(WriteFrame("square.bmp", frame)) + " copy.bmp");
     ASSERT_EQ(run.status, 0) << run.err;
     FrameImage copy;
     std::string error;
@@ -149,9 +113,9 @@ TEST_F(RavkInspectTest, WithoutMaskTheOutputPictureIsTheInput) {
 
 TEST_F(RavkInspectTest, ExpandUsesTheLargerSideOfTheRegion) {
     const std::string input = WriteFrame("wide.bmp", FrameWithSkin(64, 48, {{10, 5, 24, 20}}));
-    const RunResult plain = Run(Quoted(input));
+    const ToolRun plain = Run(ShellQuoted(input));
     EXPECT_NE(plain.out.find("\"boxes\":[[12,5,31,24]]"), std::string::npos) << plain.out;
-    const RunResult expanded = Run("--expand " + Quoted(input));
+    const ToolRun expanded = Run("--expand " + ShellQuoted(input));
     EXPECT_NE(expanded.out.find("\"boxes\":[[10,3,33,26]]"), std::string::npos) << expanded.out;
 }
 
@@ -159,10 +123,10 @@ TEST_F(RavkInspectTest, AllKeepsARegionThatFailsTheAspectTest) {
     // The bar (40 x 6) lies in lower stored rows than the square, so it is region 0.
     const std::string input =
         WriteFrame("two.bmp", FrameWithSkin(64, 48, {SQUARE, Rect{5, 35, 40, 6}}));
-    const RunResult chosen = Run(Quoted(input));
+    const ToolRun chosen = Run(ShellQuoted(input));
     EXPECT_NE(chosen.out.find("\"best\":1,\"boxes\":[[10,5,29,24]]}"), std::string::npos)
         << chosen.out;
-    const RunResult all = Run("--all " + Quoted(input));
+    const ToolRun all = Run("--all " + ShellQuoted(input));
     EXPECT_NE(all.out.find("\"best\":1,\"boxes\":[[22,35,27,40],[10,5,29,24]]}"), std::string::npos)
         << all.out;
 }
@@ -171,17 +135,17 @@ TEST_F(RavkInspectTest, ThresholdsComeFromTheSettingsFile) {
     const std::string input = WriteFrame("square.bmp", FrameWithSkin(64, 48, {SQUARE}));
     // Saturation of the square is 40%, so a 10% ceiling leaves no skin.
     std::ofstream(dir.File("strict.ini")) << "[ravk]\nS_max=10\n";
-    EXPECT_NE(Run("--ini strict.ini " + Quoted(input)).out.find("\"found\":false"),
+    EXPECT_NE(Run("--ini strict.ini " + ShellQuoted(input)).out.find("\"found\":false"),
               std::string::npos);
 
-    EXPECT_NE(Run(Quoted(input)).out.find("\"found\":true"), std::string::npos);
+    EXPECT_NE(Run(ShellQuoted(input)).out.find("\"found\":true"), std::string::npos);
     std::ofstream(dir.File("ravk.ini")) << "[ravk]\nS_max=10\n";
-    EXPECT_NE(Run(Quoted(input)).out.find("\"found\":false"), std::string::npos)
+    EXPECT_NE(Run(ShellQuoted(input)).out.find("\"found\":false"), std::string::npos)
         << "ravk.ini in the current folder is read by default";
 }
 
 TEST_F(RavkInspectTest, HelpPrintsUsageAndSucceeds) {
-    const RunResult run = Run("--help");
+    const ToolRun run = Run("--help");
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out.rfind("usage: ravk-inspect", 0), 0u) << run.out;
     EXPECT_EQ(run.err, "");
@@ -191,14 +155,15 @@ TEST_F(RavkInspectTest, ErrorsGiveOneLineAndExitStatus2) {
     ExpectFailure("", "no input file given");
     ExpectFailure("--frobnicate in.bmp", "unknown option --frobnicate");
     ExpectFailure("absent.bmp", "cannot open absent.bmp");
-    ExpectFailure(Quoted(RAVK_TEST_DATA_DIR "/bmp/palette_8bit.bmp"), "8 bits per pixel");
-    ExpectFailure(Quoted(RAVK_TEST_DATA_DIR "/bmp/truncated_pixels.bmp"), "truncated BMP file");
-    ExpectFailure(Quoted(RAVK_TEST_DATA_DIR "/bmp/huge_dimensions.bmp"), "too large");
-    ExpectFailure(Quoted(RAVK_TEST_DATA_DIR "/bmp/not_bmp.bmp"), "not a BMP file");
+    ExpectFailure(ShellQuoted(RAVK_TEST_DATA_DIR "/bmp/palette_8bit.bmp"), "8 bits per pixel");
+    ExpectFailure(ShellQuoted(RAVK_TEST_DATA_DIR "/bmp/truncated_pixels.bmp"),
+                  "truncated BMP file");
+    ExpectFailure(ShellQuoted(RAVK_TEST_DATA_DIR "/bmp/huge_dimensions.bmp"), "too large");
+    ExpectFailure(ShellQuoted(RAVK_TEST_DATA_DIR "/bmp/not_bmp.bmp"), "not a BMP file");
 
     const std::string input = WriteFrame("square.bmp", FrameWithSkin(16, 16, {{4, 4, 4, 4}}));
-    ExpectFailure("--ini absent.ini " + Quoted(input), "cannot read settings file absent.ini");
-    ExpectFailure(Quoted(input) + " no-folder/out.bmp", "cannot write no-folder/out.bmp");
+    ExpectFailure("--ini absent.ini " + ShellQuoted(input), "cannot read settings file absent.ini");
+    ExpectFailure(ShellQuoted(input) + " no-folder/out.bmp", "cannot write no-folder/out.bmp");
 }
 
 }  // namespace
