@@ -87,6 +87,36 @@ void ForEachRun(const std::vector<std::uint64_t>& bits, Emit&& emit) {
     }
 }
 
+// The first cell of every run: set bits whose left neighbour is clear.
+void MarkRunStarts(const std::vector<std::uint64_t>& bits, std::vector<std::uint64_t>& starts) {
+    for (std::size_t i = 0; i < bits.size(); ++i) {
+        const std::uint64_t carryIn = i > 0 ? bits[i - 1] >> 63 : 0;
+        starts[i] = bits[i] & ~((bits[i] << 1) | carryIn);
+    }
+}
+
+bool BitAt(const std::vector<std::uint64_t>& bits, std::int32_t x) {
+    return (bits[static_cast<std::size_t>(x) / 64] >> (x % 64)) & 1;
+}
+
+// Calls f(x) for every set bit x in [first, last].
+template <typename F>
+void ForEachBitIn(const std::vector<std::uint64_t>& bits, std::int32_t first, std::int32_t last,
+                  F&& f) {
+    for (std::int32_t base = first / 64 * 64; base <= last; base += 64) {
+        std::uint64_t word = bits[static_cast<std::size_t>(base) / 64];
+        if (first > base) {
+            word &= ~std::uint64_t{0} << (first - base);
+        }
+        if (last - base < 63) {
+            word &= ~(~std::uint64_t{0} << (last - base + 1));
+        }
+        for (; word != 0; word &= word - 1) {
+            f(base + std::countr_zero(word));
+        }
+    }
+}
+
 std::int32_t FindRoot(std::vector<std::int32_t>& parent, std::int32_t node) {
     while (parent[node] != node) {
         parent[node] = parent[parent[node]];  // path halving keeps the trees flat
@@ -114,38 +144,40 @@ std::int32_t FindRegionRuns(const SkinMask& mask, std::vector<RegionRun>& runs) 
         return 0;
     }
 
+    // This row and the previous one as bit rows, the first cells of their runs, and for every
+    // skin cell the run (node) that holds it; cells are only looked up where their bit is set.
+    const std::size_t words = (static_cast<std::size_t>(width) + 63) / 64;
+    std::vector<std::uint64_t> bits(words), starts(words), previousBits(words, 0),
+        previousStarts(words, 0);
+    std::vector<std::int32_t> runAt(static_cast<std::size_t>(width)),
+        previousRunAt(static_cast<std::size_t>(width));
     std::vector<std::int32_t> parent;
-    std::vector<std::uint64_t> bits((static_cast<std::size_t>(width) + 63) / 64);
     std::int32_t provisionalLabels = 0;
     bool cutOff = false;
-    std::size_t previousBegin = 0;
-    std::size_t previousEnd = 0;
 
     for (std::int32_t y = 1; y < height - 1 && !cutOff; ++y) {
         const std::uint8_t* row = mask.cells.data() + static_cast<std::size_t>(y) * width;
-        const std::size_t rowBegin = runs.size();
-        std::size_t above = previousBegin;
         MakeInnerSkinBits(row, width, bits);
+        MarkRunStarts(bits, starts);
         ForEachRun(bits, [&](std::int32_t x0, std::int32_t x1) {
-            while (above < previousEnd && runs[above].x1 < x0) {
-                ++above;
-            }
             // The first cell starts a provisional area when the cell above it is unlabelled.
-            const bool coveredAbove = above < previousEnd && runs[above].x0 <= x0;
+            const bool coveredAbove = BitAt(previousBits, x0);
             if (!coveredAbove && ++provisionalLabels == PROVISIONAL_LABEL_LIMIT) {
                 cutOff = true;
                 return false;
             }
             const auto node = static_cast<std::int32_t>(runs.size());
             runs.push_back({y, x0, x1, 0});
-            parent.push_back(node);
-            for (std::size_t k = above; k < previousEnd && runs[k].x0 <= x1; ++k) {
-                Join(parent, node, static_cast<std::int32_t>(k));
-            }
+            parent.push_back(coveredAbove ? FindRoot(parent, previousRunAt[x0]) : node);
+            // Every other run above that touches this one starts inside it.
+            ForEachBitIn(previousStarts, x0 + 1, x1,
+                         [&](std::int32_t x) { Join(parent, node, previousRunAt[x]); });
+            std::fill(runAt.begin() + x0, runAt.begin() + x1 + 1, node);
             return true;
         });
-        previousBegin = rowBegin;
-        previousEnd = runs.size();
+        bits.swap(previousBits);
+        starts.swap(previousStarts);
+        runAt.swap(previousRunAt);
     }
 
     // Number the regions in the order the scan first meets them.
