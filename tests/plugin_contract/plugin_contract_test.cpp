@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#ifdef RAVK_WITH_GRABLET
+#include "fake_camera/fake_camera.h"
+#endif
 #include "shell/shared_library.h"
 #include "vq_plugin.h"
 
@@ -138,6 +141,7 @@ TEST_P(PluginContractTest, AcceptedSizesTakeEffect) {
                 std::all_of(frame.begin(), frame.end(), [](std::uint8_t b) { return b == 0; }));
         }
     }
+    EXPECT_NE(vq.onDestroy(), 0);
 }
 
 TEST_P(PluginContractTest, RefusedSizesChangeNothing) {
@@ -153,7 +157,37 @@ TEST_P(PluginContractTest, RefusedSizesChangeNothing) {
         EXPECT_EQ(now.height, start.height);
         EXPECT_EQ(vq.capture(nullptr), start.width * start.height * 3);
     }
+    EXPECT_NE(vq.onDestroy(), 0);
 }
+
+std::string NameOf(const ::testing::TestParamInfo<PluginUnderTest>& info) {
+    std::string name = info.param.file;
+    name.erase(name.find('.'));
+    name.erase(std::remove(name.begin(), name.end(), '_'), name.end());
+    return name;
+}
+
+#ifdef RAVK_WITH_GRABLET
+// Grablet runs over one fake camera whose frames come late, so a size change shows its zeroed
+// frame.
+class OneFakeCamera : public FakeCameraEnvironment {
+  public:
+    void SetUp() override {
+        FakeCameraEnvironment::SetUp();
+        SetFakeCameras({SlowCamera(BgrCamera("Contract Camera", "smpte"), 300)});
+    }
+};
+const auto* const oneFakeCamera = ::testing::AddGlobalTestEnvironment(new OneFakeCamera);
+
+INSTANTIATE_TEST_SUITE_P(CameraPlugin, PluginContractTest,
+                         ::testing::Values(PluginUnderTest{
+                             "Grablet.so",
+                             "Grablet",
+                             {{640, 480}, {720, 480}, {38, 30}, {642, 481}, {16, 16}, {1920, 1080}},
+                             {{1922, 1080}, {1920, 1082}, {14, 240}, {8, 8}},
+                             true}),
+                         NameOf);
+#endif
 
 INSTANTIATE_TEST_SUITE_P(
     OurPlugins, PluginContractTest,
@@ -169,11 +203,6 @@ INSTANTIATE_TEST_SUITE_P(
                         {{320, 240}, {1, 1}, {17, 3}, {4096, 2}},
                         {{4097, 2}, {2, 4097}},
                         true}),
-    [](const ::testing::TestParamInfo<PluginUnderTest>& info) {
-        std::string name = info.param.file;
-        name.erase(name.find('.'));
-        name.erase(std::remove(name.begin(), name.end(), '_'), name.end());
-        return name;
-    });
+    NameOf);
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -69,6 +71,30 @@ struct StillWriter : VideoWriter {
     bool Open(const std::string&, const RecordingFormat&) override { return true; }
     bool WriteFrame(std::int32_t, const std::uint8_t*) override { return true; }
     void Close() override { ++closes; }
+};
+
+// Sets an environment variable while it lives.
+class EnvironmentScope {
+  public:
+    EnvironmentScope(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = std::getenv(name)) {
+            previous_ = old;
+        }
+        setenv(name, value.c_str(), 1);
+    }
+    ~EnvironmentScope() {
+        if (previous_) {
+            setenv(name_, previous_->c_str(), 1);
+        } else {
+            unsetenv(name_);
+        }
+    }
+    EnvironmentScope(const EnvironmentScope&) = delete;
+    EnvironmentScope& operator=(const EnvironmentScope&) = delete;
+
+  private:
+    const char* name_;
+    std::optional<std::string> previous_;
 };
 
 // A run folder as the viewer expects one: ravk.ini naming a plug-in, and the overlay pictures.
@@ -200,11 +226,17 @@ TEST_F(MainControllerTest, RefusedResolutionIsReportedWithTheSizeAndCancelEndsSi
 }
 
 TEST_F(MainControllerTest, WithoutSettingsTheDefaultPluginAndThresholdsAreUsed) {
+    // Grablet.so is built next to the tests; given no GStreamer plug-ins to look in, it finds no
+    // camera, whatever the machine has.
+    const EnvironmentScope noPlugins("GST_PLUGIN_SYSTEM_PATH_1_0", folder.Path().string());
+    const EnvironmentScope noExtraPlugins("GST_PLUGIN_PATH_1_0", "");
+    const EnvironmentScope ownRegistry("GST_REGISTRY_1_0",
+                                       (folder.Path() / "registry.bin").string());
     auto noFile = MakeController();
-    EXPECT_FALSE(noFile->OnInit());  // there is no Grablet.so in the test folder
+    EXPECT_FALSE(noFile->OnInit());
     EXPECT_EQ(noFile->PluginFileName(), "Grablet.so");
     EXPECT_EQ(noFile->SkinRange(), SkinColorRange{});
-    EXPECT_EQ(ui.messages.at(0).text, "DLL を読み込めませんでした");
+    EXPECT_EQ(ui.messages.at(0).text, "DLL を初期化できませんでした");
 
     WriteSettings("[ravk]\nDLL=\n");
     auto emptyKey = MakeController();

@@ -1,0 +1,40 @@
+// The capture plug-in's module-wide state and the steps on it that do not depend on the capture
+// layer: taking over a negotiated size and turning a delivered frame into the contract's layout.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "capture_backend.h"
+
+// Shown when the negotiated size cannot be read.
+inline constexpr char NO_VIDEO_HEADER_MESSAGE[] = "ビデオヘッダーを取得できませんでした";
+
+struct PluginState {
+    std::vector<std::uint8_t> frameBuffer;  // frameWidth x frameHeight x 3 bytes, bottom-up BGR
+    std::int32_t frameWidth = 0;
+    std::int32_t frameHeight = 0;
+    std::string deviceName;                   // the chosen device's display name
+    std::unique_ptr<CaptureBackend> capture;  // present from the start of VQ_OnInit
+};
+
+// Takes over size as the frame size with an all-zero frame. False, with nothing changed, for a
+// size whose frame would not fit the contract's 32-bit byte count.
+bool AdoptConnectedSize(PluginState& state, FrameSize size);
+
+// Starts the flow at request (0 x 0: the device's choice) and takes over the size it negotiated.
+// False when the device refused or the size could not be read; the flow is then stopped and the
+// frame size unchanged.
+bool StartCapture(PluginState& state, FrameSize request);
+
+// Copies a top-down frame of size.width x size.height BGR pixels whose rows start stride bytes
+// apart into frame, bottom-up and packed. False, with nothing written, when source holds fewer
+// bytes than the rows need.
+bool CopyTopDownFrame(const std::uint8_t* source, std::size_t sourceSize, std::size_t stride,
+                      FrameSize size, std::uint8_t* frame);
+
+// Back to the state at load, releasing the capture.
+void ResetPluginState(PluginState& state);
