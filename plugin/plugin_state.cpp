@@ -27,6 +27,18 @@ bool StartCapture(PluginState& state, FrameSize request) {
     return true;
 }
 
+bool ChangeSourceSize(PluginState& state,
+                      const std::function<std::optional<FrameSize>(const std::vector<FrameSize>&,
+                                                                   FrameSize)>& chooseSize) {
+    if (state.frameBuffer.empty()) {
+        return true;  // only a flow that reached a size has anything to stop and restart
+    }
+    state.capture->Stop();
+    const FrameSize current{state.frameWidth, state.frameHeight};
+    const FrameSize request = chooseSize(state.capture->OfferedSizes(), current).value_or(current);
+    return StartCapture(state, request);
+}
+
 bool CopyTopDownFrame(const std::uint8_t* source, std::size_t sourceSize, std::size_t stride,
                       FrameSize size, std::uint8_t* frame) {
     if (size.width <= 0 || size.height <= 0) {

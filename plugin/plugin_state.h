@@ -4,7 +4,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +31,14 @@ bool AdoptConnectedSize(PluginState& state, FrameSize size);
 // False when the device refused or the size could not be read; the flow is then stopped and the
 // frame size unchanged.
 bool StartCapture(PluginState& state, FrameSize request);
+
+// The option dialog's source settings: stops the flow, lets chooseSize pick one of the device's
+// sizes (none keeps the current one) and starts again at it, taking over the negotiated size.
+// False when the size could not be read afterwards (the flow then stays stopped, the caller shows
+// NO_VIDEO_HEADER_MESSAGE); true without doing anything while no flow has started.
+bool ChangeSourceSize(PluginState& state,
+                      const std::function<std::optional<FrameSize>(const std::vector<FrameSize>&,
+                                                                   FrameSize)>& chooseSize);
 
 // Copies a top-down frame of size.width x size.height BGR pixels whose rows start stride bytes
 // apart into frame, bottom-up and packed. False, with nothing written, when source holds fewer

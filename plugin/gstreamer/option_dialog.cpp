@@ -150,15 +150,11 @@ class COptionDlg final : public QDialog {
     }
 
     void ChangeSource() {
-        GstCaptureBackend* backend = Backend();
-        if (backend == nullptr) {
-            return;
-        }
-        backend->Stop();
-        const FrameSize current{state_.frameWidth, state_.frameHeight};
-        const FrameSize request =
-            RunSourceSizes(this, backend->OfferedSizes(), current).value_or(current);
-        if (!StartCapture(state_, request)) {
+        const bool sized = ChangeSourceSize(
+            state_, [this](const std::vector<FrameSize>& offered, FrameSize current) {
+                return RunSourceSizes(this, offered, current);
+            });
+        if (!sized) {
             QMessageBox box(QMessageBox::NoIcon, "Grablet", NO_VIDEO_HEADER_MESSAGE,
                             QMessageBox::Ok, this);
             box.exec();
