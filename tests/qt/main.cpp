@@ -1,11 +1,6 @@
 // The front-end tests run on Qt's offscreen platform: real widgets, no X server.
-#include <gtest/gtest.h>
-
-#include <QApplication>
+#include "qt_test_main.h"
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return RunQtTests(argc, argv, "offscreen");
 }
