@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "analysis/analyze_frame.h"
+#include "analyze_frame.h"
 #include "bench_frames.h"
 
 namespace {

@@ -7,9 +7,9 @@
 #include <mutex>
 
 #include "bench_frames.h"
-#include "display/display_surface.h"
-#include "display/overlay_sprite.h"
-#include "display/paint_preview.h"
+#include "display_surface.h"
+#include "overlay_sprite.h"
+#include "paint_preview.h"
 
 namespace {
 

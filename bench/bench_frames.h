@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "display/frame_image.h"
+#include "frame_image.h"
 
 // A face-sized skin oval with dark eyes and mouth, a hand, two small skin specks, on a
 // non-skin background with mild noise: a few large regions, like a real scene.

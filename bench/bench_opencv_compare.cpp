@@ -12,7 +12,7 @@
 #include <opencv2/imgproc.hpp>
 #include <vector>
 
-#include "analysis/analyze_frame.h"
+#include "analyze_frame.h"
 #include "bench_frames.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "analysis/skin_color.h"
+#include "skin_color.h"
 #include "bench_frames.h"
 
 namespace {

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "bench_frames.h"
-#include "recording/ffmpeg/ffmpeg_video_writer.h"
-#include "recording/recorder.h"
+#include "ffmpeg_video_writer.h"
+#include "recorder.h"
 
 namespace {
 

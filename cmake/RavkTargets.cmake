@@ -15,9 +15,10 @@ function(ravk_project_options target)
     endif()
 endfunction()
 
-# A static library of the portable core; its headers are included as "folder/file.h" from the repo root.
+# A static library of its folder's sources. Its headers are included by bare file name, and only
+# targets that link it see its folder, so a header of a layer above cannot be reached by mistake.
 function(ravk_add_library target)
     add_library(${target} STATIC ${ARGN})
-    target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR}/viewer ${PROJECT_SOURCE_DIR}/include)
+    target_include_directories(${target} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
     ravk_project_options(${target})
 endfunction()

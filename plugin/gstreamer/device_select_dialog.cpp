@@ -5,7 +5,7 @@
 #include <QListWidget>
 #include <QPushButton>
 
-#include "shell/qt/dialog_units.h"
+#include "qt/dialog_units.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 
 #include "gst_capture_backend.h"
 #include "plugin_state.h"
-#include "shell/qt/dialog_units.h"
+#include "qt/dialog_units.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "analysis/analyze_frame.h"
+#include "analyze_frame.h"
 
 #include <gtest/gtest.h>
 

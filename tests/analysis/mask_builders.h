@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "analysis/skin_color.h"
-#include "display/frame_image.h"
+#include "skin_color.h"
+#include "frame_image.h"
 
 // rows[y] is stored row y; '#' is a skin cell (255), anything else 0.
 inline SkinMask MaskFromRows(const std::vector<std::string>& rows) {

@@ -1,4 +1,4 @@
-#include "analysis/region_labels.h"
+#include "region_labels.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "analysis/skin_color.h"
+#include "skin_color.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "display/box_outline.h"
+#include "box_outline.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "display/overlay_sprite.h"
+#include "overlay_sprite.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "display/bmp_file.h"
-#include "display/display_surface.h"
-#include "display/test_files.h"
+#include "bmp_file.h"
+#include "display_surface.h"
+#include "image/test_files.h"
 
 namespace {
 

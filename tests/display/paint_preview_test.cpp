@@ -1,4 +1,4 @@
-#include "display/paint_preview.h"
+#include "paint_preview.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "display/bmp_file.h"
-#include "display/snapshot.h"
-#include "display/test_files.h"
+#include "bmp_file.h"
+#include "snapshot.h"
+#include "image/test_files.h"
 
 namespace {
 

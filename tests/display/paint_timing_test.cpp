@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "display/frame_rate_meter.h"
-#include "display/overlay_animation.h"
+#include "frame_rate_meter.h"
+#include "overlay_animation.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "display/presentation.h"
+#include "presentation.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <vector>
 
-#include "display/display_surface.h"
+#include "display_surface.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/shared_library.h"
+#include "shared_library.h"
 #include "vq_plugin.h"
 
 struct Size {

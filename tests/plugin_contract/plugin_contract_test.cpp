@@ -11,7 +11,7 @@
 #ifdef RAVK_WITH_GRABLET
 #include "fake_camera/fake_camera.h"
 #endif
-#include "shell/shared_library.h"
+#include "shared_library.h"
 #include "vq_plugin.h"
 
 namespace {

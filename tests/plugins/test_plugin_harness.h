@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "display/test_files.h"
+#include "image/test_files.h"
 #include "plugins/test_plugin_control.h"
-#include "shell/shared_library.h"
+#include "shared_library.h"
 
 // The full path of a test plug-in built into the bin folder, e.g. "test_plugin_zero_size".
 inline std::string TestPluginPath(const std::string& name) {

@@ -1,4 +1,4 @@
-#include "shell/qt/main_dialog.h"
+#include "main_dialog.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@
 #include <atomic>
 #include <filesystem>
 
-#include "display/presentation.h"
+#include "presentation.h"
 #include "plugins/test_plugin_harness.h"
 #include "qt/viewer_harness.h"
 

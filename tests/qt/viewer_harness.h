@@ -13,8 +13,8 @@
 #include <memory>
 #include <string>
 
-#include "display/test_files.h"
-#include "shell/qt/main_dialog.h"
+#include "image/test_files.h"
+#include "main_dialog.h"
 
 // A folder as the viewer expects one: the overlay pictures and a ravk.ini naming the plug-in.
 class RunFolder {

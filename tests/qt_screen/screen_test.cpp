@@ -11,8 +11,8 @@
 #include <QTest>
 #include <set>
 
-#include "display/overlay_sprite.h"
-#include "display/presentation.h"
+#include "overlay_sprite.h"
+#include "presentation.h"
 #include "qt/viewer_harness.h"
 
 namespace {

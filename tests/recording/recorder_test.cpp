@@ -1,4 +1,4 @@
-#include "recording/recorder.h"
+#include "recorder.h"
 
 #include <gtest/gtest.h>
 

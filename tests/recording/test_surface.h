@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "display/surface_view.h"
-#include "recording/recorder.h"
+#include "surface_view.h"
+#include "recorder.h"
 
 // A top-down surface: blue rises across, green rises down, red is the tag. Smooth, so lossy
 // encoders keep it close, and a flipped picture differs everywhere but the middle.

@@ -1,6 +1,6 @@
 #include "clip_reader.h"
 
-#include "recording/ffmpeg/libav_handles.h"
+#include "libav_handles.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "recording/ffmpeg/ffmpeg_video_writer.h"
+#include "ffmpeg_video_writer.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "clip_reader.h"
-#include "display/test_files.h"
+#include "image/test_files.h"
 #include "recording_fixture.h"
 
 namespace {

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "clip_reader.h"
-#include "display/test_files.h"
-#include "recording/ffmpeg/ffmpeg_video_writer.h"
+#include "image/test_files.h"
+#include "ffmpeg_video_writer.h"
 #include "recording_fixture.h"
 
 namespace {

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "display/surface_view.h"
-#include "recording/ffmpeg/compressor_choice.h"
-#include "recording/recorder.h"
+#include "surface_view.h"
+#include "compressor_choice.h"
+#include "recorder.h"
 #include "recording/test_surface.h"
 
 inline ChooseCompressorFunction Choose(const std::string& encoderName,

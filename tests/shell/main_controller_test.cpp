@@ -1,4 +1,4 @@
-#include "shell/main_controller.h"
+#include "main_controller.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <fstream>
 #include <thread>
 
-#include "display/test_files.h"
+#include "image/test_files.h"
 #include "plugins/test_plugin_harness.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "shell/settings_file.h"
+#include "settings_file.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "shell/shared_library.h"
+#include "shared_library.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "display/test_files.h"
+#include "image/test_files.h"
 #include "plugins/test_plugin_harness.h"
 
 namespace {

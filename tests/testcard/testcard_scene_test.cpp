@@ -8,9 +8,9 @@
 #include <cstdio>
 #include <string>
 
-#include "analysis/skin_color.h"
-#include "display/bmp_file.h"
-#include "display/test_files.h"
+#include "skin_color.h"
+#include "bmp_file.h"
+#include "image/test_files.h"
 #include "tools/tool_runner.h"
 
 namespace {

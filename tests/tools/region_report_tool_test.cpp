@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "display/bmp_file.h"
-#include "display/test_files.h"
+#include "bmp_file.h"
+#include "image/test_files.h"
 #include "tools/tool_runner.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string>
 
-#include "display/test_files.h"
+#include "image/test_files.h"
 
 struct ToolRun {
     int status = -1;  // the exit status, -1 when the program did not exit normally

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "display/frame_image.h"
+#include "frame_image.h"
 
 // The number of frames in one loop of the motion: frames 1 .. 68 make the loop and frame 0 equals
 // frame 68, because the viewer shows 0, 1, ..., 68 and then 1, 2, ... again.

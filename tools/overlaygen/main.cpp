@@ -12,9 +12,9 @@
 #include <string>
 #include <system_error>
 
-#include "display/bmp_file.h"
-#include "display/frame_image.h"
-#include "display/overlay_sprite.h"
+#include "bmp_file.h"
+#include "frame_image.h"
+#include "overlay_sprite.h"
 #include "emblem.h"
 
 namespace {

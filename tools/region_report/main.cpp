@@ -5,11 +5,11 @@
 #include <system_error>
 #include <vector>
 
-#include "analysis/analyze_frame.h"
-#include "display/bmp_file.h"
-#include "display/native_path.h"
+#include "analyze_frame.h"
+#include "bmp_file.h"
+#include "native_path.h"
 #include "region_report.h"
-#include "shell/settings_file.h"
+#include "settings_file.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "analysis/analyze_frame.h"
-#include "display/frame_image.h"
+#include "analyze_frame.h"
+#include "frame_image.h"
 
 inline constexpr const char* INSPECT_USAGE =
     "usage: ravk-inspect [--mask] [--expand] [--all] [--ini FILE] INPUT.bmp [OUTPUT.bmp]\n"

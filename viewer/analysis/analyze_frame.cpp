@@ -1,9 +1,9 @@
-#include "analysis/analyze_frame.h"
+#include "analyze_frame.h"
 
 #include <algorithm>
 #include <cstddef>
 
-#include "analysis/region_runs.h"
+#include "region_runs.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "analysis/region_labels.h"
-#include "analysis/skin_color.h"
-#include "display/frame_image.h"
+#include "region_labels.h"
+#include "skin_color.h"
+#include "frame_image.h"
 
 // The four check boxes that steer the analysis, read at the start of every paint.
 struct AnalysisOptions {

@@ -1,9 +1,9 @@
-#include "analysis/region_labels.h"
+#include "region_labels.h"
 
 #include <algorithm>
 #include <cstddef>
 
-#include "analysis/region_runs.h"
+#include "region_runs.h"
 
 std::int32_t LabelRegions(const SkinMask& mask, LabelImage& labels) {
     labels.width = std::max(mask.width, 0);

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "analysis/skin_color.h"
+#include "skin_color.h"
 
 // One 16-bit label per mask cell, same size and storage order as the mask. 0 = no region,
 // 1..K = the regions. The one-pixel frame (first and last row and column) is always 0.

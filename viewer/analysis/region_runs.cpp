@@ -1,4 +1,4 @@
-#include "analysis/region_runs.h"
+#include "region_runs.h"
 
 #include <algorithm>
 #include <bit>

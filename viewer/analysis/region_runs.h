@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "analysis/region_labels.h"
-#include "analysis/skin_color.h"
+#include "region_labels.h"
+#include "skin_color.h"
 
 // Cells x0..x1 (inclusive) of stored row y, all in region `region` (1..K).
 struct RegionRun {

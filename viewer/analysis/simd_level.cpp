@@ -1,4 +1,4 @@
-#include "analysis/simd_level.h"
+#include "simd_level.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #define RAVK_X86 1

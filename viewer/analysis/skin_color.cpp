@@ -1,9 +1,9 @@
-#include "analysis/skin_color.h"
+#include "skin_color.h"
 
 #include <algorithm>
 #include <cstddef>
 
-#include "analysis/skin_mask_kernels.h"
+#include "skin_mask_kernels.h"
 
 namespace {
 

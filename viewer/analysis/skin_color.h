@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "analysis/simd_level.h"
-#include "display/frame_image.h"
+#include "simd_level.h"
+#include "frame_image.h"
 
 struct HsbColor {
     std::uint16_t hue = 0;        // whole degrees, 0..359

@@ -1,4 +1,4 @@
-#include "analysis/skin_mask_kernels.h"
+#include "skin_mask_kernels.h"
 
 #include <algorithm>
 #include <iterator>
@@ -159,7 +159,7 @@ struct Simd {
     [[gnu::always_inline]] static Vec Pack16(Vec a, Vec b) { return _mm_packs_epi16(a, b); }
 };
 
-#include "analysis/skin_mask_vector_kernel.inc"
+#include "skin_mask_vector_kernel.inc"
 
 }  // namespace sse41
 #pragma GCC pop_options
@@ -217,7 +217,7 @@ struct Simd {
     [[gnu::always_inline]] static Vec Pack16(Vec a, Vec b) { return _mm256_packs_epi16(a, b); }
 };
 
-#include "analysis/skin_mask_vector_kernel.inc"
+#include "skin_mask_vector_kernel.inc"
 
 }  // namespace avx2
 #pragma GCC pop_options

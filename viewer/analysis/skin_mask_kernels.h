@@ -5,9 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "analysis/simd_level.h"
-#include "analysis/skin_color.h"
-#include "display/frame_image.h"
+#include "simd_level.h"
+#include "skin_color.h"
+#include "frame_image.h"
 
 // The (delta, max) pairs whose double-precision saturation (delta / max) * 100.0 lands just below
 // the whole quotient 100 * delta / max, so that truncation gives one less.

@@ -1,4 +1,4 @@
-#include "analysis/track_history.h"
+#include "track_history.h"
 
 #include <cstdint>
 

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "analysis/analyze_frame.h"
+#include "analyze_frame.h"
 
 // The raw (unsmoothed) first boxes of the latest paints that smoothed, at most four between
 // paints. Owned by the caller for the whole run; nothing but SmoothTrackedBox changes it.

@@ -1,4 +1,4 @@
-#include "display/bmp_decode.h"
+#include "bmp_decode.h"
 
 #include <cstddef>
 #include <cstring>

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "display/frame_image.h"
+#include "frame_image.h"
 
 // A decoded picture with rows top-down: pixel (x, r) is pixels[r * width + x].
 struct DecodedImage {

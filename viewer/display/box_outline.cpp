@@ -1,11 +1,11 @@
-#include "display/box_outline.h"
+#include "box_outline.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
-#include "display/frame_image.h"
+#include "frame_image.h"
 
 namespace {
 

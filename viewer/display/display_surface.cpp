@@ -1,4 +1,4 @@
-#include "display/display_surface.h"
+#include "display_surface.h"
 
 #include <cstddef>
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "display/surface_view.h"
+#include "surface_view.h"
 
 // Top-down 24-bit pixels in Pixel24 byte order (blue, green, red); pixel (x, r) starts at byte
 // r * stride + 3 * x, and stride is 3 * width rounded up to a multiple of 4. A surface that was

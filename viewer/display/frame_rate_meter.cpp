@@ -1,4 +1,4 @@
-#include "display/frame_rate_meter.h"
+#include "frame_rate_meter.h"
 
 #include <cstdio>
 

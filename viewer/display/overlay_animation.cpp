@@ -1,6 +1,6 @@
-#include "display/overlay_animation.h"
+#include "overlay_animation.h"
 
-#include "display/overlay_sprite.h"
+#include "overlay_sprite.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "display/overlay_sprite.h"
+#include "overlay_sprite.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -6,9 +6,9 @@
 #include <cstring>
 #include <utility>
 
-#include "display/bmp_decode.h"
-#include "display/native_path.h"
-#include "display/stretch.h"
+#include "bmp_decode.h"
+#include "native_path.h"
+#include "stretch.h"
 
 namespace {
 

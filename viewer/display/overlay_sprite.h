@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "analysis/analyze_frame.h"
-#include "display/display_surface.h"
-#include "display/frame_image.h"
+#include "analyze_frame.h"
+#include "display_surface.h"
+#include "frame_image.h"
 
 inline constexpr std::int32_t OVERLAY_FRAME_COUNT = 69;
 // Windows colour value 0x00BBGGRR: red 0, green 255, blue 0.

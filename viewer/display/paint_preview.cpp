@@ -1,9 +1,9 @@
-#include "display/paint_preview.h"
+#include "paint_preview.h"
 
 #include <cstddef>
 #include <cstring>
 
-#include "display/box_outline.h"
+#include "box_outline.h"
 
 namespace {
 

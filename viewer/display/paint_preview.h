@@ -10,15 +10,15 @@
 #include <string>
 #include <vector>
 
-#include "analysis/analyze_frame.h"
-#include "analysis/skin_color.h"
-#include "analysis/track_history.h"
-#include "display/display_surface.h"
-#include "display/frame_image.h"
-#include "display/frame_rate_meter.h"
-#include "display/overlay_animation.h"
-#include "display/overlay_sprite.h"
-#include "display/surface_view.h"
+#include "analyze_frame.h"
+#include "skin_color.h"
+#include "track_history.h"
+#include "display_surface.h"
+#include "frame_image.h"
+#include "frame_rate_meter.h"
+#include "overlay_animation.h"
+#include "overlay_sprite.h"
+#include "surface_view.h"
 
 // The six toggles as the window reports them at the start of the paint.
 struct PaintControls {

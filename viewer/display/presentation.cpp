@@ -1,9 +1,9 @@
-#include "display/presentation.h"
+#include "presentation.h"
 
 #include <array>
 #include <cstddef>
 
-#include "display/stretch.h"
+#include "stretch.h"
 
 bool RenderPicture(const SurfaceView& surface, std::vector<std::uint32_t>& picture) {
     if (surface.pixels == nullptr || surface.width <= 0 || surface.height <= 0 ||

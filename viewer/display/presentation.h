@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "display/surface_view.h"
+#include "surface_view.h"
 
 // The picture area in the main window's client area, in device pixels.
 struct PictureArea {

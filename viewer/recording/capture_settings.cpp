@@ -1,4 +1,4 @@
-#include "recording/capture_settings.h"
+#include "capture_settings.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,4 +1,4 @@
-#include "recording/recorder.h"
+#include "recorder.h"
 
 #include <algorithm>
 #include <chrono>

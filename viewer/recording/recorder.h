@@ -9,9 +9,9 @@
 #include <mutex>
 #include <thread>
 
-#include "display/surface_view.h"
-#include "recording/capture_settings.h"
-#include "recording/video_writer.h"
+#include "surface_view.h"
+#include "capture_settings.h"
+#include "video_writer.h"
 
 // The recorder's time source, replaceable so tests run a long clip in milliseconds.
 struct RecorderClock {

@@ -1,4 +1,4 @@
-#include "shell/capture_plugin.h"
+#include "capture_plugin.h"
 
 #include <vector>
 

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "display/frame_image.h"
-#include "shell/shared_library.h"
+#include "frame_image.h"
+#include "shared_library.h"
 
 // The largest frame taken from a plug-in: each side at most MAX_PLUGIN_FRAME_SIDE pixels and at
 // most MAX_PLUGIN_FRAME_PIXELS pixels in all (192 MiB), far beyond any capture size, so a

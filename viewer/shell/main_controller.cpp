@@ -1,9 +1,9 @@
-#include "shell/main_controller.h"
+#include "main_controller.h"
 
 #include <cstdio>
 
-#include "display/snapshot.h"
-#include "shell/settings_file.h"
+#include "snapshot.h"
+#include "settings_file.h"
 
 namespace {
 

@@ -10,16 +10,16 @@
 #include <mutex>
 #include <string>
 
-#include "analysis/skin_color.h"
-#include "display/display_surface.h"
-#include "display/frame_image.h"
-#include "display/overlay_sprite.h"
-#include "display/paint_preview.h"
-#include "recording/capture_settings.h"
-#include "recording/recorder.h"
-#include "shell/capture_plugin.h"
-#include "shell/settings_file.h"
-#include "shell/shell_ui.h"
+#include "skin_color.h"
+#include "display_surface.h"
+#include "frame_image.h"
+#include "overlay_sprite.h"
+#include "paint_preview.h"
+#include "capture_settings.h"
+#include "recorder.h"
+#include "capture_plugin.h"
+#include "settings_file.h"
+#include "shell_ui.h"
 
 // Command ids of the main dialog.
 inline constexpr int COMMAND_OK = 1;

@@ -1,4 +1,4 @@
-#include "shell/settings_file.h"
+#include "settings_file.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "display/native_path.h"
+#include "native_path.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <string>
 
-#include "analysis/skin_color.h"
+#include "skin_color.h"
 
 inline constexpr const char* SETTINGS_FILE = ".\\ravk.ini";
 inline constexpr const char* SETTINGS_SECTION = "ravk";

@@ -1,11 +1,11 @@
-#include "shell/shared_library.h"
+#include "shared_library.h"
 
 #include <dlfcn.h>
 
 #include <filesystem>
 #include <system_error>
 
-#include "display/native_path.h"
+#include "native_path.h"
 
 namespace {
 

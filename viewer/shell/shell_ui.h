@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "display/paint_preview.h"
-#include "display/surface_view.h"
+#include "paint_preview.h"
+#include "surface_view.h"
 
 // Who owns a message box.
 enum class MessageOwner { MainWindow, None };

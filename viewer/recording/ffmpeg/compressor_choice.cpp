@@ -1,8 +1,8 @@
-#include "recording/ffmpeg/compressor_choice.h"
+#include "compressor_choice.h"
 
 #include <string_view>
 
-#include "recording/ffmpeg/encoder_setup.h"
+#include "encoder_setup.h"
 
 std::vector<CompressorOption> AvailableCompressors(const RecordingFormat& format) {
     const AVOutputFormat* avi = av_guess_format("avi", nullptr, nullptr);

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "recording/video_writer.h"
+#include "video_writer.h"
 
 inline constexpr const char* UNCOMPRESSED_ENCODER = "rawvideo";
 inline constexpr int QUALITY_MIN = 1;

@@ -1,4 +1,4 @@
-#include "recording/ffmpeg/encoder_setup.h"
+#include "encoder_setup.h"
 
 #include <algorithm>
 #include <array>

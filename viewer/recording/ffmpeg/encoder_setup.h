@@ -5,8 +5,8 @@
 #include <span>
 #include <string_view>
 
-#include "recording/ffmpeg/compressor_choice.h"
-#include "recording/ffmpeg/libav_handles.h"
+#include "compressor_choice.h"
+#include "libav_handles.h"
 
 struct EncoderSetup {
     const char* encoderName;

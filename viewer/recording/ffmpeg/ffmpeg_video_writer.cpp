@@ -1,4 +1,4 @@
-#include "recording/ffmpeg/ffmpeg_video_writer.h"
+#include "ffmpeg_video_writer.h"
 
 #include <climits>
 #include <cstdio>
@@ -6,7 +6,7 @@
 #include <string_view>
 #include <utility>
 
-#include "recording/ffmpeg/encoder_setup.h"
+#include "encoder_setup.h"
 
 extern "C" {
 #include <libavutil/opt.h>

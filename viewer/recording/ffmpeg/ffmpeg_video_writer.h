@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <string>
 
-#include "recording/ffmpeg/compressor_choice.h"
-#include "recording/ffmpeg/encoder_setup.h"
-#include "recording/ffmpeg/libav_handles.h"
-#include "recording/video_writer.h"
+#include "compressor_choice.h"
+#include "encoder_setup.h"
+#include "libav_handles.h"
+#include "video_writer.h"
 
 class FfmpegVideoWriter : public VideoWriter {
   public:

@@ -1,11 +1,11 @@
-#include "shell/qt/capture_settings_dialog.h"
+#include "capture_settings_dialog.h"
 
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "shell/qt/dialog_units.h"
+#include "qt/dialog_units.h"
 
 namespace {
 

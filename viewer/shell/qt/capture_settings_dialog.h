@@ -4,7 +4,7 @@
 #include <QWidget>
 #include <string>
 
-#include "shell/shell_ui.h"
+#include "shell_ui.h"
 
 // Runs the dialog modally over owner, its fields showing these texts, and reports how it ended
 // with the fields' texts as they were then.

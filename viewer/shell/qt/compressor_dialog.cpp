@@ -1,4 +1,4 @@
-#include "shell/qt/compressor_dialog.h"
+#include "compressor_dialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-#include "recording/ffmpeg/compressor_choice.h"
+#include "compressor_choice.h"
 
 // Shows the offered compressors, the first preselected, with quality and data rate where the
 // compressor has them. Nothing when the user cancels.

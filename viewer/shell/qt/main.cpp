@@ -2,9 +2,9 @@
 #include <QApplication>
 #include <memory>
 
-#include "recording/ffmpeg/ffmpeg_video_writer.h"
-#include "shell/qt/compressor_dialog.h"
-#include "shell/qt/main_dialog.h"
+#include "ffmpeg_video_writer.h"
+#include "compressor_dialog.h"
+#include "main_dialog.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);

@@ -1,4 +1,4 @@
-#include "shell/qt/main_dialog.h"
+#include "main_dialog.h"
 
 #include <QGuiApplication>
 #include <QImage>
@@ -7,9 +7,9 @@
 #include <QPainter>
 #include <algorithm>
 
-#include "display/presentation.h"
-#include "shell/qt/capture_settings_dialog.h"
-#include "shell/qt/resolution_dialog.h"
+#include "presentation.h"
+#include "capture_settings_dialog.h"
+#include "resolution_dialog.h"
 
 namespace {
 

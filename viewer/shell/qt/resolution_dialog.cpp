@@ -1,11 +1,11 @@
-#include "shell/qt/resolution_dialog.h"
+#include "resolution_dialog.h"
 
 #include <QDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "shell/qt/dialog_units.h"
+#include "qt/dialog_units.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <QWidget>
 
-#include "shell/shell_ui.h"
+#include "shell_ui.h"
 
 // Runs the dialog modally over owner with "640x480" checked, and reports how it ended.
 ResolutionDialogResult RunResolutionDialog(QWidget* owner);

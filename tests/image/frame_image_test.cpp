@@ -1,4 +1,4 @@
-#include "display/frame_image.h"
+#include "frame_image.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "display/bmp_file.h"
+#include "bmp_file.h"
 
 #include <algorithm>
 #include <cerrno>

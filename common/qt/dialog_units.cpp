@@ -1,4 +1,4 @@
-#include "shell/qt/dialog_units.h"
+#include "qt/dialog_units.h"
 
 #include <QFontMetrics>
 #include <QStringList>

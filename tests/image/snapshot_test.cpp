@@ -1,4 +1,4 @@
-#include "display/snapshot.h"
+#include "snapshot.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "display/bmp_file.h"
-#include "display/test_files.h"
+#include "bmp_file.h"
+#include "image/test_files.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "display/native_path.h"
+#include "native_path.h"
 
 #include <algorithm>
 

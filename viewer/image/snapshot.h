@@ -1,8 +1,8 @@
 // Shift + "&Capture": the raw frame and the picture as displayed, side by side as two BMP files.
 #pragma once
 
-#include "display/frame_image.h"
-#include "display/surface_view.h"
+#include "frame_image.h"
+#include "surface_view.h"
 
 inline constexpr const char* SNAPSHOT_ORIGINAL_FILE = "capture_original.bmp";
 inline constexpr const char* SNAPSHOT_DISPLAY_FILE = "capture_ravk.bmp";

@@ -1,4 +1,4 @@
-#include "display/bmp_file.h"
+#include "bmp_file.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "display/test_files.h"
+#include "image/test_files.h"
 
 namespace {
 

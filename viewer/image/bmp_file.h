@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "display/frame_image.h"
+#include "frame_image.h"
 
 // Writes image as a bottom-up 24-bit BMP (rows padded to 4 bytes). Returns false when the file
 // cannot be opened (nothing is left behind) or when writing or closing it fails.

@@ -1,10 +1,10 @@
-#include "display/snapshot.h"
+#include "snapshot.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
-#include "display/bmp_file.h"
+#include "bmp_file.h"
 
 namespace {
 
