@@ -154,6 +154,9 @@ VQ_EXPORT int32_t VQ_CALL VQ_Capture(uint8_t* pixels) {
 
 VQ_EXPORT VQ_BOOL VQ_CALL VQ_DoModalOptionDlg(void) {
     Log("VQ_DoModalOptionDlg");
+#if defined(TEST_PLUGIN_ABSURD_OPTION_SIZE)
+    TestPlugin_SetReport(INT32_MAX, INT32_MAX, 0);
+#endif
     return state.optionResult;
 }
 

@@ -21,6 +21,13 @@ const std::vector<CompressorOption> OPTIONS = {
     {"mjpeg", "Motion JPEG", true},
 };
 
+// Posts to the GUI thread the way the main window does.
+UiThreadCall::PostFunction PostTo(QObject& owner) {
+    return [&owner](std::function<void()> task) {
+        return QMetaObject::invokeMethod(&owner, std::move(task), Qt::QueuedConnection);
+    };
+}
+
 // Runs the event loop until the reply is ready (or a few seconds have passed).
 template <typename Reply>
 void WaitWithEvents(Reply& reply) {
@@ -57,16 +64,17 @@ TEST(CompressorDialogTest, PreselectsUncompressedAndReturnsTheChosenCompressorAn
     EXPECT_FALSE(RunCompressorDialog(&owner, OPTIONS).has_value());
 }
 
-TEST(CompressorDialogTest, ChooserAsksOnTheGuiThreadForTheRecorderThread) {
+TEST(CompressorDialogTest, QuestionIsAskedOnTheGuiThreadForTheRecorderThread) {
     QWidget owner;
-    CompressorChooser chooser(&owner);
+    UiThreadCall uiCall(PostTo(owner));
     ModalScript script;
     script.WhenTitled("Video Compression", [](QWidget& dialog) {
         EXPECT_EQ(QThread::currentThread(), QApplication::instance()->thread());
         static_cast<QDialog&>(dialog).accept();
     });
-    auto reply = std::async(std::launch::async,
-                            [f = chooser.Function()] { return f(OPTIONS, RecordingFormat{}); });
+    auto reply = std::async(std::launch::async, [f = CompressorQuestion(uiCall, &owner)] {
+        return f(OPTIONS, RecordingFormat{});
+    });
     WaitWithEvents(reply);
     const std::optional<CompressorChoice> choice = reply.get();
     ASSERT_TRUE(choice.has_value());
@@ -75,13 +83,14 @@ TEST(CompressorDialogTest, ChooserAsksOnTheGuiThreadForTheRecorderThread) {
 
 TEST(CompressorDialogTest, ClosingTheWindowCancelsAQuestionThatWaitsForIt) {
     QWidget owner;
-    CompressorChooser chooser(&owner);
+    UiThreadCall uiCall(PostTo(owner));
     // The GUI thread never gets to the question: the window closes first, as when the viewer
     // ends while a recording starts.
-    auto reply = std::async(std::launch::async,
-                            [f = chooser.Function()] { return f(OPTIONS, RecordingFormat{}); });
+    auto reply = std::async(std::launch::async, [f = CompressorQuestion(uiCall, &owner)] {
+        return f(OPTIONS, RecordingFormat{});
+    });
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    chooser.Close();
+    uiCall.Close();
     ASSERT_EQ(reply.wait_for(std::chrono::seconds(2)), std::future_status::ready);
     EXPECT_FALSE(reply.get().has_value());
     QApplication::processEvents();  // the queued question, run late, asks nobody

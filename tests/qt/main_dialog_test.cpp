@@ -12,8 +12,8 @@
 #include <atomic>
 #include <filesystem>
 
-#include "presentation.h"
 #include "plugins/test_plugin_harness.h"
+#include "presentation.h"
 #include "qt/viewer_harness.h"
 
 namespace {
@@ -150,9 +150,9 @@ TEST_F(MainDialogTest, ResolutionChoiceReachesThePluginAndEscThereEndsSilently) 
             QTest::mouseClick(&Control<QPushButton>(w, 1), Qt::LeftButton);
         });
         script.WhenMainWindowShown([](MainDialog& main) {
-            QTest::mouseClick(&Control<QPushButton>(main, COMMAND_EXIT), Qt::LeftButton);
+            QTest::mouseClick(&Control<QPushButton>(main, IDC_EXIT), Qt::LeftButton);
         });
-        EXPECT_EQ(dialog.Run(), COMMAND_EXIT);
+        EXPECT_EQ(dialog.Run(), IDC_EXIT);
         EXPECT_TRUE(preset);
     }
     EXPECT_TRUE(Logged(log.Lines(), "VQ_SetResolution(720, 480)"));
@@ -186,7 +186,7 @@ TEST_F(MainDialogTest, TogglesReachThePaintedPicture) {
         QTest::mouseClick(&Control<QPushButton>(main, 1005), Qt::LeftButton);  // "&Box"
         QTest::qWait(100);
         boxed = Picture(main);
-        main.done(COMMAND_EXIT);
+        main.done(IDC_EXIT);
     });
     dialog.Run();
 
@@ -204,7 +204,7 @@ TEST_F(MainDialogTest, TogglesReachThePaintedPicture) {
 
 TEST_F(MainDialogTest, TitleShowsTheFrameRateAndTheRecordingMark) {
     folder.UsePlugin(TestPluginPath("test_plugin"));
-    MainDialog dialog([] { return std::make_unique<StillWriter>(); });
+    MainDialog dialog([](UiThreadCall&) { return std::make_unique<StillWriter>(); });
     script.AcceptResolutionDialog();
     QString idleTitle, recordingTitle;
     std::pair<QString, QString> settingsShown;
@@ -216,10 +216,10 @@ TEST_F(MainDialogTest, TitleShowsTheFrameRateAndTheRecordingMark) {
                              Control<QLineEdit>(w, 1008).text()};
             QTest::mouseClick(&Control<QPushButton>(w, DIALOG_OK), Qt::LeftButton);
         });
-        QTest::mouseClick(&Control<QPushButton>(main, COMMAND_CAPTURE), Qt::LeftButton);
+        QTest::mouseClick(&Control<QPushButton>(main, IDC_CAPTURE), Qt::LeftButton);
         QTest::qWait(1300);
         recordingTitle = main.windowTitle();
-        main.done(COMMAND_EXIT);
+        main.done(IDC_EXIT);
     });
     dialog.Run();
     EXPECT_TRUE(
@@ -241,10 +241,10 @@ TEST_F(MainDialogTest, ShiftCaptureSavesTheSnapshotPairWithoutAskingForSettings)
             settingsAsked = true;
             static_cast<QDialog&>(w).reject();
         });
-        QTest::mouseClick(&Control<QPushButton>(main, COMMAND_CAPTURE), Qt::LeftButton,
+        QTest::mouseClick(&Control<QPushButton>(main, IDC_CAPTURE), Qt::LeftButton,
                           Qt::ShiftModifier);
         QTest::qWait(50);
-        main.done(COMMAND_EXIT);
+        main.done(IDC_EXIT);
     });
     dialog.Run();
     EXPECT_FALSE(settingsAsked);
@@ -262,11 +262,11 @@ TEST_F(MainDialogTest, OptionAdoptsTheNewSizeAndTheTimerRunsOn) {
         TestPluginControl plugin(TestPluginPath("test_plugin"));
         const std::vector<std::uint8_t> frame = FaceFrame(320, 240, QRect(0, 0, 160, 120));
         plugin.SetFrame(320, 240, frame.data());
-        QTest::mouseClick(&Control<QPushButton>(main, COMMAND_OPTION), Qt::LeftButton);
+        QTest::mouseClick(&Control<QPushButton>(main, IDC_OPTION), Qt::LeftButton);
         logLinesAfterOption = log.Lines().size();
         QTest::qWait(200);
         stretched = Picture(main);
-        main.done(COMMAND_EXIT);
+        main.done(IDC_EXIT);
     });
     dialog.Run();
     const std::vector<std::string> lines = log.Lines();
@@ -290,7 +290,7 @@ TEST_F(MainDialogTest, EnterEscAndTheCloseBoxEndWithTheirCommands) {
         [](MainDialog& main) { QTest::keyClick(&main, Qt::Key_Escape); },
         [](MainDialog& main) { main.close(); },
     };
-    const int expected[] = {COMMAND_OK, COMMAND_CANCEL, COMMAND_CANCEL};
+    const int expected[] = {DIALOG_OK, DIALOG_CANCEL, DIALOG_CANCEL};
     for (std::size_t i = 0; i < std::size(ends); ++i) {
         MainDialog dialog(NoWriter());
         script.AcceptResolutionDialog();

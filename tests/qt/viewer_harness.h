@@ -95,5 +95,5 @@ class ModalScript {
 };
 
 inline VideoWriterFactory NoWriter() {
-    return []() -> std::unique_ptr<VideoWriter> { return nullptr; };
+    return [](UiThreadCall&) -> std::unique_ptr<VideoWriter> { return nullptr; };
 }

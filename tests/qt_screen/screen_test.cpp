@@ -103,9 +103,9 @@ TEST(ScreenTest, TheJapanesePromptAndTheOverlayOnTheTestcardReachTheScreen) {
         QTest::qWait(500);
         after = Screenshot(picture, "testcard_overlay.png");
         Screenshot(GlobalRect(main), "viewer_window.png");
-        main.done(COMMAND_EXIT);
+        main.done(IDC_EXIT);
     });
-    EXPECT_EQ(dialog.Run(), COMMAND_EXIT);
+    EXPECT_EQ(dialog.Run(), IDC_EXIT);
 
     EXPECT_GT(promptInk, 500);  // three lines of text, not an empty label
     EXPECT_TRUE(promptFontIsJapanese);
@@ -149,12 +149,24 @@ class ProgramTest : public ::testing::Test {
         }
         return false;
     }
-    int Run(const std::function<void()>& drive) {
+    // The visible windows of process pid, once it shows any.
+    static QStringList VisibleWindowsOf(qint64 pid) {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const QString found =
+                Xdotool({"search", "--onlyvisible", "--pid", QString::number(pid)});
+            if (!found.isEmpty()) {
+                return found.split('\n');
+            }
+            QTest::qWait(100);
+        }
+        return {};
+    }
+    int Run(const std::function<void(qint64 pid)>& drive) {
         QProcess ravk;
         ravk.setWorkingDirectory(QString::fromStdString(folder.Path().string()));
         ravk.start(QString(RAVK_BIN_DIR) + "/ravk", {});
         EXPECT_TRUE(ravk.waitForStarted());
-        drive();
+        drive(ravk.processId());
         EXPECT_TRUE(ravk.waitForFinished(20000));
         return ravk.exitStatus() == QProcess::NormalExit ? ravk.exitCode() : -1;
     }
@@ -162,13 +174,38 @@ class ProgramTest : public ::testing::Test {
 
 TEST_F(ProgramTest, EnterAndEscInTheMainWindowAndEscAtStartUpExitWithStatusOne) {
     for (const char* key : {"Return", "Escape"}) {
-        const int status = Run([key] {
+        const int status = Run([key](qint64) {
             EXPECT_TRUE(PressIn("^Resolution Setting$", "Return"));
             EXPECT_TRUE(PressIn("^Ravkeler", key));
         });
         EXPECT_EQ(status, 1) << key;
     }
-    const int status = Run([] { EXPECT_TRUE(PressIn("^Resolution Setting$", "Escape")); });
+    const int status = Run([](qint64) { EXPECT_TRUE(PressIn("^Resolution Setting$", "Escape")); });
+    EXPECT_EQ(status, 1);
+}
+
+TEST_F(ProgramTest, AFailureWithAnEmptyCaptionHasAnEmptyTitleBar) {
+    folder.UsePlugin(std::string(RAVK_BIN_DIR) + "/test_plugin_init_fails.so");
+    QStringList titles;
+    const int status = Run([&titles](qint64 pid) {
+        for (const QString& window : VisibleWindowsOf(pid)) {  // the message box alone
+            titles << Xdotool({"getwindowname", window});
+            Xdotool({"windowfocus", "--sync", window});
+            Xdotool({"key", "Return"});
+        }
+    });
+    EXPECT_EQ(titles, QStringList{""});  // not the program's name in its place
+    EXPECT_EQ(status, 1);
+}
+
+TEST_F(ProgramTest, AnAbsurdSizeAfterTheOptionDialogKeepsTheViewerRunning) {
+    folder.UsePlugin(std::string(RAVK_BIN_DIR) + "/test_plugin_absurd_option_size.so");
+    const int status = Run([](qint64) {
+        EXPECT_TRUE(PressIn("^Resolution Setting$", "Return"));
+        EXPECT_TRUE(PressIn("^Ravkeler", "alt+o"));  // reports 2147483647 x 2147483647 after it
+        QTest::qWait(300);
+        EXPECT_TRUE(PressIn("^Ravkeler", "alt+x"));
+    });
     EXPECT_EQ(status, 1);
 }
 

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -61,6 +59,22 @@ struct FakeUi : ShellUi {
         endResult = result;
     }
     void* NativeWindow() override { return reinterpret_cast<void*>(0x1234); }
+    // The UI thread is the test's: posted tasks wait here until the test takes them.
+    std::mutex postedLock;
+    std::vector<std::function<void()>> posted;
+    bool PostToUiThread(std::function<void()> task) override {
+        const std::lock_guard<std::mutex> lock(postedLock);
+        posted.push_back(std::move(task));
+        return true;
+    }
+    std::function<void()> WaitForPosted() {
+        for (;;) {
+            const std::lock_guard<std::mutex> lock(postedLock);
+            if (!posted.empty()) {
+                return posted.front();
+            }
+        }
+    }
 };
 
 // Holds its recording open (frame 1 never falls due) until the recorder is told to stop.
@@ -73,58 +87,26 @@ struct StillWriter : VideoWriter {
     void Close() override { ++closes; }
 };
 
-// Sets an environment variable while it lives.
-class EnvironmentScope {
-  public:
-    EnvironmentScope(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) {
-            previous_ = old;
-        }
-        setenv(name, value.c_str(), 1);
-    }
-    ~EnvironmentScope() {
-        if (previous_) {
-            setenv(name_, previous_->c_str(), 1);
-        } else {
-            unsetenv(name_);
-        }
-    }
-    EnvironmentScope(const EnvironmentScope&) = delete;
-    EnvironmentScope& operator=(const EnvironmentScope&) = delete;
-
-  private:
-    const char* name_;
-    std::optional<std::string> previous_;
-};
-
-// A run folder as the viewer expects one: ravk.ini naming a plug-in, and the overlay pictures.
+// The viewer's files: a ravk.ini of the test's own naming a plug-in, and the built overlay
+// pictures.
 class MainControllerTest : public ::testing::Test {
   protected:
     TempDir folder;
-    std::unique_ptr<CurrentDirScope> inFolder;
+    ViewerFiles files{folder.File("ravk.ini"), RAVK_BIN_DIR "/images"};
     TestPluginLog log;
     FakeUi ui;
     std::uint32_t ticks = 5000;
     std::atomic<int> writerCloses{0};
 
-    void SetUp() override {
-        fs::create_directory(folder.Path() / "images");
-        for (const auto& picture : fs::directory_iterator(fs::path(RAVK_BIN_DIR) / "images")) {
-            fs::create_symlink(picture.path(),
-                               folder.Path() / "images" / picture.path().filename());
-        }
-        inFolder = std::make_unique<CurrentDirScope>(folder.Path());
-    }
-    void TearDown() override { inFolder.reset(); }
-
-    void WriteSettings(const std::string& text) { std::ofstream(folder.File("ravk.ini")) << text; }
+    void WriteSettings(const std::string& text) { std::ofstream(files.settingsFile) << text; }
     void UsePlugin(const std::string& name) {
         WriteSettings("[ravk]\nDLL=" + TestPluginPath(name) + "\n");
     }
     std::unique_ptr<MainController> MakeController() {
         return std::make_unique<MainController>(
-            ui, [this] { return std::make_unique<StillWriter>(writerCloses); },
-            RecorderClock{[this] { return ticks; }, [] { std::this_thread::yield(); }}, nullptr);
+            ui, [this](UiThreadCall&) { return std::make_unique<StillWriter>(writerCloses); },
+            files, RecorderClock{[this] { return ticks; }, [] { std::this_thread::yield(); }},
+            nullptr);
     }
     static bool Contains(const std::vector<std::string>& lines, const std::string& line) {
         return std::find(lines.begin(), lines.end(), line) != lines.end();
@@ -167,20 +149,25 @@ TEST_F(MainControllerTest, ResolutionButtonsAreTestedInOrderAndNoneKeepsTheSize)
 
 TEST_F(MainControllerTest, MissingOverlayPictureNamesTheFileAndLoadsNoPlugin) {
     UsePlugin("test_plugin");
+    files.overlayFolder = folder.File("images");
+    fs::create_directory(files.overlayFolder);
+    for (const auto& picture : fs::directory_iterator(fs::path(RAVK_BIN_DIR) / "images")) {
+        fs::copy_file(picture.path(), fs::path(files.overlayFolder) / picture.path().filename());
+    }
     for (const char* missing : {"warai0000.bmp", "warai0068.bmp"}) {
-        const fs::path picture = folder.Path() / "images" / missing;
-        const fs::path original = fs::read_symlink(picture);
+        const fs::path picture = fs::path(files.overlayFolder) / missing;
+        const std::vector<std::uint8_t> original = ReadFileBytes(picture.string());
         fs::remove(picture);
         ui.messages.clear();
         auto controller = MakeController();
         EXPECT_FALSE(controller->OnInit());
         ASSERT_EQ(ui.messages.size(), 1u);
-        EXPECT_EQ(ui.messages[0].text,
-                  std::string("画像ファイル images\\") + missing + " が読み込めませんでした．");
+        EXPECT_EQ(ui.messages[0].text, "画像ファイル " + files.overlayFolder + "\\" + missing +
+                                           " が読み込めませんでした．");
         EXPECT_EQ(ui.messages[0].owner, MessageOwner::MainWindow);
         EXPECT_FALSE(ui.messages[0].caption.has_value());
         EXPECT_EQ(ui.endResult, 0);
-        fs::create_symlink(original, picture);
+        WriteFileBytes(picture.string(), original);
     }
     EXPECT_TRUE(log.Lines().empty());
 }
@@ -216,7 +203,8 @@ TEST_F(MainControllerTest, RefusedResolutionIsReportedWithTheSizeAndCancelEndsSi
     refused.reset();
 
     UsePlugin("test_plugin");
-    ui = FakeUi();
+    ui.messages.clear();
+    ui.endResult = -1;
     ui.resolution.result = DIALOG_CANCEL;
     auto cancelled = MakeController();
     EXPECT_FALSE(cancelled->OnInit());
@@ -226,22 +214,18 @@ TEST_F(MainControllerTest, RefusedResolutionIsReportedWithTheSizeAndCancelEndsSi
 }
 
 TEST_F(MainControllerTest, WithoutSettingsTheDefaultPluginAndThresholdsAreUsed) {
-    // Grablet.so is built next to the tests; given no GStreamer plug-ins to look in, it finds no
-    // camera, whatever the machine has.
-    const EnvironmentScope noPlugins("GST_PLUGIN_SYSTEM_PATH_1_0", folder.Path().string());
-    const EnvironmentScope noExtraPlugins("GST_PLUGIN_PATH_1_0", "");
-    const EnvironmentScope ownRegistry("GST_REGISTRY_1_0",
-                                       (folder.Path() / "registry.bin").string());
+    // Whether the default plug-in is there or finds a camera does not matter here: the start-up
+    // ends at the latest when the resolution dialog is cancelled.
+    ui.resolution.result = DIALOG_CANCEL;
     auto noFile = MakeController();
     EXPECT_FALSE(noFile->OnInit());
-    EXPECT_EQ(noFile->PluginFileName(), "Grablet.so");
+    EXPECT_EQ(noFile->PluginFileName(), DEFAULT_PLUGIN_FILE);
     EXPECT_EQ(noFile->SkinRange(), SkinColorRange{});
-    EXPECT_EQ(ui.messages.at(0).text, "DLL を初期化できませんでした");
 
     WriteSettings("[ravk]\nDLL=\n");
     auto emptyKey = MakeController();
     emptyKey->OnInit();
-    EXPECT_EQ(emptyKey->PluginFileName(), "Grablet.so");
+    EXPECT_EQ(emptyKey->PluginFileName(), DEFAULT_PLUGIN_FILE);
 }
 
 TEST_F(MainControllerTest, TimerGrabsAndPaintPresentsTheSurfaceAndRefreshesTheTitle) {
@@ -266,7 +250,7 @@ TEST_F(MainControllerTest, OptionSequenceAdoptsTheReportedSizeOrKeepsTheOldOne) 
     TestPluginControl plugin(TestPluginPath("test_plugin"));
     plugin.SetFrame(320, 240, nullptr);
     ui.events.clear();
-    EXPECT_TRUE(controller->OnCommand(COMMAND_OPTION));
+    EXPECT_TRUE(controller->OnCommand(IDC_OPTION));
     EXPECT_EQ(ui.events, (std::vector<std::string>{"stop timer", "start timer"}));
     EXPECT_TRUE(Contains(log.Lines(), "VQ_DoModalOptionDlg"));
     EXPECT_EQ(controller->CaptureWidth(), 320);
@@ -275,9 +259,19 @@ TEST_F(MainControllerTest, OptionSequenceAdoptsTheReportedSizeOrKeepsTheOldOne) 
     EXPECT_EQ(controller->Surface().width, 320);
     EXPECT_EQ(controller->Surface().height, 240);
 
+    // Sizes no frame could have keep the resolution, as a plug-in that cannot report one does.
+    const std::pair<std::int32_t, std::int32_t> refused[] = {
+        {INT32_MAX, INT32_MAX}, {100000, 100000}, {16385, 2}, {-1, 480}};
+    for (const auto& [width, height] : refused) {
+        plugin.SetReport(width, height, 0);
+        controller->OnCommand(IDC_OPTION);
+        EXPECT_EQ(controller->CaptureWidth(), 320) << width << " x " << height;
+        EXPECT_EQ(controller->LiveFrame().width, 320);
+        EXPECT_EQ(controller->Surface().width, 320);
+    }
     plugin.SetFrame(720, 480, nullptr);
     plugin.SetResult("VQ_GetResolution", 0);  // cannot report a size
-    controller->OnCommand(COMMAND_OPTION);
+    controller->OnCommand(IDC_OPTION);
     EXPECT_EQ(controller->CaptureWidth(), 320);
     EXPECT_EQ(controller->Surface().width, 320);
 }
@@ -290,22 +284,25 @@ TEST_F(MainControllerTest, CaptureRecordsOnceAtATimeAndShiftSavesTheSnapshotAlwa
     controller->OnPaint();
 
     ui.captureSettings = {DIALOG_CANCEL, "30", "60"};
-    controller->OnCommand(COMMAND_CAPTURE);
+    controller->OnCommand(IDC_CAPTURE);
     EXPECT_FALSE(controller->Recording());
     EXPECT_EQ(controller->RecordingSettings().recordFps, 15);
 
     ui.captureSettings = {DIALOG_OK, "31", "4294967296"};
-    controller->OnCommand(COMMAND_CAPTURE);
+    controller->OnCommand(IDC_CAPTURE);
     EXPECT_TRUE(controller->Recording());
     EXPECT_EQ(controller->RecordingSettings().recordFps, 30);
     EXPECT_EQ(controller->RecordingSettings().recordSeconds, 5);
     EXPECT_EQ(ui.captureDialogTexts.back(), std::make_pair(std::string("15"), std::string("5")));
 
-    controller->OnCommand(COMMAND_CAPTURE);  // a second press while recording: nothing
+    controller->OnCommand(IDC_CAPTURE);  // a second press while recording: nothing
     EXPECT_EQ(ui.captureDialogTexts.size(), 2u);
 
     ui.shift = true;
-    controller->OnCommand(COMMAND_CAPTURE);
+    {
+        const CurrentDirScope inFolder(folder.Path());  // the pair lands in the current folder
+        controller->OnCommand(IDC_CAPTURE);
+    }
     EXPECT_EQ(ReadFileBytes(folder.File("capture_original.bmp")).size(), 54u + 640u * 480u * 3u);
     EXPECT_EQ(ReadFileBytes(folder.File("capture_ravk.bmp")).size(), 54u + 640u * 480u * 3u);
 
@@ -315,11 +312,36 @@ TEST_F(MainControllerTest, CaptureRecordsOnceAtATimeAndShiftSavesTheSnapshotAlwa
     EXPECT_EQ(writerCloses, 1);
 }
 
+// Asks the user through the UI thread before it records, as a compressor choice does.
+struct AskingWriter : StillWriter {
+    UiThreadCall& uiCall;
+    AskingWriter(std::atomic<int>& closes, UiThreadCall& call)
+        : StillWriter(closes), uiCall(call) {}
+    bool ChooseCompressor(const RecordingFormat&) override {
+        return uiCall.Ask<bool>([] { return true; }).value_or(false);
+    }
+};
+
+TEST_F(MainControllerTest, ClosingAnswersTheRecordersPendingQuestionSoShutdownCannotHang) {
+    UsePlugin("test_plugin");
+    MainController controller(
+        ui,
+        [this](UiThreadCall& call) { return std::make_unique<AskingWriter>(writerCloses, call); },
+        files, SystemRecorderClock(), nullptr);
+    ASSERT_TRUE(controller.OnInit());
+    controller.OnCommand(IDC_CAPTURE);
+    const std::function<void()> question = ui.WaitForPosted();
+    controller.OnDestroy();  // the window closes before the UI thread gets to the question
+    EXPECT_FALSE(controller.Recording());
+    question();                  // run late, it asks nobody
+    EXPECT_EQ(writerCloses, 0);  // nothing was opened
+}
+
 TEST_F(MainControllerTest, DialogCommandsEndWithTheirIdAndShutdownUnloadsThePluginLast) {
     UsePlugin("test_plugin");
     auto controller = MakeController();
     ASSERT_TRUE(controller->OnInit());
-    for (int id : {COMMAND_OK, COMMAND_CANCEL, COMMAND_EXIT}) {
+    for (int id : {DIALOG_OK, DIALOG_CANCEL, IDC_EXIT}) {
         EXPECT_TRUE(controller->OnCommand(id));
         EXPECT_EQ(ui.endResult, id);
     }

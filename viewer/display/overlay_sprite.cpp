@@ -40,10 +40,12 @@ bool LoadOverlaySprite(OverlaySprite& sprite, const std::string& fileName, std::
     return true;
 }
 
-bool LoadOverlaySprites(OverlayTable& table, std::string& failedFileName) {
+bool LoadOverlaySprites(OverlayTable& table, std::string& failedFileName,
+                        const std::string& folder) {
     for (std::int32_t i = 0; i < OVERLAY_FRAME_COUNT; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, OVERLAY_FILE_FORMAT, static_cast<int>(i));
+        char number[32];
+        std::snprintf(number, sizeof number, OVERLAY_FILE_FORMAT, static_cast<int>(i));
+        const std::string name = folder + number;
         if (!LoadOverlaySprite(table[static_cast<std::size_t>(i)], NativePath(name),
                                OVERLAY_KEY_COLOR)) {
             failedFileName = name;

@@ -13,8 +13,10 @@
 inline constexpr std::int32_t OVERLAY_FRAME_COUNT = 69;
 // Windows colour value 0x00BBGGRR: red 0, green 255, blue 0.
 inline constexpr std::uint32_t OVERLAY_KEY_COLOR = 0x00FF00;
-// Relative to the current folder; the backslash is read as a separator on every system.
-inline constexpr const char* OVERLAY_FILE_FORMAT = "images\\warai%04d.bmp";
+// The pictures' folder, relative to the current folder, and their names in it; the backslash is
+// read as a separator on every system.
+inline constexpr const char* OVERLAY_FOLDER = "images";
+inline constexpr const char* OVERLAY_FILE_FORMAT = "\\warai%04d.bmp";
 // The message shown when a frame file cannot be loaded, with the file name as formatted above.
 inline constexpr const char* OVERLAY_LOAD_FAILURE_FORMAT =
     "画像ファイル %s が読み込めませんでした．";
@@ -38,10 +40,11 @@ using PixelRect = RegionBox;
 // become transparent, with no tolerance. On failure returns false and leaves sprite empty.
 bool LoadOverlaySprite(OverlaySprite& sprite, const std::string& fileName, std::uint32_t keyColor);
 
-// Loads frames 0 .. 68 from OVERLAY_FILE_FORMAT into table, keyed on OVERLAY_KEY_COLOR. Stops at
-// the first file that does not load, puts its name (as formatted, backslash included) into
-// failedFileName and returns false; the frames before it stay loaded.
-bool LoadOverlaySprites(OverlayTable& table, std::string& failedFileName);
+// Loads frames 0 .. 68, named folder + OVERLAY_FILE_FORMAT, into table, keyed on
+// OVERLAY_KEY_COLOR. Stops at the first file that does not load, puts its name (as formatted,
+// backslash included) into failedFileName and returns false; the frames before it stay loaded.
+bool LoadOverlaySprites(OverlayTable& table, std::string& failedFileName,
+                        const std::string& folder = OVERLAY_FOLDER);
 
 // The user's message for a frame file that did not load.
 std::string OverlayLoadFailureMessage(const std::string& failedFileName);

@@ -32,6 +32,10 @@ std::string FormatUnsignedField(std::int32_t value) {
     return std::to_string(static_cast<std::uint32_t>(value));
 }
 
+std::string RangeLabel(std::int32_t low, std::int32_t high) {
+    return ": " + std::to_string(low) + " to " + std::to_string(high);
+}
+
 RecordSettings ApplyCaptureSettings(std::string_view fpsText, std::string_view secondsText) {
     return {ClampAsSigned(ReadUnsignedField(fpsText), RECORD_FPS_MIN, RECORD_FPS_MAX),
             ClampAsSigned(ReadUnsignedField(secondsText), RECORD_SECONDS_MIN, RECORD_SECONDS_MAX)};

@@ -22,6 +22,9 @@ std::uint32_t ReadUnsignedField(std::string_view text);
 // The field texts as the dialog shows them when it opens.
 std::string FormatUnsignedField(std::int32_t value);
 
+// The note beside a field on its allowed range, e.g. ": 5 to 30".
+std::string RangeLabel(std::int32_t low, std::int32_t high);
+
 // "OK" of the dialog: both fields read and limited to their bounds, comparing as signed 32-bit
 // numbers, so a number above 2147483647 counts as negative and becomes the lower bound.
 RecordSettings ApplyCaptureSettings(std::string_view fpsText, std::string_view secondsText);

@@ -12,13 +12,13 @@ Function Export(const SharedLibrary& module, const char* name) {
     return reinterpret_cast<Function>(module.Symbol(name));
 }
 
-bool FitsFrameLimits(std::int32_t width, std::int32_t height) {
+}  // namespace
+
+bool IsAcceptableFrameSize(std::int32_t width, std::int32_t height) {
     return width >= 0 && height >= 0 && width <= MAX_PLUGIN_FRAME_SIDE &&
            height <= MAX_PLUGIN_FRAME_SIDE &&
            std::int64_t{width} * height <= MAX_PLUGIN_FRAME_PIXELS;
 }
-
-}  // namespace
 
 CapturePlugin::~CapturePlugin() {
     if (const auto destroy = Export<VQ_OnDestroyFunc>(module, "VQ_OnDestroy")) {
@@ -85,7 +85,7 @@ bool CapturePlugin::GrabFrame(FrameImage& frame) {
         return false;
     }
     // Checked in 64 bits: a size whose 32-bit byte count wraps around must not pass.
-    if (!FitsFrameLimits(width, height) || std::int64_t{width} * height * 3 != count) {
+    if (!IsAcceptableFrameSize(width, height) || std::int64_t{width} * height * 3 != count) {
         return false;
     }
     ResizeFrameImage(frame, width, height);

@@ -16,6 +16,9 @@
 inline constexpr std::int32_t MAX_PLUGIN_FRAME_SIDE = 16384;
 inline constexpr std::int64_t MAX_PLUGIN_FRAME_PIXELS = std::int64_t{64} * 1024 * 1024;
 
+// Whether a size reported by a plug-in is within the limits above (0 x 0 included).
+bool IsAcceptableFrameSize(std::int32_t width, std::int32_t height);
+
 // The longest display name accepted from a plug-in, terminating zero included.
 inline constexpr std::int32_t MAX_PLUGIN_NAME_BYTES = 65536;
 

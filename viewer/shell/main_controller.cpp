@@ -1,9 +1,10 @@
 #include "main_controller.h"
 
 #include <cstdio>
+#include <new>
 
-#include "snapshot.h"
 #include "settings_file.h"
+#include "snapshot.h"
 
 namespace {
 
@@ -18,12 +19,14 @@ constexpr std::size_t MESSAGE_BUFFER_BYTES = 1024;
 
 }  // namespace
 
-MainController::MainController(ShellUi& ui, VideoWriterFactory makeWriter, RecorderClock clock,
-                               std::FILE* diagnostics)
+MainController::MainController(ShellUi& ui, VideoWriterFactory makeWriter, ViewerFiles files,
+                               RecorderClock clock, std::FILE* diagnostics)
     : ui_(ui),
       makeWriter_(std::move(makeWriter)),
+      files_(std::move(files)),
       clock_(clock),
       diagnostics_(diagnostics),
+      uiCall_([&ui](std::function<void()> task) { return ui.PostToUiThread(std::move(task)); }),
       recorder_({frameLock_, [this] { return View(surface_); }}, std::move(clock), diagnostics) {}
 
 void MainController::Fail(const std::string& text, MessageOwner owner,
@@ -33,10 +36,10 @@ void MainController::Fail(const std::string& text, MessageOwner owner,
 }
 
 bool MainController::OnInit() {
-    ReadSettingsFile(SETTINGS_FILE, pluginFileName_, skinRange_);
+    ReadSettingsFile(files_.settingsFile, pluginFileName_, skinRange_);
 
     std::string failedFile;
-    if (!LoadOverlaySprites(overlays_, failedFile)) {
+    if (!LoadOverlaySprites(overlays_, failedFile, files_.overlayFolder)) {
         Fail(OverlayLoadFailureMessage(failedFile), MessageOwner::MainWindow, std::nullopt);
         return false;
     }
@@ -89,7 +92,11 @@ bool MainController::ChooseResolution() {
 }
 
 void MainController::OnTimer() {
-    plugin_.GrabFrame(liveFrame_);
+    try {
+        plugin_.GrabFrame(liveFrame_);
+    } catch (const std::bad_alloc&) {
+        ReleaseFrameImage(liveFrame_);
+    }
     ui_.InvalidatePicture();
 }
 
@@ -97,9 +104,14 @@ void MainController::OnPaint() {
     const PaintInputs inputs{ui_.ReadControls(), liveFrame_,  captureWidth_,
                              captureHeight_,     skinRange_,  overlays_,
                              clock_.tickCount(), Recording(), diagnostics_};
-    const std::optional<std::string> title =
-        PaintPreview(inputs, paintState_, surface_, frameLock_,
-                     [this](const SurfaceView& view) { ui_.PresentSurface(view); });
+    std::optional<std::string> title;
+    try {
+        title = PaintPreview(inputs, paintState_, surface_, frameLock_,
+                             [this](const SurfaceView& view) { ui_.PresentSurface(view); });
+    } catch (const std::bad_alloc&) {
+        // The paint's own images are dropped; the next paint starts afresh.
+        ReleaseFrameImage(paintState_.working);
+    }
     if (title) {
         ui_.SetTitle(*title);
     }
@@ -107,15 +119,15 @@ void MainController::OnPaint() {
 
 bool MainController::OnCommand(int id) {
     switch (id) {
-        case COMMAND_OK:
-        case COMMAND_CANCEL:
-        case COMMAND_EXIT:
+        case DIALOG_OK:
+        case DIALOG_CANCEL:
+        case IDC_EXIT:
             ui_.EndDialog(id);
             return true;
-        case COMMAND_OPTION:
+        case IDC_OPTION:
             RunOptionSequence();
             return true;
-        case COMMAND_CAPTURE:
+        case IDC_CAPTURE:
             Capture();
             return true;
         default:
@@ -123,21 +135,26 @@ bool MainController::OnCommand(int id) {
     }
 }
 
-// The plug-in's dialog may change the size. A plug-in that cannot report it keeps the size as it
-// was. The surface is replaced under the lock, so it never changes under a recorder's copy.
+// The plug-in's dialog may change the size. A plug-in that cannot report it, or reports a size no
+// frame could have, keeps the size as it was. The surface is replaced under the lock, so it never
+// changes under a recorder's copy. Memory running out leaves the frame empty and no surface.
 void MainController::RunOptionSequence() {
     ui_.StopFrameTimer();
     plugin_.ShowOptionDialog();
     std::int32_t width = captureWidth_;
     std::int32_t height = captureHeight_;
-    if (plugin_.GetResolution(width, height)) {
+    if (plugin_.GetResolution(width, height) && IsAcceptableFrameSize(width, height)) {
         captureWidth_ = width;
         captureHeight_ = height;
     }
-    ResizeFrameImage(liveFrame_, captureWidth_, captureHeight_);
-    {
+    try {
+        ResizeFrameImage(liveFrame_, captureWidth_, captureHeight_);
         const std::lock_guard<std::mutex> lock(frameLock_);
         CreateDisplaySurface(surface_, captureWidth_, captureHeight_);
+    } catch (const std::bad_alloc&) {
+        ReleaseFrameImage(liveFrame_);
+        const std::lock_guard<std::mutex> lock(frameLock_);
+        surface_ = DisplaySurface{};
     }
     ui_.StartFrameTimer();
 }
@@ -158,12 +175,13 @@ void MainController::Capture() {
         return;
     }
     recordSettings_ = ApplyCaptureSettings(settings.fpsText, settings.secondsText);
-    if (std::unique_ptr<VideoWriter> writer = makeWriter_()) {
+    if (std::unique_ptr<VideoWriter> writer = makeWriter_(uiCall_)) {
         recorder_.Start(std::move(writer), recordSettings_);
     }
 }
 
 void MainController::OnDestroy() {
+    uiCall_.Close();
     ui_.StopFrameTimer();
     recorder_.StopAndWait();
 }

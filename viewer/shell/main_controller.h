@@ -10,34 +10,38 @@
 #include <mutex>
 #include <string>
 
-#include "skin_color.h"
+#include "capture_plugin.h"
+#include "capture_settings.h"
 #include "display_surface.h"
 #include "frame_image.h"
 #include "overlay_sprite.h"
 #include "paint_preview.h"
-#include "capture_settings.h"
 #include "recorder.h"
-#include "capture_plugin.h"
 #include "settings_file.h"
 #include "shell_ui.h"
-
-// Command ids of the main dialog.
-inline constexpr int COMMAND_OK = 1;
-inline constexpr int COMMAND_CANCEL = 2;
-inline constexpr int COMMAND_EXIT = 1000;
-inline constexpr int COMMAND_OPTION = 1002;
-inline constexpr int COMMAND_CAPTURE = 1007;
+#include "skin_color.h"
+#include "ui_thread_call.h"
 
 // The viewer's exit status, whatever happened.
 inline constexpr int VIEWER_EXIT_STATUS = 1;
+// The frame timer's period: a grab and a paint up to 50 times a second.
+inline constexpr int FRAME_PERIOD_MS = 20;
 
-using VideoWriterFactory = std::function<std::unique_ptr<VideoWriter>()>;
+// Makes the platform's writer for one recording; a question the writer asks the user goes
+// through uiCall to the UI thread.
+using VideoWriterFactory = std::function<std::unique_ptr<VideoWriter>(UiThreadCall& uiCall)>;
+
+// Where the viewer reads its files: the current folder's, unless a test points elsewhere.
+struct ViewerFiles {
+    std::string settingsFile = SETTINGS_FILE;
+    std::string overlayFolder = OVERLAY_FOLDER;
+};
 
 class MainController {
   public:
     // makeWriter gives the platform's writer for each recording; clock is the millisecond tick
     // count for painting and recording.
-    MainController(ShellUi& ui, VideoWriterFactory makeWriter,
+    MainController(ShellUi& ui, VideoWriterFactory makeWriter, ViewerFiles files = {},
                    RecorderClock clock = SystemRecorderClock(), std::FILE* diagnostics = stdout);
     // Releases in this order: the recorder (stopped and waited for), the surface, the live frame,
     // and last the plug-in binding, whose unloading calls VQ_OnDestroy.
@@ -47,13 +51,15 @@ class MainController {
 
     // The start-up sequence. False after a failure has been shown and the dialog ended with 0.
     bool OnInit();
-    // A tick of the frame timer: grab a frame, then ask for a paint.
+    // A tick of the frame timer: grab a frame, then ask for a paint. Memory running out leaves the
+    // live frame empty; the viewer goes on.
     void OnTimer();
-    // A paint of the picture area.
+    // A paint of the picture area. Memory running out skips the paint.
     void OnPaint();
     // A command of the main dialog; false for commands it does not handle.
     bool OnCommand(int id);
-    // The main window is going away: a running recording is stopped and waited for, so it never
+    // The main window is going away: a question to the user that the recorder waits for is
+    // answered "cancelled", and a running recording is stopped and waited for, so it never
     // outlives the surface and the lock.
     void OnDestroy();
 
@@ -76,8 +82,10 @@ class MainController {
 
     ShellUi& ui_;
     VideoWriterFactory makeWriter_;
+    ViewerFiles files_;
     RecorderClock clock_;
     std::FILE* diagnostics_;
+    UiThreadCall uiCall_;  // outlives the recorder, whose writer asks through it
 
     // Declared in the order of construction at start-up, so members go in the reverse order: the
     // plug-in binding last.

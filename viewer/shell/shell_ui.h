@@ -2,20 +2,19 @@
 // dialogs, the frame timer and the screen. Every decision stays in the controller.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
+#include "control_ids.h"
 #include "paint_preview.h"
 #include "surface_view.h"
 
 // Who owns a message box.
 enum class MessageOwner { MainWindow, None };
 
-// Dialog results as the dialogs end: 1 for "OK", 2 for Esc, the close box or "キャンセル".
-inline constexpr int DIALOG_OK = 1;
-inline constexpr int DIALOG_CANCEL = 2;
-
-// "Resolution Setting" as it ended: its result and which of its radio buttons were checked.
+// "Resolution Setting" as it ended: its result and which of its radio buttons were checked. It
+// opens with IDC_RESOLUTION_PRESELECTED checked.
 struct ResolutionDialogResult {
     int result = DIALOG_CANCEL;
     bool checked320x240 = false;
@@ -37,13 +36,13 @@ class ShellUi {
     // A modal message box with one OK button; no caption means the system's default caption.
     virtual void ShowMessage(const std::string& text, MessageOwner owner,
                              const std::optional<std::string>& caption) = 0;
-    // Modal, owned by the main window; "640x480" checked when it opens.
+    // Modal, owned by the main window.
     virtual ResolutionDialogResult RunResolutionDialog() = 0;
     // Modal, owned by the main window, the fields showing these texts when it opens. The frame
     // timer keeps running meanwhile.
     virtual CaptureSettingsDialogResult RunCaptureSettingsDialog(
         const std::string& fpsText, const std::string& secondsText) = 0;
-    // The 20 ms timer whose ticks call MainController::OnTimer.
+    // The timer of FRAME_PERIOD_MS whose ticks call MainController::OnTimer.
     virtual void StartFrameTimer() = 0;
     virtual void StopFrameTimer() = 0;
     // Asks for a paint of the whole picture area (without erasing); it calls
@@ -60,4 +59,7 @@ class ShellUi {
     virtual void EndDialog(int result) = 0;
     // The main window's native handle, as the plug-in's VQ_OnInit receives it.
     virtual void* NativeWindow() = 0;
+    // From any thread: runs task on the UI thread soon, without waiting for it. False when the UI
+    // thread takes no more work.
+    virtual bool PostToUiThread(std::function<void()> task) = 0;
 };

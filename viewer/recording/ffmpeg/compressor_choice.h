@@ -9,12 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "compressor_defaults.h"
 #include "video_writer.h"
 
 inline constexpr const char* UNCOMPRESSED_ENCODER = "rawvideo";
-inline constexpr int QUALITY_MIN = 1;
-inline constexpr int QUALITY_MAX = 100;
-inline constexpr int DEFAULT_QUALITY = 85;
 
 struct CompressorOption {
     std::string encoderName;  // what the choice names, e.g. "mjpeg"

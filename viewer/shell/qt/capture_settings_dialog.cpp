@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "capture_settings.h"
 #include "qt/dialog_units.h"
 
 namespace {
@@ -20,18 +21,18 @@ class CaptureSettingsDialog final : public QDialog {
         const DialogBaseUnits units =
             ApplyDialogTemplate(*this, FONT_POINTS, "Capture Settings", DIALOG_SIZE);
         Label("FPS", {7, 12, 13, 8}, units);
-        fps_ = Field(fpsText, 1007, {40, 9, 40, 14}, units);
+        fps_ = Field(fpsText, IDC_RECORD_FPS, {40, 9, 40, 14}, units);
         Label("[fps]", {89, 12, 16, 8}, units);
         Label("Length", {7, 34, 23, 8}, units);
-        seconds_ = Field(secondsText, 1008, {40, 31, 40, 14}, units);
+        seconds_ = Field(secondsText, IDC_RECORD_SECONDS, {40, 31, 40, 14}, units);
         QPushButton* ok = Button("OK", DIALOG_OK, {51, 55, 50, 14}, units);
         ok->setDefault(true);
         connect(ok, &QPushButton::clicked, this, &CaptureSettingsDialog::accept);
         QPushButton* cancel = Button("キャンセル", DIALOG_CANCEL, {113, 55, 50, 14}, units);
         connect(cancel, &QPushButton::clicked, this, &CaptureSettingsDialog::reject);
         Label("[sec]", {89, 34, 17, 8}, units);
-        Label(": 5 to 30", {116, 12, 28, 8}, units);
-        Label(": 5 to 60", {116, 34, 28, 8}, units);
+        Label(RangeLabel(RECORD_FPS_MIN, RECORD_FPS_MAX), {116, 12, 28, 8}, units);
+        Label(RangeLabel(RECORD_SECONDS_MIN, RECORD_SECONDS_MAX), {116, 34, 28, 8}, units);
     }
 
     CaptureSettingsDialogResult Result(int result) const {
@@ -43,8 +44,8 @@ class CaptureSettingsDialog final : public QDialog {
     void reject() override { done(DIALOG_CANCEL); }
 
   private:
-    void Label(const char* text, const DialogRect& rect, DialogBaseUnits units) {
-        auto* label = new QLabel(text, this);
+    void Label(const std::string& text, const DialogRect& rect, DialogBaseUnits units) {
+        auto* label = new QLabel(QString::fromStdString(text), this);
         label->setGeometry(ToPixels(rect, units));
     }
     QLineEdit* Field(const std::string& text, int id, const DialogRect& rect,

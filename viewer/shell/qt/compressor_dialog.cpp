@@ -6,11 +6,9 @@
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
-#include <QMetaObject>
+#include <QPointer>
 #include <QSlider>
 #include <QSpinBox>
-#include <chrono>
-#include <future>
 
 std::optional<CompressorChoice> RunCompressorDialog(QWidget* owner,
                                                     const std::vector<CompressorOption>& options) {
@@ -29,8 +27,8 @@ std::optional<CompressorChoice> RunCompressorDialog(QWidget* owner,
     auto* keyFrames = new QLabel("every frame", &dialog);
     auto* limitDataRate = new QCheckBox("&Data Rate", &dialog);
     auto* dataRate = new QSpinBox(&dialog);
-    dataRate->setRange(1, 1000000);
-    dataRate->setValue(300);
+    dataRate->setRange(DATA_RATE_MIN_KB, DATA_RATE_MAX_KB);
+    dataRate->setValue(DEFAULT_DATA_RATE_KB);
     dataRate->setSuffix(" KB/sec");
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
@@ -74,34 +72,13 @@ std::optional<CompressorChoice> RunCompressorDialog(QWidget* owner,
     return choice;
 }
 
-CompressorChooser::CompressorChooser(QWidget* owner) : owner_(owner) {}
-
-ChooseCompressorFunction CompressorChooser::Function() const {
-    return [owner = owner_, closing = closing_](const std::vector<CompressorOption>& options,
-                                                const RecordingFormat&) {
-        auto answer = std::make_shared<std::promise<std::optional<CompressorChoice>>>();
-        std::future<std::optional<CompressorChoice>> reply = answer->get_future();
-        const bool posted = QMetaObject::invokeMethod(
-            owner.data(),
-            [owner, closing, answer, options] {
-                answer->set_value(*closing || owner.isNull() ? std::nullopt
-                                                             : RunCompressorDialog(owner, options));
-            },
-            Qt::QueuedConnection);
-        using namespace std::chrono_literals;
-        while (posted && reply.wait_for(20ms) != std::future_status::ready) {
-            if (*closing) {
-                return std::optional<CompressorChoice>();
-            }
-        }
-        try {
-            return posted ? reply.get() : std::nullopt;
-        } catch (const std::future_error&) {
-            return std::optional<CompressorChoice>();  // the window went away with the question
-        }
+ChooseCompressorFunction CompressorQuestion(UiThreadCall& uiCall, QWidget* owner) {
+    return [&uiCall, owner = QPointer<QWidget>(owner)](const std::vector<CompressorOption>& options,
+                                                       const RecordingFormat&) {
+        return uiCall
+            .Ask<std::optional<CompressorChoice>>([owner, options] {
+                return owner.isNull() ? std::nullopt : RunCompressorDialog(owner, options);
+            })
+            .value_or(std::nullopt);
     };
-}
-
-void CompressorChooser::Close() {
-    *closing_ = true;
 }

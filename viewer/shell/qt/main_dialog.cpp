@@ -3,21 +3,18 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QKeyEvent>
-#include <QMessageBox>
 #include <QPainter>
-#include <algorithm>
 
-#include "presentation.h"
 #include "capture_settings_dialog.h"
+#include "message_box.h"
+#include "presentation.h"
 #include "resolution_dialog.h"
+#include "window_layout.h"
 
 namespace {
 
 constexpr DialogRect DIALOG_RECT{22, 17, 374, 308};
 constexpr int FONT_POINTS = 9;
-constexpr int FRAME_PERIOD_MS = 20;
-// What the platform titles a message box that is given no caption.
-constexpr const char* DEFAULT_MESSAGE_CAPTION = "Error";
 
 QRect PictureRect() {
     return QRect(PICTURE_AREA.left, PICTURE_AREA.top, PICTURE_AREA.width, PICTURE_AREA.height);
@@ -27,24 +24,21 @@ QRect PictureRect() {
 
 MainDialog::MainDialog(VideoWriterFactory makeWriter) : controller_(*this, std::move(makeWriter)) {
     const DialogBaseUnits units = ApplyDialogTemplate(*this, FONT_POINTS, "Ravkeler", DIALOG_RECT);
-    // The picture area must fit whatever the font made of the template, with its left margin on
-    // the right and below too.
     const QRect frame = ToPixels(DIALOG_RECT, units);
-    const int margin = PICTURE_AREA.left;
-    setFixedSize(std::max(frame.width(), PICTURE_AREA.left + PICTURE_AREA.width + margin),
-                 std::max(frame.height(), PICTURE_AREA.top + PICTURE_AREA.height + margin));
+    const ClientSize client = MainWindowClientSize({frame.width(), frame.height()});
+    setFixedSize(client.width, client.height);
     move(frame.topLeft());  // the template's place on the screen
 
     // Created in the tab order.
-    overlay_ = Toggle("&intercepter", 1001, {7, 7, 44, 14}, units);
-    mask_ = Toggle("&Mask", 1003, {54, 7, 24, 14}, units);
-    box_ = Toggle("&Box", 1005, {82, 7, 20, 14}, units);
-    regionExpansion_ = CheckBox("Region &Expansion", 1004, {107, 9, 70, 10}, units);
-    looseTracking_ = CheckBox("&Loose Tracking", 1006, {181, 9, 63, 10}, units);
-    Command("&Capture", COMMAND_CAPTURE, {273, 7, 35, 14}, units);
-    Command("&Option", COMMAND_OPTION, {310, 7, 30, 14}, units);
-    Command("E&XIT", COMMAND_EXIT, {343, 7, 24, 14}, units);
-    allRegions_ = CheckBox("&All", 1008, {247, 9, 23, 10}, units);
+    overlay_ = Toggle("&intercepter", IDC_INTERCEPTER, {7, 7, 44, 14}, units);
+    mask_ = Toggle("&Mask", IDC_MASK, {54, 7, 24, 14}, units);
+    box_ = Toggle("&Box", IDC_BOX, {82, 7, 20, 14}, units);
+    regionExpansion_ = CheckBox("Region &Expansion", IDC_REGION_EXPANSION, {107, 9, 70, 10}, units);
+    looseTracking_ = CheckBox("&Loose Tracking", IDC_LOOSE_TRACKING, {181, 9, 63, 10}, units);
+    Command("&Capture", IDC_CAPTURE, {273, 7, 35, 14}, units);
+    Command("&Option", IDC_OPTION, {310, 7, 30, 14}, units);
+    Command("E&XIT", IDC_EXIT, {343, 7, 24, 14}, units);
+    allRegions_ = CheckBox("&All", IDC_ALL, {247, 9, 23, 10}, units);
 
     frameTimer_.setTimerType(Qt::PreciseTimer);
     frameTimer_.setInterval(FRAME_PERIOD_MS);
@@ -95,11 +89,7 @@ QCheckBox* MainDialog::CheckBox(const char* text, int id, const DialogRect& rect
 
 void MainDialog::ShowMessage(const std::string& text, MessageOwner owner,
                              const std::optional<std::string>& caption) {
-    QMessageBox box(owner == MessageOwner::MainWindow ? this : nullptr);
-    box.setText(QString::fromStdString(text));
-    box.setWindowTitle(QString::fromStdString(caption.value_or(DEFAULT_MESSAGE_CAPTION)));
-    box.setStandardButtons(QMessageBox::Ok);
-    box.exec();
+    ShowMessageBox(owner == MessageOwner::MainWindow ? this : nullptr, text, caption);
 }
 
 ResolutionDialogResult MainDialog::RunResolutionDialog() {
@@ -154,12 +144,16 @@ void* MainDialog::NativeWindow() {
     return reinterpret_cast<void*>(winId());
 }
 
+bool MainDialog::PostToUiThread(std::function<void()> task) {
+    return QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+}
+
 void MainDialog::accept() {
-    controller_.OnCommand(COMMAND_OK);
+    controller_.OnCommand(DIALOG_OK);
 }
 
 void MainDialog::reject() {
-    controller_.OnCommand(COMMAND_CANCEL);
+    controller_.OnCommand(DIALOG_CANCEL);
 }
 
 void MainDialog::paintEvent(QPaintEvent*) {

@@ -36,6 +36,7 @@ class MainDialog final : public QDialog, public ShellUi {
     bool ShiftDown() override;
     void EndDialog(int result) override;
     void* NativeWindow() override;
+    bool PostToUiThread(std::function<void()> task) override;
 
     // Enter, Esc and the close box arrive here as the dialog's OK and Cancel commands.
     void accept() override;

@@ -26,15 +26,15 @@ class ResolutionDialog final : public QDialog {
         prompt->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         prompt->setWordWrap(true);
         prompt->setGeometry(ToPixels({27, 7, 229, 29}, units));
-        size320x240_ = Radio("320x240", 1007, {27, 39, 44, 10}, units);
-        size640x480_ = Radio("640x480", 1006, {27, 54, 44, 10}, units);
-        size720x480_ = Radio("720x480", 1008, {27, 70, 44, 10}, units);
+        size320x240_ = Radio("320x240", IDC_RESOLUTION_320X240, {27, 39, 44, 10}, units);
+        size640x480_ = Radio("640x480", IDC_RESOLUTION_640X480, {27, 54, 44, 10}, units);
+        size720x480_ = Radio("720x480", IDC_RESOLUTION_720X480, {27, 70, 44, 10}, units);
         auto* ok = new QPushButton("OK", this);
-        ok->setObjectName("1");
+        ok->setObjectName(QString::number(DIALOG_OK));
         ok->setGeometry(ToPixels({237, 77, 50, 14}, units));
         ok->setDefault(true);
         connect(ok, &QPushButton::clicked, this, &ResolutionDialog::accept);
-        size640x480_->setChecked(true);
+        findChild<QRadioButton*>(QString::number(IDC_RESOLUTION_PRESELECTED))->setChecked(true);
     }
 
     ResolutionDialogResult Result(int result) const {
