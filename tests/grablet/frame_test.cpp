@@ -84,16 +84,4 @@ TEST(GrabletFrameTest, RefusedSizeKeepsThePreviousOneAndFramesFlow) {
     }
 }
 
-TEST(GrabletFrameTest, NothingBeforeInitAndAfterDestroy) {
-    SetFakeCameras({GradientCamera()});
-    Grablet grablet;
-    EXPECT_EQ(grablet.setResolution(320, 240), 0);
-    EXPECT_EQ(grablet.capture(nullptr), 0);
-    ASSERT_NE(grablet.onInit(nullptr), 0);
-    EXPECT_EQ(grablet.capture(nullptr), 320 * 240 * 3);
-    EXPECT_NE(grablet.onDestroy(), 0);
-    EXPECT_EQ(grablet.Resolution(), (Size{0, 0}));
-    EXPECT_EQ(grablet.capture(nullptr), 0);
-}
-
 }  // namespace
