@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <limits>
+#include <ostream>
 
 #include "fake_plugin_parts.h"
 #include "grablet_controller.h"
@@ -14,6 +15,15 @@ namespace {
 using Calls = std::vector<std::string>;
 using Messages = std::vector<FakeUi::Message>;
 using Bytes = std::vector<std::uint8_t>;
+
+// A failing case shows by its name.
+template <typename Case>
+requires requires(const Case& c) {
+    c.name;
+}
+void PrintTo(const Case& c, std::ostream* out) {
+    *out << c.name;
+}
 
 constexpr char NO_DEVICE_LINE[] = "ビデオキャプチャデバイスは存在しません\n";
 constexpr char NO_VIDEO_HEADER[] = "ビデオヘッダーを取得できませんでした";
