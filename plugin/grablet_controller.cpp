@@ -63,6 +63,7 @@ bool GrabletController::OnInit() {
     // Each start begins from the state at load: a module that stays mapped after its unloading
     // still holds the last capture's frame when it is loaded again.
     state_ = PluginState{};
+    capturing_ = false;
     std::vector<ListedDevice> devices = backend_.ListDevices();
     if (devices.empty()) {
         std::fprintf(diagnostics_, "%s\n", NO_DEVICE_LINE);
