@@ -1,9 +1,12 @@
 // What the plug-in needs from a capture layer: the video sources, a flow of frames from the chosen
-// one at a requested size, and its newest frame. The GStreamer back end lives in gstreamer/.
+// one at a requested size, its newest frame and its picture controls. A back end only adapts the
+// layer; every decision about sizes, frames and sequences is GrabletController's. The GStreamer
+// back end lives in gstreamer/.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,40 +14,91 @@
 struct FrameSize {
     std::int32_t width = 0;
     std::int32_t height = 0;
+    bool operator==(const FrameSize&) const = default;
 };
 
-// Why binding a device failed; each but DeviceGone has its message for the user.
-enum class BindResult { Bound, DeviceGone, NoPipeline, NoGrabber, NoConnection };
+// The layer's own handle on one listed device (on GStreamer its GstDevice). Only the back end
+// that listed it looks inside.
+class DeviceIdentity {
+  public:
+    virtual ~DeviceIdentity() = default;
+};
 
+struct ListedDevice {
+    std::string name;  // the display name
+    std::unique_ptr<DeviceIdentity> identity;
+};
+
+// How far binding a device got: Bound, or the step that failed.
+enum class BindResult {
+    Bound,
+    NoDevice,      // the device yields nothing to capture from
+    NoPipeline,    // the graph that holds the capture is not created
+    NoRunControl,  // the graph offers no control to run and stop it
+    NoGrabber,     // the elements that convert and keep the frames are not created
+    NoConnection,  // the device cannot be connected to the grabber
+};
+
+enum class FrameRowOrder { TopDown, BottomUp };
+
+// A frame of 24-bit BGR pixels as the layer holds it, borrowed: valid until the next call on the
+// back end. Every field comes from the layer and is checked before use.
+struct FrameView {
+    const std::uint8_t* data = nullptr;
+    std::size_t bytes = 0;  // readable from data on
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::size_t stride = 0;  // bytes from one row's start to the next
+    FrameRowOrder rowOrder = FrameRowOrder::TopDown;
+};
+
+// One of the device's picture settings (brightness, contrast and the like).
+struct PictureControl {
+    std::string name;
+    int minimum = 0;
+    int maximum = 0;
+    int value = 0;
+};
+
+// Every call comes on the plug-in's caller thread.
 class CaptureBackend {
   public:
     virtual ~CaptureBackend() = default;
 
-    // The display names of the video sources in the layer's order. Each listed device's identity
-    // is kept, so Bind takes the very device that was listed.
-    virtual std::vector<std::string> ListDevices() = 0;
+    // The video sources in the layer's order, each with its identity.
+    virtual std::vector<ListedDevice> ListDevices() = 0;
 
-    // Builds the flow from the device at index of the last listing into the frame grabber; the
-    // flow is not yet started.
-    virtual BindResult Bind(std::size_t index) = 0;
+    // Builds the flow from the very device listed with identity into the frame grabber, not yet
+    // running. Whatever was created before a failing step stays until Release.
+    virtual BindResult Bind(const DeviceIdentity& identity) = 0;
 
-    // Asks the device for request (0 x 0: the device's own choice) and starts the flow. True once
-    // the device delivers at a negotiated size; false when it refuses (the flow is then stopped).
-    virtual bool Start(FrameSize request) = 0;
+    // Asks the device for size (none: its own choice) and connects it. False when the device
+    // refused; it then keeps the size it had.
+    virtual bool RequestSize(std::optional<FrameSize> size) = 0;
+
+    // The size the grabber is connected at; none when it cannot be read.
+    virtual std::optional<FrameSize> ConnectedSize() = 0;
+
+    // Lets frames flow into the grabber; false when the flow cannot start (it is then stopped).
+    virtual bool Start() = 0;
 
     // Stops the flow; frames waiting in the grabber are dropped.
     virtual void Stop() = 0;
 
-    // The size the running flow negotiated; none when the flow is stopped or unreadable.
-    virtual std::optional<FrameSize> NegotiatedSize() = 0;
+    // The newest frame delivered since the last call; none when there is none. Never waits.
+    virtual std::optional<FrameView> NewestFrame() = 0;
 
-    // Copies the newest frame delivered since the last call into frame, bottom-up and packed,
-    // when it has the given size; false, with nothing written, when there is none. Never waits.
-    virtual bool TakeNewestFrame(FrameSize size, std::uint8_t* frame) = 0;
-
-    // The frame sizes the bound device lists among its formats, in its order, each once.
+    // The frame sizes the bound device lists among its formats, as it lists them.
     virtual std::vector<FrameSize> OfferedSizes() = 0;
+
+    // The bound device's picture controls, in its order; SetPictureControl takes effect at once,
+    // also while frames flow. index is a position in PictureControls().
+    virtual std::vector<PictureControl> PictureControls() = 0;
+    virtual void SetPictureControl(std::size_t index, int value) = 0;
 
     // Stops and releases the device and the flow.
     virtual void Release() = 0;
 };
+
+// The platform's back end.
+std::unique_ptr<CaptureBackend> CreateCaptureBackend();

@@ -1,8 +1,10 @@
-// The plug-in's windows and its capture layer, provided by the platform's back end (gstreamer/
-// on Linux). The exports reach them only through these calls.
+// The plug-in's windows, provided by the platform (qt/ on Linux). GrabletController decides when
+// each one shows and what follows from it.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -10,16 +12,47 @@
 
 #include "capture_backend.h"
 
-struct PluginState;
+enum class MessageBoxOwner { None, OptionDialog };
 
-std::unique_ptr<CaptureBackend> CreateCaptureBackend();
+// The option dialog's table, filled once when it opens.
+struct OptionDialogRows {
+    std::string deviceName;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+};
 
-// Lets the user pick one of two or more devices; none when the choice was cancelled or nothing
-// was selected.
-std::optional<std::size_t> ChooseDevice(const std::vector<std::string>& names);
+// What the option dialog's two buttons do.
+struct OptionDialogButtons {
+    std::function<void()> inputSettings;   // "入力設定(&O)"
+    std::function<void()> sourceSettings;  // "ソース設定(&S)"
+};
 
-// A message box captioned "Grablet" with one OK button and no owner.
-void ShowPluginMessage(const char* text);
+class PluginUi {
+  public:
+    virtual ~PluginUi() = default;
 
-// The modal option dialog over state; the size may change meanwhile.
-void ShowOptionDialog(PluginState& state);
+    // Lets the user pick one of two or more devices, the first preselected, without an owner.
+    // None when the choice was cancelled or nothing was selected.
+    virtual std::optional<std::size_t> ChooseDevice(const std::vector<std::string>& names) = 0;
+
+    // The modal option dialog without an owner; returns when it is closed.
+    virtual void RunOptionDialog(const OptionDialogRows& rows,
+                                 const OptionDialogButtons& buttons) = 0;
+
+    // A modal message box with one OK button; OptionDialog only while that dialog is open.
+    virtual void ShowMessage(const std::string& text, const std::string& caption,
+                             MessageBoxOwner owner) = 0;
+
+    // From the option dialog: lets the user pick one of sizes, sizes[current] preselected. None
+    // when cancelled.
+    virtual std::optional<std::size_t> ChooseSourceSize(const std::vector<FrameSize>& sizes,
+                                                        std::size_t current) = 0;
+
+    // From the option dialog: one setting per control at its value, each change passed to
+    // setValue (index in controls, new value) at once; returns when the window is closed.
+    virtual void RunPictureControls(const std::vector<PictureControl>& controls,
+                                    const std::function<void(std::size_t, int)>& setValue) = 0;
+};
+
+// The platform's windows.
+std::unique_ptr<PluginUi> CreatePluginUi();

@@ -1,18 +1,25 @@
 #include "gst_capture_backend.h"
 
-#include <algorithm>
-
 #include <gst/app/gstappsink.h>
-#include <gst/video/video.h>
-
-#include "plugin_state.h"
+#include <gst/video/colorbalance.h>
 
 namespace {
 
-// How long a start may take to negotiate before the device counts as refusing; a camera opening
+// How long a request may take to negotiate before the device counts as refusing; a camera opening
 // for the first time can take a second or two.
 constexpr gint64 NEGOTIATION_TIMEOUT_US = 5 * G_USEC_PER_SEC;
 constexpr GstClockTime BUS_POLL_INTERVAL = 10 * GST_MSECOND;
+
+// A listed device, with a reference of its own.
+class GstDeviceIdentity final : public DeviceIdentity {
+  public:
+    explicit GstDeviceIdentity(GstDevice* device) : device(device) {}
+    ~GstDeviceIdentity() override { gst_object_unref(device); }
+    GstDeviceIdentity(const GstDeviceIdentity&) = delete;
+    GstDeviceIdentity& operator=(const GstDeviceIdentity&) = delete;
+
+    GstDevice* const device;
+};
 
 // Added to the pipeline at once, so the pipeline owns it whatever fails later.
 GstElement* AddElement(GstElement* pipeline, const char* factory) {
@@ -28,7 +35,27 @@ bool ReadBgrInfo(GstCaps* caps, GstVideoInfo& info) {
            GST_VIDEO_INFO_FORMAT(&info) == GST_VIDEO_FORMAT_BGR;
 }
 
+// The device's colour balance: its source element's own, or one inside it when the source is a
+// bin. A reference of the caller's; null when there is none.
+GstColorBalance* ColorBalanceOf(GstElement* source) {
+    if (source == nullptr) {
+        return nullptr;
+    }
+    if (GST_IS_COLOR_BALANCE(source)) {
+        return GST_COLOR_BALANCE(gst_object_ref(source));
+    }
+    if (GST_IS_BIN(source)) {
+        GstElement* inner = gst_bin_get_by_interface(GST_BIN(source), GST_TYPE_COLOR_BALANCE);
+        return inner != nullptr ? GST_COLOR_BALANCE(inner) : nullptr;
+    }
+    return nullptr;
+}
+
 }  // namespace
+
+std::unique_ptr<CaptureBackend> CreateCaptureBackend() {
+    return std::make_unique<GstCaptureBackend>();
+}
 
 GstCaptureBackend::GstCaptureBackend() {
     gst_init_check(nullptr, nullptr, nullptr);
@@ -38,42 +65,45 @@ GstCaptureBackend::~GstCaptureBackend() {
     Release();
 }
 
-std::vector<std::string> GstCaptureBackend::ListDevices() {
-    ReleaseDevices();
-    std::vector<std::string> names;
+std::vector<ListedDevice> GstCaptureBackend::ListDevices() {
+    std::vector<ListedDevice> devices;
     GstDeviceMonitor* monitor = gst_device_monitor_new();
     gst_device_monitor_add_filter(monitor, "Video/Source", nullptr);
     GList* found = gst_device_monitor_get_devices(monitor);
     for (GList* item = found; item != nullptr; item = item->next) {
-        GstDevice* device = GST_DEVICE(item->data);
-        gchar* name = gst_device_get_display_name(device);
-        if (name == nullptr) {
-            gst_object_unref(device);
-            continue;
+        auto identity = std::make_unique<GstDeviceIdentity>(GST_DEVICE(item->data));
+        gchar* name = gst_device_get_display_name(identity->device);
+        if (name != nullptr) {
+            devices.push_back(ListedDevice{name, std::move(identity)});
+            g_free(name);
         }
-        names.emplace_back(name);
-        g_free(name);
-        devices_.push_back(device);
     }
     g_list_free(found);
     gst_object_unref(monitor);
-    return names;
+    return devices;
 }
 
-BindResult GstCaptureBackend::Bind(std::size_t index) {
-    if (index >= devices_.size()) {
-        return BindResult::DeviceGone;
+BindResult GstCaptureBackend::Bind(const DeviceIdentity& identity) {
+    Release();
+    const auto* listed = dynamic_cast<const GstDeviceIdentity*>(&identity);
+    if (listed == nullptr) {
+        return BindResult::NoDevice;
     }
     pipeline_ = gst_pipeline_new("grablet");
     if (pipeline_ == nullptr) {
         return BindResult::NoPipeline;
     }
-    source_ = gst_device_create_element(devices_[index], nullptr);
+    source_ = gst_device_create_element(listed->device, nullptr);
     if (source_ == nullptr) {
-        return BindResult::DeviceGone;
+        return BindResult::NoDevice;
     }
     gst_bin_add(GST_BIN(pipeline_), source_);
-    device_ = devices_[index];
+    device_ = GST_DEVICE(gst_object_ref(listed->device));
+    // The bus is how the flow is watched while it starts and runs.
+    bus_ = gst_element_get_bus(pipeline_);
+    if (bus_ == nullptr) {
+        return BindResult::NoRunControl;
+    }
     GstElement* convert = AddElement(pipeline_, "videoconvert");
     filter_ = AddElement(pipeline_, "capsfilter");
     sink_ = AddElement(pipeline_, "appsink");
@@ -88,15 +118,28 @@ BindResult GstCaptureBackend::Bind(std::size_t index) {
     return BindResult::Bound;
 }
 
-bool GstCaptureBackend::Start(FrameSize request) {
-    if (filter_ == nullptr || sink_ == nullptr) {
+bool GstCaptureBackend::RequestSize(std::optional<FrameSize> size) {
+    if (Negotiate(size)) {
+        request_ = size;
+        return true;
+    }
+    // A refused size leaves the device at the one it had, as a camera keeps its format.
+    if (size != request_) {
+        Negotiate(request_);
+    }
+    return false;
+}
+
+// Caps are only negotiated while data flows, so the pipeline runs until the sink has its caps.
+bool GstCaptureBackend::Negotiate(std::optional<FrameSize> size) {
+    if (filter_ == nullptr || bus_ == nullptr) {
         return false;
     }
     Stop();
     GstCaps* caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGR", nullptr);
-    if (request.width > 0 && request.height > 0) {
-        gst_caps_set_simple(caps, "width", G_TYPE_INT, request.width, "height", G_TYPE_INT,
-                            request.height, nullptr);
+    if (size) {
+        gst_caps_set_simple(caps, "width", G_TYPE_INT, size->width, "height", G_TYPE_INT,
+                            size->height, nullptr);
     }
     g_object_set(filter_, "caps", caps, nullptr);
     gst_caps_unref(caps);
@@ -106,33 +149,25 @@ bool GstCaptureBackend::Start(FrameSize request) {
     }
     // A live source never prerolls, so the sign of an accepted size is the sink's negotiated
     // caps; a refusal shows as an error on the bus.
-    GstBus* bus = gst_element_get_bus(pipeline_);
     const gint64 deadline = g_get_monotonic_time() + NEGOTIATION_TIMEOUT_US;
     bool negotiated = false;
     while (!negotiated && g_get_monotonic_time() < deadline) {
-        negotiated = NegotiatedSize().has_value();
+        negotiated = ConnectedSize().has_value();
         GstMessage* error =
-            gst_bus_timed_pop_filtered(bus, negotiated ? 0 : BUS_POLL_INTERVAL, GST_MESSAGE_ERROR);
+            gst_bus_timed_pop_filtered(bus_, negotiated ? 0 : BUS_POLL_INTERVAL, GST_MESSAGE_ERROR);
         if (error != nullptr) {
             gst_message_unref(error);
             negotiated = false;
             break;
         }
     }
-    gst_object_unref(bus);
     if (!negotiated) {
         Stop();
     }
     return negotiated;
 }
 
-void GstCaptureBackend::Stop() {
-    if (pipeline_ != nullptr) {
-        gst_element_set_state(pipeline_, GST_STATE_NULL);
-    }
-}
-
-std::optional<FrameSize> GstCaptureBackend::NegotiatedSize() {
+std::optional<FrameSize> GstCaptureBackend::ConnectedSize() {
     if (sink_ == nullptr) {
         return std::nullopt;
     }
@@ -150,35 +185,52 @@ std::optional<FrameSize> GstCaptureBackend::NegotiatedSize() {
     return FrameSize{GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info)};
 }
 
-bool GstCaptureBackend::TakeNewestFrame(FrameSize size, std::uint8_t* frame) {
-    if (sink_ == nullptr) {
+bool GstCaptureBackend::Start() {
+    if (pipeline_ == nullptr ||
+        gst_element_set_state(pipeline_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+        Stop();
         return false;
+    }
+    return true;
+}
+
+void GstCaptureBackend::Stop() {
+    ReleaseView();
+    if (pipeline_ != nullptr) {
+        gst_element_set_state(pipeline_, GST_STATE_NULL);
+    }
+}
+
+std::optional<FrameView> GstCaptureBackend::NewestFrame() {
+    ReleaseView();
+    if (sink_ == nullptr) {
+        return std::nullopt;
     }
     GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(sink_), 0);
     if (sample == nullptr) {
-        return false;
+        return std::nullopt;
     }
-    bool copied = false;
     GstVideoInfo info;
     GstBuffer* buffer = gst_sample_get_buffer(sample);
-    if (buffer != nullptr && ReadBgrInfo(gst_sample_get_caps(sample), info) &&
-        GST_VIDEO_INFO_WIDTH(&info) == size.width && GST_VIDEO_INFO_HEIGHT(&info) == size.height) {
-        // Mapped as a video frame, so a stride the source declares in its metadata is honoured.
-        GstVideoFrame video;
-        if (gst_video_frame_map(&video, &info, buffer, GST_MAP_READ)) {
-            const auto* data =
-                static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&video, 0));
-            const auto* end = video.map[0].data + video.map[0].size;
-            const int stride = GST_VIDEO_FRAME_PLANE_STRIDE(&video, 0);
-            if (stride > 0 && data >= video.map[0].data && data <= end) {
-                copied = CopyTopDownFrame(data, static_cast<std::size_t>(end - data),
-                                          static_cast<std::size_t>(stride), size, frame);
-            }
-            gst_video_frame_unmap(&video);
-        }
+    // Mapped as a video frame, so a stride the source declares in its metadata is honoured.
+    if (buffer == nullptr || !ReadBgrInfo(gst_sample_get_caps(sample), info) ||
+        !gst_video_frame_map(&viewFrame_, &info, buffer, GST_MAP_READ)) {
+        gst_sample_unref(sample);
+        return std::nullopt;
     }
-    gst_sample_unref(sample);
-    return copied;
+    viewSample_ = sample;
+    const auto* data = static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&viewFrame_, 0));
+    const std::uint8_t* begin = viewFrame_.map[0].data;
+    const std::uint8_t* end = begin + viewFrame_.map[0].size;
+    const int stride = GST_VIDEO_FRAME_PLANE_STRIDE(&viewFrame_, 0);
+    FrameView view;
+    view.data = data;
+    view.bytes = data >= begin && data <= end ? static_cast<std::size_t>(end - data) : 0;
+    view.width = GST_VIDEO_FRAME_WIDTH(&viewFrame_);
+    view.height = GST_VIDEO_FRAME_HEIGHT(&viewFrame_);
+    view.stride = stride > 0 ? static_cast<std::size_t>(stride) : 0;
+    view.rowOrder = FrameRowOrder::TopDown;
+    return view;
 }
 
 std::vector<FrameSize> GstCaptureBackend::OfferedSizes() {
@@ -190,13 +242,9 @@ std::vector<FrameSize> GstCaptureBackend::OfferedSizes() {
     for (guint i = 0; i < gst_caps_get_size(caps); ++i) {
         const GstStructure* format = gst_caps_get_structure(caps, i);
         FrameSize size;
-        if (!gst_structure_get_int(format, "width", &size.width) ||
-            !gst_structure_get_int(format, "height", &size.height)) {
-            continue;  // a range, not one size
-        }
-        if (std::none_of(sizes.begin(), sizes.end(), [&](const FrameSize& known) {
-                return known.width == size.width && known.height == size.height;
-            })) {
+        // A format with a range of sizes names no single size.
+        if (gst_structure_get_int(format, "width", &size.width) &&
+            gst_structure_get_int(format, "height", &size.height)) {
             sizes.push_back(size);
         }
     }
@@ -204,19 +252,59 @@ std::vector<FrameSize> GstCaptureBackend::OfferedSizes() {
     return sizes;
 }
 
-void GstCaptureBackend::Release() {
-    if (pipeline_ != nullptr) {
-        gst_element_set_state(pipeline_, GST_STATE_NULL);
-        gst_object_unref(pipeline_);
+std::vector<PictureControl> GstCaptureBackend::PictureControls() {
+    std::vector<PictureControl> controls;
+    GstColorBalance* balance = ColorBalanceOf(source_);
+    if (balance == nullptr) {
+        return controls;
     }
-    pipeline_ = source_ = filter_ = sink_ = nullptr;
-    ReleaseDevices();
+    for (const GList* item = gst_color_balance_list_channels(balance); item != nullptr;
+         item = item->next) {
+        GstColorBalanceChannel* channel = GST_COLOR_BALANCE_CHANNEL(item->data);
+        controls.push_back(PictureControl{channel->label, channel->min_value, channel->max_value,
+                                          gst_color_balance_get_value(balance, channel)});
+    }
+    gst_object_unref(balance);
+    return controls;
 }
 
-void GstCaptureBackend::ReleaseDevices() {
-    for (GstDevice* device : devices_) {
-        gst_object_unref(device);
+void GstCaptureBackend::SetPictureControl(std::size_t index, int value) {
+    GstColorBalance* balance = ColorBalanceOf(source_);
+    if (balance == nullptr) {
+        return;
     }
-    devices_.clear();
+    std::size_t position = 0;
+    for (const GList* item = gst_color_balance_list_channels(balance); item != nullptr;
+         item = item->next, ++position) {
+        if (position == index) {
+            gst_color_balance_set_value(balance, GST_COLOR_BALANCE_CHANNEL(item->data), value);
+            break;
+        }
+    }
+    gst_object_unref(balance);
+}
+
+void GstCaptureBackend::Release() {
+    Stop();
+    if (bus_ != nullptr) {
+        gst_object_unref(bus_);
+    }
+    if (pipeline_ != nullptr) {
+        gst_object_unref(pipeline_);
+    }
+    if (device_ != nullptr) {
+        gst_object_unref(device_);
+    }
     device_ = nullptr;
+    pipeline_ = source_ = filter_ = sink_ = nullptr;
+    bus_ = nullptr;
+    request_.reset();
+}
+
+void GstCaptureBackend::ReleaseView() {
+    if (viewSample_ != nullptr) {
+        gst_video_frame_unmap(&viewFrame_);
+        gst_sample_unref(viewSample_);
+        viewSample_ = nullptr;
+    }
 }

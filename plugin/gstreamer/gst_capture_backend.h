@@ -1,11 +1,12 @@
 // The capture layer on GStreamer: video sources from a device monitor, and a pipeline from the
-// chosen device's own source element through a converter into an app sink that keeps only the
-// newest 24-bit BGR frame.
+// chosen device's own source element through a converter and a caps filter into an app sink that
+// keeps only the newest 24-bit BGR frame.
 #pragma once
 
 #include <gst/gst.h>
+#include <gst/video/video.h>
 
-#include <vector>
+#include <optional>
 
 #include "capture_backend.h"
 
@@ -16,25 +17,29 @@ class GstCaptureBackend final : public CaptureBackend {
     GstCaptureBackend(const GstCaptureBackend&) = delete;
     GstCaptureBackend& operator=(const GstCaptureBackend&) = delete;
 
-    std::vector<std::string> ListDevices() override;
-    BindResult Bind(std::size_t index) override;
-    bool Start(FrameSize request) override;
+    std::vector<ListedDevice> ListDevices() override;
+    BindResult Bind(const DeviceIdentity& identity) override;
+    bool RequestSize(std::optional<FrameSize> size) override;
+    std::optional<FrameSize> ConnectedSize() override;
+    bool Start() override;
     void Stop() override;
-    std::optional<FrameSize> NegotiatedSize() override;
-    bool TakeNewestFrame(FrameSize size, std::uint8_t* frame) override;
+    std::optional<FrameView> NewestFrame() override;
     std::vector<FrameSize> OfferedSizes() override;
+    std::vector<PictureControl> PictureControls() override;
+    void SetPictureControl(std::size_t index, int value) override;
     void Release() override;
 
-    // The bound device's source element, for its settings; null before Bind.
-    GstElement* Source() const { return source_; }
-
   private:
-    void ReleaseDevices();
+    bool Negotiate(std::optional<FrameSize> size);
+    void ReleaseView();
 
-    std::vector<GstDevice*> devices_;  // the last listing, each with a reference of ours
-    GstDevice* device_ = nullptr;      // the bound one, one of devices_
+    GstDevice* device_ = nullptr;  // the bound one, with a reference of ours
     GstElement* pipeline_ = nullptr;
+    GstBus* bus_ = nullptr;
     GstElement* source_ = nullptr;  // owned by pipeline_, as are the two below
     GstElement* filter_ = nullptr;
     GstElement* sink_ = nullptr;
+    std::optional<FrameSize> request_;  // the size last connected on request
+    GstSample* viewSample_ = nullptr;   // the sample behind the last view, mapped as viewFrame_
+    GstVideoFrame viewFrame_{};
 };

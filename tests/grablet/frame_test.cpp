@@ -1,8 +1,6 @@
-// Frames from one fake camera: the contract's layout, the zeroed frame after a size change, and
+// Frames from one fake camera: the contract's layout at sizes whose rows the camera pads, and
 // sizes the camera refuses.
 #include <gtest/gtest.h>
-
-#include <algorithm>
 
 #include "fake_camera/fake_camera.h"
 #include "grablet_harness.h"
@@ -13,10 +11,6 @@ namespace {
 FakeCamera GradientCamera() {
     return BgrCamera("Gradient",
                      "gradient background-color=0xff0000ff foreground-color=0xffff0000");
-}
-
-bool AllZero(const std::vector<std::uint8_t>& frame) {
-    return std::all_of(frame.begin(), frame.end(), [](std::uint8_t b) { return b == 0; });
 }
 
 // Bottom-up packed rows of the gradient: each row uniform, green zero, red falling and blue
@@ -59,41 +53,17 @@ TEST(GrabletFrameTest, FramesAreBottomUpPackedAtEverySize) {
     }
 }
 
-TEST(GrabletFrameTest, FrameIsZeroAfterSizeChangeUntilTheCameraDelivers) {
-    SetFakeCameras({SlowCamera(GradientCamera(), 400)});
-    Grablet grablet;
-    ASSERT_NE(grablet.onInit(nullptr), 0);
-    ASSERT_NE(grablet.setResolution(160, 120), 0);
-    EXPECT_TRUE(AllZero(grablet.Frame()));
-    ExpectGradientBottomUp(grablet.DeliveredFrame(), Size{160, 120});
-    // No new frame: the last one is handed out again.
-    EXPECT_EQ(grablet.Frame(), grablet.Frame());
-    EXPECT_FALSE(AllZero(grablet.Frame()));
-}
-
 TEST(GrabletFrameTest, RefusedSizeKeepsThePreviousOneAndFramesFlow) {
     SetFakeCameras({GradientCamera()});
     Grablet grablet;
     ASSERT_NE(grablet.onInit(nullptr), 0);
     ASSERT_NE(grablet.setResolution(640, 480), 0);
-    for (const Size size : {Size{2000, 480}, Size{640, 8}, Size{0, 480}, Size{-640, 480}}) {
+    for (const Size size : {Size{2000, 480}, Size{640, 8}}) {
         SCOPED_TRACE(std::to_string(size.width) + " x " + std::to_string(size.height));
         EXPECT_EQ(grablet.setResolution(size.width, size.height), 0);
         EXPECT_EQ(grablet.Resolution(), (Size{640, 480}));
         ExpectGradientBottomUp(grablet.DeliveredFrame(), Size{640, 480});
     }
-}
-
-TEST(GrabletFrameTest, NothingBeforeInitAndAfterDestroy) {
-    SetFakeCameras({GradientCamera()});
-    Grablet grablet;
-    EXPECT_EQ(grablet.setResolution(320, 240), 0);
-    EXPECT_EQ(grablet.capture(nullptr), 0);
-    ASSERT_NE(grablet.onInit(nullptr), 0);
-    EXPECT_EQ(grablet.capture(nullptr), 320 * 240 * 3);
-    EXPECT_NE(grablet.onDestroy(), 0);
-    EXPECT_EQ(grablet.Resolution(), (Size{0, 0}));
-    EXPECT_EQ(grablet.capture(nullptr), 0);
 }
 
 }  // namespace

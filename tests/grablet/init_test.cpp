@@ -1,23 +1,19 @@
-// Starting the capture: no camera, one camera, a camera whose frames cannot be read, and the
-// choice among two or three.
+// Starting the capture on real device listings: a camera whose frames cannot be read, and the
+// choice among two or three in the real dialog.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QTest>
-#include <algorithm>
 
 #include "fake_camera/fake_camera.h"
 #include "grablet_harness.h"
 
 namespace {
 
-const std::string NO_DEVICE_LINE = "ビデオキャプチャデバイスは存在しません\n";
-
 // Pixel colours of the solid cameras, blue green red.
 const std::vector<std::uint8_t> RED{0, 0, 255};
-const std::vector<std::uint8_t> GREEN{0, 255, 0};
 const std::vector<std::uint8_t> BLUE{255, 0, 0};
 
 std::vector<std::uint8_t> FirstPixel(const std::vector<std::uint8_t>& frame) {
@@ -40,28 +36,6 @@ void DoubleClickRow(QListWidget* list, int row) {
     const QPoint centre = list->visualItemRect(list->item(row)).center();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, centre);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, centre);
-}
-
-TEST(GrabletInitTest, NoCameraWritesTheLineAndFailsWithoutWindows) {
-    SetFakeCameras({});
-    Grablet grablet;
-    ModalHandler modal([](QWidget* window) { window->close(); });
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(grablet.onInit(nullptr), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), NO_DEVICE_LINE);
-    EXPECT_FALSE(modal.Handled());
-    EXPECT_EQ(grablet.Resolution(), (Size{0, 0}));
-    EXPECT_EQ(grablet.capture(nullptr), 0);
-    EXPECT_NE(grablet.onDestroy(), 0) << "destroy after a failed init";
-}
-
-TEST(GrabletInitTest, OneCameraIsUsedWithoutDialog) {
-    SetFakeCameras({BgrCamera("Only", "green")});
-    Grablet grablet;
-    ModalHandler modal([](QWidget* window) { window->close(); });
-    ASSERT_NE(grablet.onInit(nullptr), 0);
-    EXPECT_FALSE(modal.Handled());
-    EXPECT_EQ(FirstPixel(grablet.DeliveredFrame()), GREEN);
 }
 
 TEST(GrabletInitTest, UnreadableFramesFailWithTheVideoHeaderMessage) {

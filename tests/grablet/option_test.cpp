@@ -89,22 +89,6 @@ TEST(GrabletOptionTest, SourceButtonAdoptsTheChosenSizeWithAZeroFrame) {
               (std::vector<std::uint8_t>{0, 0, 255}));
 }
 
-TEST(GrabletOptionTest, SourceButtonCancelledRestartsAtTheSameSize) {
-    SetFakeCameras({BgrCamera("Desk Camera", "red")});
-    Grablet grablet;
-    ASSERT_NE(grablet.onInit(nullptr), 0);
-    ModalHandler modal([&](QWidget* dialog) {
-        ModalHandler source([](QWidget* sizes) { QTest::keyClick(sizes, Qt::Key_Escape); }, dialog);
-        ButtonOf(dialog, "1004")->click();
-        EXPECT_TRUE(source.Handled());
-        dialog->close();
-    });
-    EXPECT_NE(grablet.doModalOptionDlg(), 0);
-    EXPECT_EQ(grablet.Resolution(), (Size{320, 240}));
-    const std::vector<std::uint8_t> delivered = grablet.DeliveredFrame();
-    EXPECT_EQ(delivered[2], 255) << "frames flow again";
-}
-
 TEST(GrabletOptionTest, InputButtonAppliesPictureControlsWhileFramesFlow) {
     SetFakeCameras({BalancedCamera("Desk Camera", "white")});
     Grablet grablet;
@@ -131,22 +115,6 @@ TEST(GrabletOptionTest, InputButtonAppliesPictureControlsWhileFramesFlow) {
     });
     EXPECT_NE(grablet.doModalOptionDlg(), 0);
     EXPECT_LT(whileOpen, 128);
-}
-
-TEST(GrabletOptionTest, InputButtonOpensNothingWithoutPictureControls) {
-    SetFakeCameras({BgrCamera("Desk Camera", "red")});
-    Grablet grablet;
-    ASSERT_NE(grablet.onInit(nullptr), 0);
-    bool controlsShown = true;
-    ModalHandler modal([&](QWidget* dialog) {
-        ModalHandler controls([](QWidget* window) { window->close(); }, dialog);
-        ButtonOf(dialog, "1003")->click();
-        QTest::qWait(50);
-        controlsShown = controls.Handled();
-        dialog->close();
-    });
-    EXPECT_NE(grablet.doModalOptionDlg(), 0);
-    EXPECT_FALSE(controlsShown);
 }
 
 }  // namespace
