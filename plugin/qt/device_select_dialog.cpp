@@ -5,6 +5,7 @@
 #include <QListWidget>
 #include <QPushButton>
 
+#include "plugin_control_ids.h"
 #include "qt/dialog_units.h"
 
 namespace {
@@ -20,7 +21,7 @@ class CDeviceSelectDlg final : public QDialog {
         auto* prompt = new QLabel("使用するキャプチャデバイスを選択してください", this);
         prompt->setGeometry(ToPixels({7, 7, 140, 8}, units));
         list_ = new QListWidget(this);
-        list_->setObjectName("1001");
+        list_->setObjectName(QString::number(IDC_DEVICE_LIST));
         list_->setGeometry(ToPixels({7, 21, 188, 50}, units));
         list_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         for (const std::string& name : names) {
@@ -28,7 +29,7 @@ class CDeviceSelectDlg final : public QDialog {
         }
         list_->setCurrentRow(0);
         auto* ok = new QPushButton("OK", this);
-        ok->setObjectName("1");
+        ok->setObjectName(QString::number(IDC_GRABLET_OK));
         ok->setGeometry(ToPixels({145, 78, 50, 14}, units));
         ok->setDefault(true);
         connect(ok, &QPushButton::clicked, this, &QDialog::accept);

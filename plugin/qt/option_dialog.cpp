@@ -10,6 +10,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "plugin_control_ids.h"
 #include "qt/dialog_units.h"
 
 namespace {
@@ -34,7 +35,7 @@ COptionDlg::COptionDlg(const OptionDialogRows& rows, const OptionDialogButtons& 
     const DialogBaseUnits units =
         ApplyDialogTemplate(*this, FONT_POINTS, "Grablet オプション", DIALOG_SIZE);
     auto* list = new QTreeWidget(this);
-    list->setObjectName("1002");
+    list->setObjectName(QString::number(IDC_OPTION_TABLE));
     list->setGeometry(ToPixels({7, 7, 151, 44}, units));
     list->setRootIsDecorated(false);
     list->setHeaderLabels({"属性", "値"});
@@ -44,11 +45,15 @@ COptionDlg::COptionDlg(const OptionDialogRows& rows, const OptionDialogButtons& 
         new QTreeWidgetItem({"デバイス名", QString::fromStdString(rows.deviceName)}));
     list->addTopLevelItem(new QTreeWidgetItem({"幅", QString::number(rows.width)}));
     list->addTopLevelItem(new QTreeWidgetItem({"高さ", QString::number(rows.height)}));
-    AddButton(*this, "入力設定(&O)", 1003, {7, 59, 56, 14}, units, buttons.inputSettings);
-    AddButton(*this, "ソース設定(&S)", 1004, {70, 59, 56, 14}, units, buttons.sourceSettings);
+    AddButton(*this, "入力設定(&O)", IDC_INPUT_SETTINGS, {7, 59, 56, 14}, units,
+              buttons.inputSettings);
+    AddButton(*this, "ソース設定(&S)", IDC_SOURCE_SETTINGS, {70, 59, 56, 14}, units,
+              buttons.sourceSettings);
     auto* note = new QLabel("入力を切替えるには再度このDLLを開始してください", this);
     note->setGeometry(ToPixels({7, 81, 150, 8}, units));
-    AddButton(*this, "OK", 1, {162, 80, 50, 14}, units, [this] { accept(); })->setDefault(true);
+    AddButton(*this, "OK", IDC_GRABLET_OK, {162, 80, 50, 14}, units, [this] {
+        accept();
+    })->setDefault(true);
 }
 
 std::optional<std::size_t> RunSourceSizeDialog(QWidget* owner, const std::vector<FrameSize>& sizes,

@@ -9,6 +9,7 @@
 
 #include "fake_camera/fake_camera.h"
 #include "grablet_harness.h"
+#include "plugin_control_ids.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ std::vector<std::uint8_t> FirstPixel(const std::vector<std::uint8_t>& frame) {
 }
 
 QListWidget* DeviceList(QWidget* dialog) {
-    return dialog->findChild<QListWidget*>("1001");
+    return dialog->findChild<QListWidget*>(QString::number(IDC_DEVICE_LIST));
 }
 
 std::vector<std::string> Entries(QListWidget* list) {

@@ -12,6 +12,7 @@
 
 #include "fake_camera/fake_camera.h"
 #include "grablet_harness.h"
+#include "plugin_control_ids.h"
 
 namespace {
 
@@ -19,7 +20,7 @@ using Rows = std::vector<std::pair<std::string, std::string>>;
 
 Rows RowsOf(QWidget* dialog) {
     Rows rows;
-    auto* list = dialog->findChild<QTreeWidget*>("1002");
+    auto* list = dialog->findChild<QTreeWidget*>(QString::number(IDC_OPTION_TABLE));
     for (int i = 0; list != nullptr && i < list->topLevelItemCount(); ++i) {
         rows.emplace_back(list->topLevelItem(i)->text(0).toStdString(),
                           list->topLevelItem(i)->text(1).toStdString());
@@ -27,8 +28,8 @@ Rows RowsOf(QWidget* dialog) {
     return rows;
 }
 
-QPushButton* ButtonOf(QWidget* dialog, const char* id) {
-    return dialog->findChild<QPushButton*>(id);
+QPushButton* ButtonOf(QWidget* dialog, int id) {
+    return dialog->findChild<QPushButton*>(QString::number(id));
 }
 
 // Picks text in the source dialog's size list and confirms it.
@@ -52,10 +53,10 @@ TEST(GrabletOptionTest, ShowsDeviceAndSizeAndClosesWithEscape) {
     ModalHandler modal([&](QWidget* dialog) {
         title = dialog->windowTitle().toStdString();
         rows = RowsOf(dialog);
-        for (const char* id : {"1003", "1004", "1"}) {
+        for (int id : {IDC_INPUT_SETTINGS, IDC_SOURCE_SETTINGS, IDC_GRABLET_OK}) {
             buttons.push_back(ButtonOf(dialog, id)->text().toStdString());
         }
-        EXPECT_TRUE(ButtonOf(dialog, "1")->isDefault());
+        EXPECT_TRUE(ButtonOf(dialog, IDC_GRABLET_OK)->isDefault());
         EXPECT_EQ(dialog->parentWidget(), nullptr);
         QTest::keyClick(dialog, Qt::Key_Escape);
     });
@@ -72,10 +73,10 @@ TEST(GrabletOptionTest, SourceButtonAdoptsTheChosenSizeWithAZeroFrame) {
     Rows rowsAfterChange;
     ModalHandler modal([&](QWidget* dialog) {
         ModalHandler source([](QWidget* sizes) { ChooseSize(sizes, "640 x 480"); }, dialog);
-        ButtonOf(dialog, "1004")->click();
+        ButtonOf(dialog, IDC_SOURCE_SETTINGS)->click();
         EXPECT_TRUE(source.Handled());
         rowsAfterChange = RowsOf(dialog);
-        ButtonOf(dialog, "1")->click();
+        ButtonOf(dialog, IDC_GRABLET_OK)->click();
     });
     EXPECT_NE(grablet.doModalOptionDlg(), 0);
     // The rows are filled once, at opening.
@@ -109,7 +110,7 @@ TEST(GrabletOptionTest, InputButtonAppliesPictureControlsWhileFramesFlow) {
                 window->close();
             },
             dialog);
-        ButtonOf(dialog, "1003")->click();
+        ButtonOf(dialog, IDC_INPUT_SETTINGS)->click();
         EXPECT_TRUE(controls.Handled());
         dialog->close();
     });
