@@ -238,11 +238,13 @@ TEST_F(ProgramTest, SnapshotOnAFullDiskAndARecordingOverAReadOnlyClipKeepTheEarl
         [&] {
             EXPECT_TRUE(PressIn("^Resolution Setting$", "Return"));
             const QString window = VisibleWindow("^Ravkeler");
-            Xdotool({"mousemove", "--window", window, QString::number(capture.x()),
-                     QString::number(capture.y()), "keydown", "shift", "click", "1", "keyup",
-                     "shift"});
-            for (int attempt = 0; attempt < 50 && folderChanges == 0; ++attempt) {
-                QTest::qWait(100);
+            // A click that comes before the window takes input is lost: it is repeated until
+            // the snapshot is under way (a repeat is one more failed snapshot).
+            for (int attempt = 0; attempt < 20 && folderChanges == 0; ++attempt) {
+                Xdotool({"mousemove", "--window", window, QString::number(capture.x()),
+                         QString::number(capture.y()), "keydown", "shift", "click", "1", "keyup",
+                         "shift"});
+                QTest::qWait(500);
             }
             EXPECT_TRUE(PressIn("^Ravkeler", "alt+c"));
             EXPECT_TRUE(PressIn("^Capture Settings$", "Return"));
