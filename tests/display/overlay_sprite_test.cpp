@@ -12,6 +12,10 @@
 #include "display_surface.h"
 #include "image/test_files.h"
 
+#ifndef _WIN32
+#include "image/fifo_guard.h"
+#endif
+
 namespace {
 
 constexpr Pixel24 KEY{0, 255, 0};
@@ -121,7 +125,7 @@ TEST_F(OverlaySpriteLoadTest, BrokenOrHostileFilesFailAndLeaveTheSpriteEmpty) {
         BmpBytes(3, 2, 8, VariantPalette(), {{0, 1, 2}, {3, 4, 5}}, false);
     cutPalette.resize(cutPalette.size() - 2);
     std::vector<std::uint8_t> tooWide = BmpBytes(3, 2, 24, {}, TrueColourRows(false), false);
-    tooWide[18] = 0x01;  // width 8193: over the side limit, and the rows would not fit either
+    tooWide[18] = 0x01;  // width 8193: the rows would not fit
     tooWide[19] = 0x20;
     std::vector<std::string> files = {dir.File("missing.bmp"), Write("empty.bmp", {}),
                                       Write("cut_palette.bmp", cutPalette),
@@ -213,6 +217,15 @@ TEST_F(OverlaySetTest, MissingLastFrameIsReportedAfterTheOthersLoaded) {
     EXPECT_GT(table[67].width, 0);
     EXPECT_EQ(table[68].width, 0);
 }
+
+#ifndef _WIN32
+TEST_F(OverlaySetTest, FifoFrameIsReportedByItsNameWithoutWaitingForAWriter) {
+    CopyFramesExcept(5);
+    EXPECT_TRUE(ReturnsOnAFifo("images/warai0005.bmp",
+                               [&] { EXPECT_FALSE(LoadOverlaySprites(table, failed)); }));
+    EXPECT_EQ(failed, "images\\warai0005.bmp");
+}
+#endif
 
 // A surface of the given size filled with GREY.
 DisplaySurface GreySurface(std::int32_t width, std::int32_t height) {

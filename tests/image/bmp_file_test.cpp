@@ -9,6 +9,16 @@
 
 #include "image/test_files.h"
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+
+#include "image/fifo_guard.h"
+#endif
+
 namespace {
 
 // Every pixel differs from its neighbours, so a swapped row, column or channel shows.
@@ -108,12 +118,30 @@ TEST_F(BmpFileTest, ImageWhosePixelCountDisagreesWithItsSizeIsRefused) {
     EXPECT_FALSE(std::filesystem::exists(file));
 }
 
-#ifdef __linux__
-TEST(BmpFileWriteErrorTest, FullDeviceGivesFalse) {
-    EXPECT_FALSE(WriteBmpFile("/dev/full", PatternImage(7, 3)));
-    EXPECT_FALSE(WriteBmpFile("/dev/full", FrameImage{}));
+// The names in the folder, to see that nothing was left behind.
+std::vector<std::string> FolderNames(const TempDir& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
+        names.push_back(entry.path().filename().string());
+    }
+    return names;
 }
+
+TEST_F(BmpFileTest, ReadOnlyFilesFoldersAndDevicesAreNotReplaced) {
+    const std::string locked = dir.File("locked.bmp");
+    ASSERT_TRUE(WriteBmpFile(locked, PatternImage(2, 2)));
+    const std::vector<std::uint8_t> earlier = ReadFileBytes(locked);
+    std::filesystem::permissions(locked, std::filesystem::perms::owner_read);
+    EXPECT_FALSE(WriteBmpFile(locked, PatternImage(3, 3)));
+    EXPECT_EQ(ReadFileBytes(locked), earlier);
+    std::filesystem::create_directory(dir.File("folder.bmp"));
+    EXPECT_FALSE(WriteBmpFile(dir.File("folder.bmp"), PatternImage(3, 3)));
+    EXPECT_EQ(FolderNames(dir).size(), 2u);
+#ifndef _WIN32
+    EXPECT_FALSE(WriteBmpFile("/dev/null", PatternImage(3, 3)));
+    EXPECT_FALSE(std::filesystem::exists("/dev/null.tmp"));
 #endif
+}
 
 TEST_F(BmpFileTest, OddWidthsSurviveAWriteThenReadRoundTrip) {
     for (std::int32_t width : {1, 2, 3, 5, 7, 13}) {
@@ -152,6 +180,26 @@ TEST(BmpFileReadTest, LargerInformationHeaderIsAccepted) {
     EXPECT_EQ(image.pixels[5], (Pixel24{18, 102, 201}));
 }
 
+TEST(BmpFileReadTest, ThirtyTwoBitPaletteAndCoreHeaderLayoutsAreRead) {
+    struct Case {
+        const char* file;
+        std::vector<Pixel24> pixels;  // bottom-up
+    };
+    const Pixel24 black{0, 0, 0};
+    const Pixel24 white{255, 255, 255};
+    const Case cases[] = {
+        {"argb_32bit.bmp", {{1, 2, 3}}},
+        {"core_header.bmp", {{1, 2, 3}}},
+        {"palette_8bit.bmp", {black, white, white, black}},
+    };
+    for (const Case& c : cases) {
+        FrameImage image;
+        std::string error;
+        ASSERT_TRUE(ReadBmpFile(DataFile(c.file), image, error)) << error;
+        EXPECT_EQ(image.pixels, c.pixels) << c.file;
+    }
+}
+
 TEST(BmpFileReadTest, MalformedFilesGiveAOneLineReasonAndAnEmptyImage) {
     struct Case {
         const char* file;
@@ -161,10 +209,7 @@ TEST(BmpFileReadTest, MalformedFilesGiveAOneLineReasonAndAnEmptyImage) {
         {"not_bmp.bmp", "not a BMP file"},
         {"truncated_header.bmp", "truncated BMP file: header is cut off at byte 30"},
         {"truncated_pixels.bmp", "truncated BMP file: pixel data ends at byte 102, file has 74"},
-        {"palette_8bit.bmp", "unsupported BMP: 8 bits per pixel (only 24-bit uncompressed)"},
-        {"argb_32bit.bmp", "unsupported BMP: 32 bits per pixel"},
-        {"bitfields_24bit.bmp", "unsupported BMP: compression method 3"},
-        {"core_header.bmp", "unsupported BMP: information header of 12 bytes"},
+        {"bitfields_24bit.bmp", "unsupported BMP: compression method 3 with 24 bits per pixel"},
         {"zero_width.bmp", "invalid BMP dimensions 0 x 4"},
         {"zero_height.bmp", "invalid BMP dimensions 4 x 0"},
         {"huge_dimensions.bmp", "BMP dimensions 100000 x 2 too large"},
@@ -186,12 +231,14 @@ TEST(BmpFileReadTest, MalformedFilesGiveAOneLineReasonAndAnEmptyImage) {
     }
 }
 
-TEST_F(BmpFileTest, MissingFileNamesTheFileInTheReason) {
-    const std::string file = dir.File("absent.bmp");
+TEST_F(BmpFileTest, MissingFileAndFolderAreNotReadAndNamedInTheReason) {
     FrameImage image;
     std::string error;
-    EXPECT_FALSE(ReadBmpFile(file, image, error));
-    EXPECT_EQ(error.rfind("cannot open " + file + ": ", 0), 0u) << error;
+    EXPECT_FALSE(ReadBmpFile(dir.Path().string(), image, error));
+    EXPECT_EQ(error, "cannot open " + dir.Path().string() + ": not a regular file");
+    const std::string absent = dir.File("absent.bmp");
+    EXPECT_FALSE(ReadBmpFile(absent, image, error));
+    EXPECT_EQ(error.rfind("cannot open " + absent + ": ", 0), 0u) << error;
 }
 
 TEST_F(BmpFileTest, EveryCutOfAValidFileIsRejected) {
@@ -207,5 +254,39 @@ TEST_F(BmpFileTest, EveryCutOfAValidFileIsRejected) {
         EXPECT_TRUE(image.pixels.empty());
     }
 }
+
+#ifndef _WIN32
+TEST_F(BmpFileTest, FifoIsNotReadAndNamedInTheReason) {
+    FrameImage image;
+    std::string error;
+    const std::string fifo = dir.File("fifo.bmp");
+    EXPECT_TRUE(ReturnsOnAFifo(fifo, [&] { EXPECT_FALSE(ReadBmpFile(fifo, image, error)); }));
+    EXPECT_EQ(error, "cannot open " + fifo + ": not a regular file");
+}
+
+// Writes beyond `limit` bytes fail as on a full disk: 0 is a disk already full, 1000 one that
+// fills half-way. The write runs in a child process, which alone has the limit.
+TEST_F(BmpFileTest, WriteOntoAFullDiskKeepsTheEarlierFileAndLeavesNothingElse) {
+    const std::string file = dir.File("snapshot.bmp");
+    for (const rlim_t limit : {rlim_t{0}, rlim_t{1000}}) {
+        ASSERT_TRUE(WriteBmpFile(file, PatternImage(3, 3)));
+        const std::vector<std::uint8_t> earlier = ReadFileBytes(file);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit full{limit, limit};
+            setrlimit(RLIMIT_FSIZE, &full);
+            _exit(WriteBmpFile(file, PatternImage(64, 64)) ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << "limit " << limit;
+        EXPECT_EQ(ReadFileBytes(file), earlier) << "limit " << limit;
+        EXPECT_EQ(FolderNames(dir), std::vector<std::string>{"snapshot.bmp"}) << "limit " << limit;
+    }
+}
+
+#endif
 
 }  // namespace

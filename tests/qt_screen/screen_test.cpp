@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <QDir>
+#include <QFileSystemWatcher>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QGuiApplication>
@@ -9,6 +12,9 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
+#include <csignal>
+#include <filesystem>
+#include <optional>
 #include <set>
 
 #include "overlay_sprite.h"
@@ -135,25 +141,52 @@ class ProgramTest : public ::testing::Test {
         process.waitForFinished(10000);
         return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
     }
-    // Waits for a visible window whose title matches, gives it the focus and presses key there.
-    static bool PressIn(const QString& title, const QString& key) {
+    static QString VisibleWindow(const QString& title) {
         for (int attempt = 0; attempt < 100; ++attempt) {
             const QString window =
                 Xdotool({"search", "--onlyvisible", "--name", title}).section('\n', 0, 0);
             if (!window.isEmpty()) {
-                Xdotool({"windowfocus", "--sync", window});
-                Xdotool({"key", key});
-                return true;
+                return window;
             }
             QTest::qWait(100);
         }
-        return false;
+        return {};
     }
-    // The visible windows of process pid, once it shows any.
-    static QStringList VisibleWindowsOf(qint64 pid) {
+    // Waits for a visible window whose title matches, gives it the focus and presses key there.
+    static bool PressIn(const QString& title, const QString& key) {
+        const QString window = VisibleWindow(title);
+        if (window.isEmpty()) {
+            return false;
+        }
+        Xdotool({"windowfocus", "--sync", window});
+        Xdotool({"key", key});
+        return true;
+    }
+    // Runs ravk in the folder while drive works its windows. With fileSizeLimit, writes to files
+    // beyond that many bytes fail as on a full disk.
+    int Run(const std::function<void()>& drive, std::optional<rlim_t> fileSizeLimit = {}) {
+        QProcess ravk;
+        if (fileSizeLimit) {
+            ravk.setChildProcessModifier([limit = *fileSizeLimit] {
+                std::signal(SIGXFSZ, SIG_IGN);
+                const rlimit full{limit, limit};
+                setrlimit(RLIMIT_FSIZE, &full);
+            });
+        }
+        ravk.setWorkingDirectory(QString::fromStdString(folder.Path().string()));
+        ravk.start(QString(RAVK_BIN_DIR) + "/ravk", {});
+        EXPECT_TRUE(ravk.waitForStarted());
+        running_ = &ravk;
+        drive();
+        running_ = nullptr;
+        EXPECT_TRUE(ravk.waitForFinished(20000));
+        return ravk.exitStatus() == QProcess::NormalExit ? ravk.exitCode() : -1;
+    }
+    // The visible windows of the running ravk, once it shows any.
+    QStringList VisibleWindowsOfRavk() const {
+        const QString pid = QString::number(running_->processId());
         for (int attempt = 0; attempt < 100; ++attempt) {
-            const QString found =
-                Xdotool({"search", "--onlyvisible", "--pid", QString::number(pid)});
+            const QString found = Xdotool({"search", "--onlyvisible", "--pid", pid});
             if (!found.isEmpty()) {
                 return found.split('\n');
             }
@@ -161,34 +194,37 @@ class ProgramTest : public ::testing::Test {
         }
         return {};
     }
-    int Run(const std::function<void(qint64 pid)>& drive) {
-        QProcess ravk;
-        ravk.setWorkingDirectory(QString::fromStdString(folder.Path().string()));
-        ravk.start(QString(RAVK_BIN_DIR) + "/ravk", {});
-        EXPECT_TRUE(ravk.waitForStarted());
-        drive(ravk.processId());
-        EXPECT_TRUE(ravk.waitForFinished(20000));
-        return ravk.exitStatus() == QProcess::NormalExit ? ravk.exitCode() : -1;
+    // Waits until the running ravk has printed line on its standard output.
+    bool WaitForLine(const QByteArray& line) {
+        QByteArray printed;
+        for (int attempt = 0; attempt < 200 && !printed.contains(line); ++attempt) {
+            running_->waitForReadyRead(100);
+            printed += running_->readAllStandardOutput();
+        }
+        return printed.contains(line);
     }
+
+  private:
+    QProcess* running_ = nullptr;
 };
 
 TEST_F(ProgramTest, EnterAndEscInTheMainWindowAndEscAtStartUpExitWithStatusOne) {
     for (const char* key : {"Return", "Escape"}) {
-        const int status = Run([key](qint64) {
+        const int status = Run([key] {
             EXPECT_TRUE(PressIn("^Resolution Setting$", "Return"));
             EXPECT_TRUE(PressIn("^Ravkeler", key));
         });
         EXPECT_EQ(status, 1) << key;
     }
-    const int status = Run([](qint64) { EXPECT_TRUE(PressIn("^Resolution Setting$", "Escape")); });
+    const int status = Run([] { EXPECT_TRUE(PressIn("^Resolution Setting$", "Escape")); });
     EXPECT_EQ(status, 1);
 }
 
 TEST_F(ProgramTest, AFailureWithAnEmptyCaptionHasAnEmptyTitleBar) {
     folder.UsePlugin(std::string(RAVK_BIN_DIR) + "/test_plugin_init_fails.so");
     QStringList titles;
-    const int status = Run([&titles](qint64 pid) {
-        for (const QString& window : VisibleWindowsOf(pid)) {  // the message box alone
+    const int status = Run([&] {
+        for (const QString& window : VisibleWindowsOfRavk()) {  // the message box alone
             titles << Xdotool({"getwindowname", window});
             Xdotool({"windowfocus", "--sync", window});
             Xdotool({"key", "Return"});
@@ -200,13 +236,68 @@ TEST_F(ProgramTest, AFailureWithAnEmptyCaptionHasAnEmptyTitleBar) {
 
 TEST_F(ProgramTest, AnAbsurdSizeAfterTheOptionDialogKeepsTheViewerRunning) {
     folder.UsePlugin(std::string(RAVK_BIN_DIR) + "/test_plugin_absurd_option_size.so");
-    const int status = Run([](qint64) {
+    const int status = Run([] {
         EXPECT_TRUE(PressIn("^Resolution Setting$", "Return"));
         EXPECT_TRUE(PressIn("^Ravkeler", "alt+o"));  // reports 2147483647 x 2147483647 after it
         QTest::qWait(300);
         EXPECT_TRUE(PressIn("^Ravkeler", "alt+x"));
     });
     EXPECT_EQ(status, 1);
+}
+
+// The message's text, naming the file, is checked in the overlay tests: Qt's message box offers
+// it to no outside reader here.
+TEST_F(ProgramTest, AFifoAsAnOverlayFrameEndsTheViewerWithItsMessage) {
+    const std::string frame = folder.File("images/warai0005.bmp");
+    std::filesystem::remove(frame);
+    ASSERT_EQ(mkfifo(frame.c_str(), 0644), 0);
+    const int status = Run([] { EXPECT_TRUE(PressIn("^Error$", "Return")); });
+    EXPECT_EQ(status, 1);
+}
+
+TEST_F(ProgramTest, SnapshotOnAFullDiskAndARecordingOverAReadOnlyClipKeepTheEarlierFiles) {
+    const std::vector<std::uint8_t> earlier = {'e', 'a', 'r', 'l', 'i', 'e', 'r'};
+    const char* const files[] = {"capture_original.bmp", "capture_ravk.bmp", "capture.avi"};
+    for (const char* name : files) {
+        WriteFileBytes(folder.File(name), earlier);
+    }
+    std::filesystem::permissions(folder.File("capture.avi"), std::filesystem::perms::owner_read);
+    // Where ravk puts "&Capture": the same window laid out here.
+    const QPoint capture = MainDialog(NoWriter())
+                               .findChild<QPushButton*>(QString::number(IDC_CAPTURE))
+                               ->geometry()
+                               .center();
+    // The snapshot's temporary files come and go in the folder.
+    QFileSystemWatcher watcher({QString::fromStdString(folder.Path().string())});
+    int folderChanges = 0;
+    QObject::connect(&watcher, &QFileSystemWatcher::directoryChanged, [&] { ++folderChanges; });
+    const int status = Run(
+        [&] {
+            EXPECT_TRUE(PressIn("^Resolution Setting$", "Return"));
+            const QString window = VisibleWindow("^Ravkeler");
+            // A click that comes before the window takes input is lost: it is repeated until
+            // the snapshot is under way (a repeat is one more failed snapshot).
+            for (int attempt = 0; attempt < 20 && folderChanges == 0; ++attempt) {
+                Xdotool({"mousemove", "--window", window, QString::number(capture.x()),
+                         QString::number(capture.y()), "keydown", "shift", "click", "1", "keyup",
+                         "shift"});
+                QTest::qWait(500);
+            }
+            EXPECT_TRUE(PressIn("^Ravkeler", "alt+c"));
+            EXPECT_TRUE(PressIn("^Capture Settings$", "Return"));
+            EXPECT_TRUE(PressIn("^Video Compression$", "Return"));
+            EXPECT_TRUE(WaitForLine("END AviCreater"));
+            EXPECT_TRUE(PressIn("^Ravkeler", "Escape"));
+        },
+        64 * 1024);
+    EXPECT_EQ(status, 1);
+    EXPECT_GT(folderChanges, 0) << "the snapshot was not attempted";
+    for (const char* name : files) {
+        EXPECT_EQ(ReadFileBytes(folder.File(name)), earlier) << name;
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(folder.Path())) {
+        EXPECT_NE(entry.path().extension(), ".tmp") << entry.path();
+    }
 }
 
 }  // namespace

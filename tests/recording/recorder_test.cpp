@@ -4,10 +4,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "image/test_files.h"
 #include "recording/test_surface.h"
 
 namespace {
@@ -21,6 +24,7 @@ struct FakeWriter : VideoWriter {
 
     RecordingFormat chosen, opened;
     std::string fileName;
+    bool earlierClipAtOpen = false;
     std::vector<std::int32_t> indices;
     std::vector<std::uint32_t> writeTicks;
     std::vector<std::vector<std::uint8_t>> frames;
@@ -32,6 +36,7 @@ struct FakeWriter : VideoWriter {
     }
     bool Open(const std::string& name, const RecordingFormat& format) override {
         fileName = name;
+        earlierClipAtOpen = std::filesystem::exists(name);
         opened = format;
         return openResult;
     }
@@ -88,6 +93,8 @@ TEST(RecordingFormat, RowsAreFourByteAlignedAndCountIsRateTimesLength) {
 
 class RunRecordingTest : public ::testing::Test {
   protected:
+    TempDir dir;
+    CurrentDirScope inDir{dir.Path()};
     std::mutex lock;
     TestSurface surface{8, 6, 1};
     const TestSurface* shown = &surface;
@@ -185,6 +192,46 @@ TEST_F(RunRecordingTest, EndsCleanlyOnCancelOpenFailureAndWriteFailure) {
     EXPECT_EQ(diskFull.closes, 1);
 }
 
+TEST_F(RunRecordingTest, EarlierClipIsDeletedBeforeOpenUnlessProtected) {
+    namespace fs = std::filesystem;
+    const std::vector<std::uint8_t> earlier = {'o', 'l', 'd'};
+    WriteFileBytes(RECORDING_FILE, earlier);
+    Record();
+    EXPECT_EQ(writer.fileName, RECORDING_FILE);
+    EXPECT_FALSE(writer.earlierClipAtOpen);
+
+    // Kept, and the recording ends as when the file cannot be created: a read-only clip (also for
+    // root), a folder, and any clip when there is no frame layout to record.
+    struct Case {
+        const char* what;
+        std::function<void()> make;
+        RecordSettings settings;
+    };
+    const Case kept[] = {
+        {"read-only file",
+         [&] {
+             WriteFileBytes(RECORDING_FILE, earlier);
+             fs::permissions(RECORDING_FILE, fs::perms::owner_read | fs::perms::group_read);
+         },
+         {}},
+        {"folder", [] { fs::create_directory(RECORDING_FILE); }, {}},
+        {"no frame rate", [&] { WriteFileBytes(RECORDING_FILE, earlier); }, {0, 5}},
+    };
+    for (const Case& c : kept) {
+        fs::remove_all(RECORDING_FILE);
+        c.make();
+        const bool folder = fs::is_directory(RECORDING_FILE);
+        FakeWriter refused;
+        RunRecording(refused, source, c.settings, time.Clock(), stop, nullptr);
+        EXPECT_TRUE(refused.fileName.empty()) << c.what;
+        EXPECT_EQ(refused.closes, 1) << c.what;
+        EXPECT_EQ(fs::is_directory(RECORDING_FILE), folder) << c.what;
+        if (!folder) {
+            EXPECT_EQ(ReadFileBytes(RECORDING_FILE), earlier) << c.what;
+        }
+    }
+}
+
 std::string Contents(std::FILE* file) {
     std::string text;
     std::rewind(file);
@@ -215,6 +262,8 @@ struct CountingWriter : VideoWriter {
 
 class RecorderTest : public ::testing::Test {
   protected:
+    TempDir dir;
+    CurrentDirScope inDir{dir.Path()};
     std::mutex lock, gate;
     TestSurface surface{8, 6, 1};
     std::atomic<int> written{0}, closes{0};

@@ -213,14 +213,22 @@ bool WaitFor(Condition condition) {
     return condition();
 }
 
-TEST_F(FfmpegRecordingTest, FileThatCannotBeCreatedEndsTheRecordingQuietly) {
+TEST_F(FfmpegRecordingTest, ProtectedEarlierClipEndsTheRecordingQuietlyAndStays) {
     std::filesystem::create_directories("capture.avi/in-the-way");
     std::atomic<int> written{0};
     Recorder recorder(source, SystemRecorderClock(), nullptr);
     ASSERT_TRUE(recorder.Start(std::make_unique<CountingWriter>(written), {}));
     EXPECT_TRUE(WaitFor([&] { return !recorder.Active(); }));
-    EXPECT_EQ(written, 0);
     EXPECT_TRUE(std::filesystem::is_directory("capture.avi/in-the-way"));
+
+    std::filesystem::remove_all("capture.avi");
+    const std::vector<std::uint8_t> earlier = {'k', 'e', 'e', 'p'};
+    WriteFileBytes("capture.avi", earlier);
+    std::filesystem::permissions("capture.avi", std::filesystem::perms::owner_read);
+    ASSERT_TRUE(recorder.Start(std::make_unique<CountingWriter>(written), {}));
+    EXPECT_TRUE(WaitFor([&] { return !recorder.Active(); }));
+    EXPECT_EQ(ReadFileBytes("capture.avi"), earlier);
+    EXPECT_EQ(written, 0);
 }
 
 TEST_F(FfmpegRecordingTest, StoppingMidRecordingKeepsAWholeClipOfTheFramesSoFar) {

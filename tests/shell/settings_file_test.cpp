@@ -8,6 +8,10 @@
 #include <random>
 #include <string>
 
+#ifndef _WIN32
+#include "image/fifo_guard.h"
+#endif
+
 namespace {
 
 using namespace std::string_literals;
@@ -207,9 +211,11 @@ TEST_F(SettingsFileTest, UnusableFilesGiveTheDefaults) {
     std::string plugin = DEFAULT_PLUGIN_FILE;
     SkinColorRange range;
     ReadSettingsFile(dir.string(), plugin, range);
-    if (std::filesystem::exists("/dev/zero")) {
-        ReadSettingsFile("/dev/zero", plugin, range);
-    }
+#ifndef _WIN32
+    ReadSettingsFile("/dev/zero", plugin, range);
+    const std::string fifo = (dir / "fifo.ini").string();
+    EXPECT_TRUE(ReturnsOnAFifo(fifo, [&] { ReadSettingsFile(fifo, plugin, range); }));
+#endif
     EXPECT_EQ(plugin, DEFAULT_PLUGIN_FILE);
     EXPECT_EQ(range, SkinColorRange{});
 }

@@ -1,5 +1,6 @@
 // Runs the built ravk-inspect program through the shell, so these tests need a POSIX system.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -155,7 +156,8 @@ TEST_F(RavkInspectTest, ErrorsGiveOneLineAndExitStatus2) {
     ExpectFailure("", "no input file given");
     ExpectFailure("--frobnicate in.bmp", "unknown option --frobnicate");
     ExpectFailure("absent.bmp", "cannot open absent.bmp");
-    ExpectFailure(ShellQuoted(RAVK_TEST_DATA_DIR "/bmp/palette_8bit.bmp"), "8 bits per pixel");
+    ExpectFailure(ShellQuoted(RAVK_TEST_DATA_DIR "/bmp/bitfields_24bit.bmp"),
+                  "unsupported BMP: compression method 3");
     ExpectFailure(ShellQuoted(RAVK_TEST_DATA_DIR "/bmp/truncated_pixels.bmp"),
                   "truncated BMP file");
     ExpectFailure(ShellQuoted(RAVK_TEST_DATA_DIR "/bmp/huge_dimensions.bmp"), "too large");
@@ -164,6 +166,19 @@ TEST_F(RavkInspectTest, ErrorsGiveOneLineAndExitStatus2) {
     const std::string input = WriteFrame("square.bmp", FrameWithSkin(16, 16, {{4, 4, 4, 4}}));
     ExpectFailure("--ini absent.ini " + ShellQuoted(input), "cannot read settings file absent.ini");
     ExpectFailure(ShellQuoted(input) + " no-folder/out.bmp", "cannot write no-folder/out.bmp");
+
+    // A FIFO without a writer would block an ordinary open: it is refused at once.
+    ASSERT_EQ(mkfifo(dir.File("fifo").c_str(), 0644), 0);
+    ExpectFailure("fifo", "cannot open fifo: not a regular file");
+    ExpectFailure("--ini fifo " + ShellQuoted(input), "cannot read settings file fifo");
+}
+
+TEST_F(RavkInspectTest, PaletteThirtyTwoBitAndCoreHeaderPicturesAreAnalysed) {
+    for (const char* file : {"palette_8bit.bmp", "argb_32bit.bmp", "core_header.bmp"}) {
+        const ToolRun run = Run(ShellQuoted(std::string(RAVK_TEST_DATA_DIR "/bmp/") + file));
+        EXPECT_EQ(run.status, 0) << file << ": " << run.err;
+        EXPECT_EQ(run.out.rfind("{\"width\":", 0), 0u) << file << ": " << run.out;
+    }
 }
 
 }  // namespace

@@ -25,11 +25,12 @@ inline std::string ShellQuoted(const std::string& text) {
 }
 
 // Runs the bin folder's `program` with `args` (already quoted) in `folder`; standard error goes
-// through a file there.
+// through a file there. A program still running after a minute is killed (status 124), so a hang
+// fails the test instead of stalling it.
 inline ToolRun RunTool(const std::string& program, const std::string& args,
                        const std::string& folder) {
     const std::string errFile = folder + "/stderr.txt";
-    const std::string command = "cd " + ShellQuoted(folder) + " && " +
+    const std::string command = "cd " + ShellQuoted(folder) + " && timeout 60 " +
                                 ShellQuoted(std::string(RAVK_BIN_DIR) + "/" + program) + " " +
                                 args + " 2>" + ShellQuoted(errFile);
     ToolRun run;

@@ -1,14 +1,13 @@
 // ravk-inspect: runs the viewer's frame analysis on a BMP picture and reports it as JSON.
 #include <cstdio>
-#include <filesystem>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "analyze_frame.h"
 #include "bmp_file.h"
 #include "native_path.h"
 #include "region_report.h"
+#include "regular_file.h"
 #include "settings_file.h"
 
 namespace {
@@ -21,16 +20,8 @@ int Fail(const std::string& reason) {
 }
 
 bool IsReadableFile(const std::string& path) {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) {
-        return false;
-    }
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        return false;
-    }
-    std::fclose(file);
-    return true;
+    std::string ignored;
+    return OpenRegularFile(path, ignored) != nullptr;
 }
 
 // A settings file named on the command line must be readable; the default one is optional, as it

@@ -6,7 +6,8 @@
 #include <cstring>
 #include <utility>
 
-#include "bmp_decode.h"
+#include "bmp_file.h"
+#include "frame_rows.h"
 #include "native_path.h"
 #include "stretch.h"
 
@@ -20,8 +21,9 @@ constexpr std::int32_t COLUMN_CHUNK = 512;
 
 bool LoadOverlaySprite(OverlaySprite& sprite, const std::string& fileName, std::uint32_t keyColor) {
     sprite = OverlaySprite{};
-    DecodedImage image;
-    if (!DecodeBmpFile(fileName, image)) {
+    FrameImage image;
+    std::string error;
+    if (!ReadBmpFile(fileName, image, error)) {
         return false;
     }
     const Pixel24 key{static_cast<std::uint8_t>(keyColor >> 16),
@@ -29,7 +31,11 @@ bool LoadOverlaySprite(OverlaySprite& sprite, const std::string& fileName, std::
                       static_cast<std::uint8_t>(keyColor)};
     sprite.width = image.width;
     sprite.height = image.height;
-    sprite.pixels = std::move(image.pixels);
+    // Sprites are drawn onto the top-down surface, so they are kept top-down too.
+    sprite.pixels.resize(image.pixels.size());
+    const std::size_t rowBytes = PackedRowBytes(image.width);
+    CopyRows(reinterpret_cast<std::uint8_t*>(sprite.pixels.data()), rowBytes, FrameBytes(image),
+             rowBytes, rowBytes, static_cast<std::size_t>(image.height), RowOrder::Flipped);
     sprite.mask.resize(sprite.pixels.size());
     for (std::size_t i = 0; i < sprite.pixels.size(); ++i) {
         if (sprite.pixels[i] == key) {

@@ -36,8 +36,9 @@ using OverlayTable = std::array<OverlaySprite, OVERLAY_FRAME_COUNT>;
 // A rectangle {left, top, right, bottom}, right and bottom exclusive.
 using PixelRect = RegionBox;
 
-// Loads fileName (any BMP layout) into sprite; keyColor is a Windows colour value whose pixels
-// become transparent, with no tolerance. On failure returns false and leaves sprite empty.
+// Loads fileName (every layout ReadBmpFile reads; only a regular file) into sprite; keyColor is a
+// Windows colour value whose pixels become transparent, with no tolerance. On failure returns false
+// and leaves sprite empty.
 bool LoadOverlaySprite(OverlaySprite& sprite, const std::string& fileName, std::uint32_t keyColor);
 
 // Loads frames 0 .. 68, named folder + OVERLAY_FILE_FORMAT, into table, keyed on

@@ -1,29 +1,34 @@
 #include "bmp_file.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstddef>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <vector>
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+#include "frame_rows.h"
+#include "regular_file.h"
+
+// The decoder is compiled here alone, its functions kept private to this file, for BMP only and
+// reading through the callbacks below: files are opened and checked here first.
+#define STBI_ONLY_BMP
+#define STBI_NO_STDIO
+#define STBI_NO_LINEAR
+#define STBI_NO_HDR
+#define STBI_MAX_DIMENSIONS MAX_BMP_SIDE
+#define STB_IMAGE_STATIC
+#define STB_IMAGE_IMPLEMENTATION
+#include <stb_image.h>
 
 namespace {
 
 constexpr std::int64_t FILE_HEADER_SIZE = 14;
+constexpr std::int64_t CORE_HEADER_SIZE = 12;  // the old header with 16-bit sizes
 constexpr std::int64_t INFO_HEADER_SIZE = 40;
 constexpr std::int64_t HEADER_SIZE = FILE_HEADER_SIZE + INFO_HEADER_SIZE;
-// The V4 and V5 information headers extend the 40-byte one; the fields read here are the same.
 constexpr std::int64_t LARGEST_INFO_HEADER_SIZE = 124;
-
-// Far beyond any capture resolution; keeps a hostile header from asking for gigabytes.
-constexpr std::int64_t MAX_BMP_SIDE = 32768;
-constexpr std::int64_t MAX_BMP_PIXELS = std::int64_t{64} * 1024 * 1024;
-
-// Bytes of one stored row: 3 per pixel, padded to a multiple of 4.
-std::int64_t PaddedRowBytes(std::int64_t width) {
-    return (3 * width + 3) / 4 * 4;
-}
 
 void PutLe16(std::uint8_t* at, std::uint32_t value) {
     at[0] = static_cast<std::uint8_t>(value);
@@ -51,10 +56,9 @@ std::int32_t GetLeInt32(const std::uint8_t* at) {
 }
 
 bool WritePixelRows(std::FILE* file, const FrameImage& image) {
-    const std::size_t rowBytes = 3 * static_cast<std::size_t>(image.width);
+    const std::size_t rowBytes = PackedRowBytes(image.width);
     const std::uint8_t padding[3] = {0, 0, 0};
-    const std::size_t paddingBytes =
-        static_cast<std::size_t>(PaddedRowBytes(image.width)) - rowBytes;
+    const std::size_t paddingBytes = PaddedRowBytes(image.width) - rowBytes;
     const std::uint8_t* row = FrameBytes(image);
     for (std::int32_t y = 0; y < image.height; ++y, row += rowBytes) {
         if (std::fwrite(row, 1, rowBytes, file) != rowBytes ||
@@ -63,10 +67,6 @@ bool WritePixelRows(std::FILE* file, const FrameImage& image) {
         }
     }
     return true;
-}
-
-std::string OpenError(const std::string& fileName) {
-    return "cannot open " + fileName + ": " + std::strerror(errno);
 }
 
 // The size of an open file, or -1 when the system cannot tell.
@@ -81,51 +81,63 @@ std::int64_t FileSize(std::FILE* file) {
     return size;
 }
 
-struct BmpLayout {
-    std::int32_t width = 0;
-    std::int32_t height = 0;  // always positive here
-    bool topDown = false;
-    std::int64_t pixelOffset = 0;
-};
+bool IsKnownInfoHeaderSize(std::int64_t size) {
+    return size == CORE_HEADER_SIZE || size == INFO_HEADER_SIZE || size == 56 || size == 108 ||
+           size == LARGEST_INFO_HEADER_SIZE;
+}
 
-// Checks the headers against the file size; on success the pixel rows lie inside the file.
-bool ParseBmpHeaders(const std::uint8_t* header, std::int64_t fileSize, BmpLayout& layout,
-                     std::string& reason) {
+bool IsKnownBitCount(std::uint32_t bits) {
+    return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
+}
+
+// Checks the headers against the file size and the limits; on success every pixel row the headers
+// promise lies inside the file (the decoder would read zeros past its end instead of failing),
+// and width and height are the picture's size.
+bool CheckBmpHeaders(const std::uint8_t* header, std::int64_t fileSize, std::int32_t& pictureWidth,
+                     std::int32_t& pictureHeight, std::string& reason) {
     if (fileSize < 2 || header[0] != 'B' || header[1] != 'M') {
         reason = "not a BMP file";
         return false;
     }
+    const std::string cutOff =
+        "truncated BMP file: header is cut off at byte " + std::to_string(fileSize);
     if (fileSize < FILE_HEADER_SIZE + 4) {
-        reason = "truncated BMP file: header is cut off at byte " + std::to_string(fileSize);
+        reason = cutOff;
         return false;
     }
     const std::int64_t infoSize = GetLe32(header + 14);
-    if (infoSize != INFO_HEADER_SIZE && infoSize != 108 && infoSize != LARGEST_INFO_HEADER_SIZE) {
+    if (!IsKnownInfoHeaderSize(infoSize)) {
         reason = "unsupported BMP: information header of " + std::to_string(infoSize) +
-                 " bytes (only 40, 108 or 124)";
+                 " bytes (only 12, 40, 56, 108 or 124)";
         return false;
     }
     if (fileSize < FILE_HEADER_SIZE + infoSize) {
-        reason = "truncated BMP file: header is cut off at byte " + std::to_string(fileSize);
+        reason = cutOff;
         return false;
     }
-    const std::int64_t width = GetLeInt32(header + 18);
-    const std::int64_t height = GetLeInt32(header + 22);
-    const std::uint32_t planes = GetLe16(header + 26);
-    const std::uint32_t bitCount = GetLe16(header + 28);
-    const std::uint32_t compression = GetLe32(header + 30);
+    // The old header's sizes are unsigned 16-bit; the others' are signed, a negative height
+    // meaning rows top-down.
+    const bool core = infoSize == CORE_HEADER_SIZE;
+    const std::int64_t width = core ? std::int64_t{GetLe16(header + 18)} : GetLeInt32(header + 18);
+    const std::int64_t height = core ? std::int64_t{GetLe16(header + 20)} : GetLeInt32(header + 22);
+    const std::uint32_t planes = GetLe16(header + (core ? 22 : 26));
+    const std::uint32_t bitCount = GetLe16(header + (core ? 24 : 28));
+    const std::uint32_t compression = core ? 0 : GetLe32(header + 30);
     if (planes != 1) {
         reason = "invalid BMP: " + std::to_string(planes) + " planes (must be 1)";
         return false;
     }
-    if (bitCount != 24) {
+    if (!IsKnownBitCount(bitCount)) {
         reason = "unsupported BMP: " + std::to_string(bitCount) +
-                 " bits per pixel (only 24-bit uncompressed)";
+                 " bits per pixel (only 1, 4, 8, 16, 24 or 32)";
         return false;
     }
-    if (compression != 0) {
-        reason = "unsupported BMP: compression method " + std::to_string(compression) +
-                 " (only 24-bit uncompressed)";
+    // Bit fields (3) describe 16 and 32-bit pixels only; run-length and embedded pictures are not
+    // read.
+    if (compression != 0 && !(compression == 3 && (bitCount == 16 || bitCount == 32))) {
+        reason = "unsupported BMP: compression method " + std::to_string(compression) + " with " +
+                 std::to_string(bitCount) +
+                 " bits per pixel (only uncompressed, or bit fields at 16 or 32)";
         return false;
     }
     const std::int64_t rows = height < 0 ? -height : height;
@@ -145,35 +157,63 @@ bool ParseBmpHeaders(const std::uint8_t* header, std::int64_t fileSize, BmpLayou
                  " lies inside the header";
         return false;
     }
-    const std::int64_t pixelEnd = pixelOffset + rows * PaddedRowBytes(width);
+    const std::int64_t rowBytes = (width * bitCount + 31) / 32 * 4;
+    const std::int64_t pixelEnd = pixelOffset + rows * rowBytes;
     if (pixelEnd > fileSize) {
         reason = "truncated BMP file: pixel data ends at byte " + std::to_string(pixelEnd) +
                  ", file has " + std::to_string(fileSize);
         return false;
     }
-    layout.width = static_cast<std::int32_t>(width);
-    layout.height = static_cast<std::int32_t>(rows);
-    layout.topDown = height < 0;
-    layout.pixelOffset = pixelOffset;
+    pictureWidth = static_cast<std::int32_t>(width);
+    pictureHeight = static_cast<std::int32_t>(rows);
     return true;
 }
 
-bool ReadPixelRows(std::FILE* file, const BmpLayout& layout, FrameImage& image) {
-    if (std::fseek(file, static_cast<long>(layout.pixelOffset), SEEK_SET) != 0) {
+int ReadBytes(void* file, char* data, int size) {
+    return static_cast<int>(
+        std::fread(data, 1, static_cast<std::size_t>(size), static_cast<std::FILE*>(file)));
+}
+
+void SkipBytes(void* file, int count) {
+    std::fseek(static_cast<std::FILE*>(file), count, SEEK_CUR);
+}
+
+int AtEnd(void* file) {
+    return std::feof(static_cast<std::FILE*>(file));
+}
+
+// Decodes the checked file from its start into image, bottom-up with blue first.
+bool DecodePixels(std::FILE* file, std::int32_t width, std::int32_t height, FrameImage& image,
+                  std::string& reason) {
+    if (std::fseek(file, 0, SEEK_SET) != 0) {
+        reason = "read error";
         return false;
     }
-    ResizeFrameImage(image, layout.width, layout.height);
-    const std::size_t rowBytes = 3 * static_cast<std::size_t>(layout.width);
-    std::vector<std::uint8_t> fileRow(static_cast<std::size_t>(PaddedRowBytes(layout.width)));
-    for (std::int32_t i = 0; i < layout.height; ++i) {
-        if (std::fread(fileRow.data(), 1, fileRow.size(), file) != fileRow.size()) {
-            return false;
-        }
-        const std::int32_t y = layout.topDown ? layout.height - 1 - i : i;
-        std::memcpy(FrameBytes(image) + static_cast<std::size_t>(y) * rowBytes, fileRow.data(),
-                    rowBytes);
+    const stbi_io_callbacks callbacks{ReadBytes, SkipBytes, AtEnd};
+    int decodedWidth = 0;
+    int decodedHeight = 0;
+    int channels = 0;
+    stbi_uc* rgb =
+        stbi_load_from_callbacks(&callbacks, file, &decodedWidth, &decodedHeight, &channels, 3);
+    if (rgb == nullptr) {
+        reason = std::string("unsupported or damaged BMP: ") + stbi_failure_reason();
+        return false;
     }
-    return true;
+    const bool sizeAsChecked = decodedWidth == width && decodedHeight == height;
+    if (sizeAsChecked) {
+        // The decoder gives rows top-down, red first.
+        ResizeFrameImage(image, width, height);
+        const std::size_t rowBytes = PackedRowBytes(width);
+        CopyRows(FrameBytes(image), rowBytes, rgb, rowBytes, rowBytes,
+                 static_cast<std::size_t>(height), RowOrder::Flipped);
+        for (Pixel24& p : image.pixels) {
+            std::swap(p.blue, p.red);
+        }
+    } else {
+        reason = "damaged BMP: decoded size differs from the header";
+    }
+    stbi_image_free(rgb);
+    return sizeAsChecked;
 }
 
 }  // namespace
@@ -181,10 +221,14 @@ bool ReadPixelRows(std::FILE* file, const BmpLayout& layout, FrameImage& image) 
 bool WriteBmpFile(const std::string& fileName, const FrameImage& image) {
     const std::int64_t width = image.width;
     const std::int64_t height = image.height;
-    const std::int64_t fileSize = HEADER_SIZE + height * PaddedRowBytes(width);
-    // A broken image is refused before the file is opened, so no half-written file is left.
-    if (width < 0 || height < 0 || fileSize > UINT32_MAX ||
+    // A broken image is refused before any file is opened, so nothing is left behind.
+    if (width < 0 || height < 0 ||
         image.pixels.size() != static_cast<std::uint64_t>(width * height)) {
+        return false;
+    }
+    const std::int64_t fileSize =
+        HEADER_SIZE + height * static_cast<std::int64_t>(PaddedRowBytes(image.width));
+    if (fileSize > UINT32_MAX || !MayReplaceFile(fileName)) {
         return false;
     }
 
@@ -200,7 +244,11 @@ bool WriteBmpFile(const std::string& fileName, const FrameImage& image) {
     PutLe16(header + 28, 24);
     // Compression, image size, resolution and colour counts stay 0.
 
-    std::FILE* file = std::fopen(fileName.c_str(), "wb");
+    // Beside the target, so the rename stays on one file system and replaces it in one step.
+    const std::string temporary = fileName + ".tmp";
+    std::error_code ignored;
+    std::filesystem::remove(temporary, ignored);  // left by a run that was killed mid-write
+    std::FILE* file = std::fopen(temporary.c_str(), "wb");
     if (file == nullptr) {
         return false;
     }
@@ -208,19 +256,27 @@ bool WriteBmpFile(const std::string& fileName, const FrameImage& image) {
         std::fwrite(header, 1, sizeof header, file) == sizeof header && WritePixelRows(file, image);
     // Closing flushes the buffer, so a full disk often shows only here.
     const bool closed = std::fclose(file) == 0;
-    return written && closed;
+    std::error_code renameError;
+    if (written && closed) {
+        std::filesystem::rename(temporary, fileName, renameError);
+        if (!renameError) {
+            return true;
+        }
+    }
+    std::filesystem::remove(temporary, ignored);
+    return false;
 }
 
 bool ReadBmpFile(const std::string& fileName, FrameImage& image, std::string& error) {
     ReleaseFrameImage(image);
-    std::FILE* file = std::fopen(fileName.c_str(), "rb");
+    const FilePtr file = OpenRegularFile(fileName, error);
     if (file == nullptr) {
-        error = OpenError(fileName);
         return false;
     }
     std::uint8_t header[FILE_HEADER_SIZE + LARGEST_INFO_HEADER_SIZE] = {};
-    const std::int64_t fileSize = FileSize(file);
-    BmpLayout layout;
+    const std::int64_t fileSize = FileSize(file.get());
+    std::int32_t width = 0;
+    std::int32_t height = 0;
     std::string reason;
     bool ok = false;
     if (fileSize < 0) {
@@ -228,16 +284,12 @@ bool ReadBmpFile(const std::string& fileName, FrameImage& image, std::string& er
     } else {
         const std::size_t headerBytes =
             static_cast<std::size_t>(std::min<std::int64_t>(fileSize, sizeof header));
-        if (std::fread(header, 1, headerBytes, file) != headerBytes) {
+        if (std::fread(header, 1, headerBytes, file.get()) != headerBytes) {
             reason = "read error";
-        } else if (ParseBmpHeaders(header, fileSize, layout, reason)) {
-            ok = ReadPixelRows(file, layout, image);
-            if (!ok) {
-                reason = "read error in the pixel data";
-            }
+        } else if (CheckBmpHeaders(header, fileSize, width, height, reason)) {
+            ok = DecodePixels(file.get(), width, height, image, reason);
         }
     }
-    std::fclose(file);
     if (!ok) {
         ReleaseFrameImage(image);
         error = fileName + ": " + reason;

@@ -2,8 +2,13 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <vector>
+
+#include "regular_file.h"
 
 namespace {
 
@@ -17,6 +22,25 @@ void PrintLine(std::FILE* diagnostics, const char* text) {
 SurfaceView SurfaceNow(const RecordingSource& source) {
     const std::lock_guard<std::mutex> lock(source.frameLock);
     return source.currentSurface();
+}
+
+// Frames every writer can take: a picture, a rate, and a frame whose size fits a 32-bit count.
+bool FrameLayoutValid(const RecordingFormat& format) {
+    return format.width > 0 && format.height > 0 && format.fps > 0 &&
+           format.rowBytes >= 3 * std::int64_t{format.width} &&
+           format.frameBytes == static_cast<std::size_t>(format.rowBytes) * format.height &&
+           format.frameBytes <= INT_MAX;
+}
+
+// Deletes an earlier clip only where the platform would: a read-only file or a folder stays, and
+// the recording then ends as if the file could not be created. False when it is still there.
+bool RemoveEarlierRecording(const std::string& fileName) {
+    if (!MayReplaceFile(fileName)) {
+        return false;
+    }
+    std::error_code error;
+    std::filesystem::remove(fileName, error);  // a missing file is no error
+    return !error;
 }
 
 }  // namespace
@@ -65,7 +89,8 @@ void RunRecording(VideoWriter& writer, const RecordingSource& source,
     if (!writer.ChooseCompressor(format)) {
         return;
     }
-    if (!writer.Open(RECORDING_FILE, format)) {
+    if (!FrameLayoutValid(format) || !RemoveEarlierRecording(RECORDING_FILE) ||
+        !writer.Open(RECORDING_FILE, format)) {
         writer.Close();
         return;
     }

@@ -9,8 +9,8 @@
 #include <mutex>
 #include <thread>
 
-#include "surface_view.h"
 #include "capture_settings.h"
+#include "surface_view.h"
 #include "video_writer.h"
 
 // The recorder's time source, replaceable so tests run a long clip in milliseconds.
@@ -35,8 +35,10 @@ RecordingFormat MakeRecordingFormat(std::int32_t width, std::int32_t height,
 void CopySurfaceToFrame(const SurfaceView& surface, const RecordingFormat& format,
                         std::uint8_t* frame);
 
-// One whole recording: the compressor choice, the file, frameCount paced frames, the close.
-// Ends early, with the frames written so far kept, on a write failure or when stop is set.
+// One whole recording: the compressor choice, the removal of an earlier clip, the file, frameCount
+// paced frames, the close. Ends without a file when the frame layout is unusable or an earlier
+// clip may not be deleted (read-only, a folder); ends early, with the frames written so far kept,
+// on a write failure or when stop is set.
 void RunRecording(VideoWriter& writer, const RecordingSource& source,
                   const RecordSettings& settings, const RecorderClock& clock,
                   const std::atomic<bool>& stop, std::FILE* diagnostics);

@@ -19,16 +19,17 @@ struct RecordingFormat {
     std::int32_t frameCount = 0;
 };
 
+// Every call comes from the recorder's thread, one recording per writer.
 class VideoWriter {
   public:
     virtual ~VideoWriter() = default;
 
-    // Lets the user choose a compressor (may show a dialog owned by the main window and wait for
-    // it). False when the user cancels: nothing is deleted or written then.
+    // Lets the user choose a compressor: may block on a question shown by the UI thread (a dialog
+    // owned by the main window). False when the user cancels: nothing is deleted or written then.
     virtual bool ChooseCompressor(const RecordingFormat& format) = 0;
 
-    // Deletes an earlier file of that name, then creates it with one video stream named
-    // RECORDING_STREAM_NAME at format.fps frames per second.
+    // Creates the file with one video stream named RECORDING_STREAM_NAME at format.fps frames per
+    // second. The recorder has checked the frame layout and removed an earlier file of that name.
     virtual bool Open(const std::string& fileName, const RecordingFormat& format) = 0;
 
     // Writes frame `index` (frameBytes bytes, rows bottom-up, rowBytes apart) as a key frame.

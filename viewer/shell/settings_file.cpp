@@ -1,15 +1,14 @@
 #include "settings_file.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <iterator>
-#include <memory>
 #include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
 
 #include "native_path.h"
+#include "regular_file.h"
 
 namespace {
 
@@ -73,10 +72,6 @@ bool ReadLine(std::FILE* file, std::string& line) {
     return true;
 }
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 // Blanks and one pair of matching surrounding quotes removed.
 std::string_view UnquotedValue(std::string_view text) {
     text = Trim(text);
@@ -95,13 +90,8 @@ std::vector<std::optional<std::string>> FindProfileValues(const std::string& fil
                                                           std::string_view section,
                                                           std::span<const std::string_view> keys) {
     std::vector<std::optional<std::string>> values(keys.size());
-    // Only a regular file is read: a pipe or a device could block or never end.
-    const std::string path = NativePath(fileName);
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) {
-        return values;
-    }
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    std::string error;
+    const FilePtr file = OpenRegularFile(NativePath(fileName), error);
     if (!file) {
         return values;
     }

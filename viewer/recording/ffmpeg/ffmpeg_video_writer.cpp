@@ -1,7 +1,5 @@
 #include "ffmpeg_video_writer.h"
 
-#include <climits>
-#include <cstdio>
 #include <cstring>
 #include <string_view>
 #include <utility>
@@ -13,13 +11,6 @@ extern "C" {
 }
 
 namespace {
-
-bool FrameLayoutValid(const RecordingFormat& format) {
-    return format.width > 0 && format.height > 0 && format.fps > 0 &&
-           format.rowBytes >= 3 * std::int64_t{format.width} &&
-           format.frameBytes == static_cast<std::size_t>(format.rowBytes) * format.height &&
-           format.frameBytes <= INT_MAX;
-}
 
 // A BI_RGB DIB with a positive height: rows stored bottom row first, as the frames come. The
 // muxer writes raw RGB top-down (negative height) unless the extradata ends in "BottomUp"; it
@@ -91,11 +82,10 @@ bool FfmpegVideoWriter::ChooseCompressor(const RecordingFormat& format) {
 
 bool FfmpegVideoWriter::Open(const std::string& fileName, const RecordingFormat& format) {
     const EncoderSetup* setup = FindEncoderSetup(choice_.encoderName);
-    if (setup == nullptr || !FrameLayoutValid(format) || file_ != nullptr) {
+    if (setup == nullptr || file_ != nullptr) {
         return false;
     }
     format_ = format;
-    std::remove(fileName.c_str());  // a missing file is no error; one that stays makes open fail
     AVFormatContext* file = nullptr;
     if (avformat_alloc_output_context2(&file, nullptr, "avi", fileName.c_str()) < 0) {
         return false;
