@@ -50,7 +50,7 @@ void ViewerTick(benchmark::State& state) {
     std::mutex frameLock;
     PaintState paintState;
     FrameImage live;
-    std::vector<std::uint32_t> picture;
+    std::vector<std::uint8_t> picture;
     Clock::duration grab{}, paint{}, present{};
     const std::function<void(const SurfaceView&)> show = [&](const SurfaceView& view) {
         const Clock::time_point start = Clock::now();

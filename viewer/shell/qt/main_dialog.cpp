@@ -7,8 +7,8 @@
 #include <QPainter>
 #include <algorithm>
 
-#include "presentation.h"
 #include "capture_settings_dialog.h"
+#include "presentation.h"
 #include "resolution_dialog.h"
 
 namespace {
@@ -166,8 +166,8 @@ void MainDialog::paintEvent(QPaintEvent*) {
     picturePresented_ = false;
     controller_.OnPaint();
     if (picturePresented_) {
-        const QImage image(reinterpret_cast<const uchar*>(picture_.data()), PICTURE_AREA.width,
-                           PICTURE_AREA.height, PICTURE_AREA.width * 4, QImage::Format_RGB32);
+        const QImage image(picture_.data(), PICTURE_AREA.width, PICTURE_AREA.height,
+                           static_cast<qsizetype>(PICTURE_STRIDE), QImage::Format_BGR888);
         QPainter(this).drawImage(PICTURE_AREA.left, PICTURE_AREA.top, image);
     }
 }
