@@ -1,9 +1,8 @@
 #include "testcard_device.h"
 
-#include <algorithm>
 #include <cstddef>
 
-#include "testcard_scene.h"
+#include "frame_rows.h"
 
 namespace {
 
@@ -14,7 +13,8 @@ std::int64_t IntervalOf(std::int64_t nowMs) {
 void SetSize(TestcardDevice& device, std::int32_t width, std::int32_t height, std::int64_t nowMs) {
     device.width = width;
     device.height = height;
-    device.frame.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3, 0);
+    device.frame.assign(PackedRowBytes(width) * static_cast<std::size_t>(height), 0);
+    device.backdrop = MakeTestcardBackdrop(width, height);
     device.frameInterval = IntervalOf(nowMs);
 }
 
@@ -49,12 +49,14 @@ std::int32_t CaptureTestcard(TestcardDevice& device, std::uint8_t* pixels, std::
     }
     const std::int64_t interval = IntervalOf(nowMs);
     if (interval != device.frameInterval) {
-        PaintTestcardScene(device.frame.data(), device.width, device.height,
+        PaintTestcardScene(device.frame.data(), device.backdrop,
                            interval * TESTCARD_FRAME_INTERVAL_MS);
         device.frameInterval = interval;
     }
     if (pixels != nullptr) {
-        std::copy(device.frame.begin(), device.frame.end(), pixels);
+        const std::size_t rowBytes = PackedRowBytes(device.width);
+        CopyRows(pixels, rowBytes, device.frame.data(), rowBytes, rowBytes,
+                 static_cast<std::size_t>(device.height), RowOrder::Same);
     }
     return static_cast<std::int32_t>(device.frame.size());
 }

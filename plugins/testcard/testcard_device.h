@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "testcard_scene.h"
+
 // A new picture is due every 40 ms of the clock (25 frames a second); captures within one
 // interval get the same picture, so the viewer's two captures per tick paint only once.
 inline constexpr std::int64_t TESTCARD_FRAME_INTERVAL_MS = 40;
@@ -16,6 +18,7 @@ struct TestcardDevice {
     std::int32_t width = 0;
     std::int32_t height = 0;
     std::vector<std::uint8_t> frame;  // width x height x 3 bytes in the contract's layout
+    TestcardBackdrop backdrop;        // painted once per size, under every picture
     // The interval whose picture frame holds; after a size change, the interval of the change,
     // so the zeroed frame stays black until the next interval's picture is painted.
     std::int64_t frameInterval = 0;

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <numbers>
+
+#include "frame_rows.h"
 
 namespace {
 
@@ -48,8 +51,13 @@ Rgb Mix(Rgb a, Rgb b, double t) {
             a.blue + (b.blue - a.blue) * t};
 }
 
+// Rounded, then clamped as an integer, which compiles to no branch.
 std::uint8_t ToByte(double value) {
-    return static_cast<std::uint8_t>(std::clamp(value, 0.0, 255.0) + 0.5);
+    return static_cast<std::uint8_t>(std::clamp(static_cast<int>(value + 0.5), 0, 255));
+}
+
+double Squared(double v) {
+    return v * v;
 }
 
 struct Canvas {
@@ -59,40 +67,101 @@ struct Canvas {
 };
 
 // Row y counts from the top; storage is bottom-up.
-void Put(const Canvas& canvas, std::int32_t x, std::int32_t y, Rgb color) {
-    std::uint8_t* p = canvas.pixels + (static_cast<std::size_t>(canvas.height - 1 - y) *
-                                           static_cast<std::size_t>(canvas.width) +
-                                       static_cast<std::size_t>(x)) *
-                                          3;
+std::uint8_t* RowAt(const Canvas& canvas, std::int32_t y) {
+    return canvas.pixels +
+           static_cast<std::size_t>(canvas.height - 1 - y) * PackedRowBytes(canvas.width);
+}
+
+// Inline: it runs for every painted pixel.
+inline void Store(std::uint8_t* p, const Rgb& color) {
     p[0] = ToByte(color.blue);
     p[1] = ToByte(color.green);
     p[2] = ToByte(color.red);
 }
 
-// Paints every pixel whose centre lies inside e with colorAt(centreX, centreY).
-template <typename ColorAt>
-void FillEllipse(const Canvas& canvas, const SceneEllipse& e, ColorAt colorAt) {
-    if (e.radiusX <= 0 || e.radiusY <= 0) {
-        return;
+// Repeats the pixel at p over count pixels, doubling the copied run each time.
+void FillRun(std::uint8_t* p, std::size_t count) {
+    for (std::size_t done = 1; done < count;) {
+        const std::size_t n = std::min(done, count - done);
+        std::memcpy(p + 3 * done, p, 3 * n);
+        done += n;
     }
+}
+
+// The columns left .. right - 1 of one row; empty when left >= right.
+struct Span {
+    std::int32_t left = 0;
+    std::int32_t right = 0;
+};
+
+// The pixels of row y whose centres lie inside e, solved from the ellipse's equation.
+Span EllipseSpan(const SceneEllipse& e, std::int32_t y, std::int32_t width) {
+    if (e.radiusX <= 0 || e.radiusY <= 0) {
+        return {};
+    }
+    const double dy = (y + 0.5 - e.centerY) / e.radiusY;
+    if (dy * dy > 1) {
+        return {};
+    }
+    const double half = e.radiusX * std::sqrt(1 - dy * dy);
+    const double left = std::max(0.0, std::ceil(e.centerX - half - 0.5));
+    const double right = std::min<double>(width, std::floor(e.centerX + half - 0.5) + 1);
+    return left < right ? Span{static_cast<std::int32_t>(left), static_cast<std::int32_t>(right)}
+                        : Span{};
+}
+
+// Calls paintSpan(row, y, span) for every row of the canvas where e has pixels.
+template <typename PaintSpan>
+void ForEachSpan(const Canvas& canvas, const SceneEllipse& e, PaintSpan paintSpan) {
     const double top = std::max(0.0, std::floor(e.centerY - e.radiusY));
     const double bottom = std::min(canvas.height - 1.0, std::ceil(e.centerY + e.radiusY));
     for (auto y = static_cast<std::int32_t>(top); y <= bottom; ++y) {
-        const double dy = (y + 0.5 - e.centerY) / e.radiusY;
-        if (dy * dy > 1) {
-            continue;
-        }
-        const double half = e.radiusX * std::sqrt(1 - dy * dy);
-        const double left = std::max(0.0, std::ceil(e.centerX - half - 0.5));
-        const double right = std::min(canvas.width - 1.0, std::floor(e.centerX + half - 0.5));
-        for (auto x = static_cast<std::int32_t>(left); x <= right; ++x) {
-            Put(canvas, x, y, colorAt(x + 0.5, y + 0.5));
+        const Span span = EllipseSpan(e, y, canvas.width);
+        if (span.left < span.right) {
+            paintSpan(RowAt(canvas, y), y, span);
         }
     }
 }
 
-double Squared(double v) {
-    return v * v;
+// Paints every pixel whose centre lies inside e with colorAt(centreX, centreY).
+template <typename ColorAt>
+void FillEllipse(const Canvas& canvas, const SceneEllipse& e, ColorAt colorAt) {
+    ForEachSpan(canvas, e, [&](std::uint8_t* row, std::int32_t y, Span span) {
+        for (std::int32_t x = span.left; x < span.right; ++x) {
+            Store(row + 3 * static_cast<std::size_t>(x), colorAt(x + 0.5, y + 0.5));
+        }
+    });
+}
+
+// The same for a colour that changes from row to row only: one colour per row, repeated.
+template <typename ColorAtY>
+void FillEllipseByRow(const Canvas& canvas, const SceneEllipse& e, ColorAtY colorAt) {
+    ForEachSpan(canvas, e, [&](std::uint8_t* row, std::int32_t y, Span span) {
+        std::uint8_t* first = row + 3 * static_cast<std::size_t>(span.left);
+        Store(first, colorAt(y + 0.5));
+        FillRun(first, static_cast<std::size_t>(span.right - span.left));
+    });
+}
+
+// The same for a colour that changes from column to column only. The row nearest the centre is
+// the widest and holds every other row's columns, so it alone is painted pixel by pixel and the
+// other rows copy their spans from it.
+template <typename ColorAtX>
+void FillEllipseByColumn(const Canvas& canvas, const SceneEllipse& e, ColorAtX colorAt) {
+    const auto widestY =
+        static_cast<std::int32_t>(std::clamp(std::floor(e.centerY), 0.0, canvas.height - 1.0));
+    const Span widest = EllipseSpan(e, widestY, canvas.width);
+    std::uint8_t* const source = RowAt(canvas, widestY);
+    for (std::int32_t x = widest.left; x < widest.right; ++x) {
+        Store(source + 3 * static_cast<std::size_t>(x), colorAt(x + 0.5));
+    }
+    ForEachSpan(canvas, e, [&](std::uint8_t* row, std::int32_t, Span span) {
+        if (row != source) {
+            const std::size_t from = 3 * static_cast<std::size_t>(span.left);
+            std::memcpy(row + from, source + from,
+                        3 * static_cast<std::size_t>(span.right - span.left));
+        }
+    });
 }
 
 // Everything that moves, for one moment.
@@ -143,51 +212,35 @@ Scene SceneAt(std::int32_t width, std::int32_t height, std::int64_t milliseconds
     return s;
 }
 
-void PaintBackground(const Canvas& canvas, double unit) {
-    const auto gridStep = std::max<std::int32_t>(4, static_cast<std::int32_t>(unit / 8));
-    const auto gridLine = std::max<std::int32_t>(1, static_cast<std::int32_t>(unit / 240));
-    const double sideStep = 2.0 / canvas.width;
-    for (std::int32_t y = 0; y < canvas.height; ++y) {
-        const Rgb row = Mix(SKY_TOP, SKY_BOTTOM, (y + 0.5) / canvas.height);
-        const bool gridRow = y % gridStep < gridLine;
-        std::int32_t gridX = 0;  // x % gridStep without a division per pixel
-        for (std::int32_t x = 0; x < canvas.width; ++x) {
-            const double side = (x + 0.5) * sideStep - 1;
-            const bool grid = gridRow || gridX < gridLine;
-            Put(canvas, x, y, grid ? GRID : Scale(row, 1 - 0.12 * side * side));
-            gridX = gridX + 1 == gridStep ? 0 : gridX + 1;
-        }
-    }
-}
-
 void PaintPerson(const Canvas& canvas, const Scene& s) {
     const SceneEllipse& f = s.face;
     const double u = s.unit;
 
     const SceneEllipse body{f.centerX, f.centerY + f.radiusY + 0.42 * u, 0.4 * u, 0.36 * u};
-    FillEllipse(canvas, body, [&](double x, double) {
+    FillEllipseByColumn(canvas, body, [&](double x) {
         return Scale(SWEATER, 1 - 0.15 * Squared((x - body.centerX) / body.radiusX));
     });
-    FillEllipse(canvas, {f.centerX, f.centerY + f.radiusY + 0.04 * u, 0.085 * u, 0.07 * u},
-                [](double, double) { return Scale(SWEATER, 0.88); });
+    FillEllipseByRow(canvas, {f.centerX, f.centerY + f.radiusY + 0.04 * u, 0.085 * u, 0.07 * u},
+                     [](double) { return Scale(SWEATER, 0.88); });
     // Behind the face, so the hair frames it without cutting into the skin region.
     const SceneEllipse hair{f.centerX, f.centerY - 0.04 * u, 0.17 * u, 0.215 * u};
-    FillEllipse(canvas, hair, [&](double, double y) {
+    FillEllipseByRow(canvas, hair, [&](double y) {
         return Scale(HAIR, 1.1 - 0.3 * (y - hair.centerY + hair.radiusY) / (2 * hair.radiusY));
     });
 
-    // Rounded shading lit from the upper left, with rosy cheeks.
+    // Rounded shading lit from the upper left, with rosy cheeks. The cheeks lie apart, so at most
+    // one tints a pixel: the one on the pixel's side.
+    const double invRadiusX = 1 / f.radiusX;
+    const double invRadiusY = 1 / f.radiusY;
+    const double invCheek2 = 1 / Squared(0.035 * u);
     const auto skinAt = [&](double x, double y) {
-        const double nx = (x - f.centerX) / f.radiusX;
-        const double ny = (y - f.centerY) / f.radiusY;
-        Rgb color = SKIN;
-        for (const double side : {-1.0, 1.0}) {
-            const double cheek = 1 - (Squared(x - f.centerX - side * 0.085 * u) +
-                                      Squared(y - f.centerY - 0.045 * u)) /
-                                         Squared(0.035 * u);
-            color = Mix(color, CHEEK, 0.45 * std::max(0.0, cheek));
-        }
-        return Scale(color, 1.04 - 0.2 * (nx * nx + ny * ny) - 0.05 * (0.6 * nx + 0.8 * ny));
+        const double nx = (x - f.centerX) * invRadiusX;
+        const double ny = (y - f.centerY) * invRadiusY;
+        const double cheek = 1 - (Squared(std::abs(x - f.centerX) - 0.085 * u) +
+                                  Squared(y - f.centerY - 0.045 * u)) *
+                                     invCheek2;
+        return Scale(Mix(SKIN, CHEEK, 0.45 * std::max(0.0, cheek)),
+                     1.04 - 0.2 * (nx * nx + ny * ny) - 0.05 * (0.6 * nx + 0.8 * ny));
     };
     FillEllipse(canvas, f, skinAt);
     FillEllipse(canvas, {f.centerX, f.centerY + 0.02 * u, 0.016 * u, 0.04 * u},
@@ -196,8 +249,8 @@ void PaintPerson(const Canvas& canvas, const Scene& s) {
     for (const double side : {-1.0, 1.0}) {
         const double eyeX = f.centerX + side * 0.065 * u;
         const double eyeY = f.centerY - 0.04 * u;
-        FillEllipse(canvas, {eyeX, eyeY - 0.045 * u, 0.045 * u, 0.01 * u},
-                    [](double, double) { return BROW; });
+        FillEllipseByRow(canvas, {eyeX, eyeY - 0.045 * u, 0.045 * u, 0.01 * u},
+                         [](double) { return BROW; });
         const double irisX = eyeX + s.look;
         FillEllipse(canvas, {eyeX, eyeY, 0.042 * u, 0.021 * u * s.eyeOpen},
                     [&](double x, double y) {
@@ -219,14 +272,14 @@ void PaintPerson(const Canvas& canvas, const Scene& s) {
 }
 
 void PaintHand(const Canvas& canvas, const Scene& s) {
-    const auto handAt = [&](double x, double) {
+    const auto handAt = [&](double x) {
         return Scale(HAND_SKIN, 1.04 - 0.14 * Squared((x - s.palm.centerX) / s.palm.radiusX));
     };
     for (const SceneEllipse& finger : s.fingers) {
-        FillEllipse(canvas, finger, handAt);
+        FillEllipseByColumn(canvas, finger, handAt);
     }
-    FillEllipse(canvas, s.thumb, handAt);
-    FillEllipse(canvas, s.palm, handAt);
+    FillEllipseByColumn(canvas, s.thumb, handAt);
+    FillEllipseByColumn(canvas, s.palm, handAt);
 }
 
 }  // namespace
@@ -244,14 +297,42 @@ TestcardLayout TestcardSceneLayout(std::int32_t width, std::int32_t height,
     return layout;
 }
 
-void PaintTestcardScene(std::uint8_t* pixels, std::int32_t width, std::int32_t height,
-                        std::int64_t milliseconds) {
+TestcardBackdrop MakeTestcardBackdrop(std::int32_t width, std::int32_t height) {
+    TestcardBackdrop backdrop;
     if (width <= 0 || height <= 0) {
+        return backdrop;
+    }
+    backdrop.width = width;
+    backdrop.height = height;
+    backdrop.pixels.resize(PackedRowBytes(width) * static_cast<std::size_t>(height));
+    const Canvas canvas{backdrop.pixels.data(), width, height};
+    const double unit = std::min(width, height);
+    const auto gridStep = std::max<std::int32_t>(4, static_cast<std::int32_t>(unit / 8));
+    const auto gridLine = std::max<std::int32_t>(1, static_cast<std::int32_t>(unit / 240));
+    const double sideStep = 2.0 / width;
+    for (std::int32_t y = 0; y < height; ++y) {
+        const Rgb sky = Mix(SKY_TOP, SKY_BOTTOM, (y + 0.5) / height);
+        std::uint8_t* row = RowAt(canvas, y);
+        for (std::int32_t x = 0; x < width; ++x) {
+            const double side = (x + 0.5) * sideStep - 1;
+            const bool grid = y % gridStep < gridLine || x % gridStep < gridLine;
+            Store(row + 3 * static_cast<std::size_t>(x),
+                  grid ? GRID : Scale(sky, 1 - 0.12 * side * side));
+        }
+    }
+    return backdrop;
+}
+
+void PaintTestcardScene(std::uint8_t* pixels, const TestcardBackdrop& backdrop,
+                        std::int64_t milliseconds) {
+    if (backdrop.width <= 0 || backdrop.height <= 0) {
         return;
     }
-    const Canvas canvas{pixels, width, height};
-    const Scene scene = SceneAt(width, height, milliseconds);
-    PaintBackground(canvas, scene.unit);
+    const std::size_t rowBytes = PackedRowBytes(backdrop.width);
+    CopyRows(pixels, rowBytes, backdrop.pixels.data(), rowBytes, rowBytes,
+             static_cast<std::size_t>(backdrop.height), RowOrder::Same);
+    const Canvas canvas{pixels, backdrop.width, backdrop.height};
+    const Scene scene = SceneAt(backdrop.width, backdrop.height, milliseconds);
     PaintPerson(canvas, scene);
     PaintHand(canvas, scene);
 }

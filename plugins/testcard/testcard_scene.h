@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 // Positions are in top-down picture coordinates (y counted from the top), in pixels; the pixel
 // at column x, row y covers [x, x + 1) x [y, y + 1).
@@ -31,7 +32,17 @@ struct TestcardLayout {
 TestcardLayout TestcardSceneLayout(std::int32_t width, std::int32_t height,
                                    std::int64_t milliseconds);
 
-// Paints the scene into pixels: width x height x 3 bytes, blue-green-red, rows bottom-up and
-// packed. Nothing is painted for an empty size.
-void PaintTestcardScene(std::uint8_t* pixels, std::int32_t width, std::int32_t height,
+// The still part of the picture at one size (sky, side shading and grid), painted once per size
+// and copied under every moment's picture. Rows bottom-up and packed, like the picture.
+struct TestcardBackdrop {
+    std::vector<std::uint8_t> pixels;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+};
+
+TestcardBackdrop MakeTestcardBackdrop(std::int32_t width, std::int32_t height);
+
+// Paints the scene at the backdrop's size into pixels: width x height x 3 bytes, blue-green-red,
+// rows bottom-up and packed. Nothing is painted for an empty size.
+void PaintTestcardScene(std::uint8_t* pixels, const TestcardBackdrop& backdrop,
                         std::int64_t milliseconds);

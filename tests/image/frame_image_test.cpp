@@ -34,12 +34,14 @@ TEST(FrameImageTest, ResizeClearsEvenWhenTheSizeIsUnchanged) {
     EXPECT_EQ(image.pixels.size(), 8u);
     EXPECT_TRUE(AllBlack(image));
 
+    const Pixel24* storage = image.pixels.data();
     std::fill(image.pixels.begin(), image.pixels.end(), Pixel24{1, 2, 3});
     ResizeFrameImage(image, 2, 3);
     EXPECT_EQ(image.width, 2);
     EXPECT_EQ(image.height, 3);
     EXPECT_EQ(image.pixels.size(), 6u);
     EXPECT_TRUE(AllBlack(image));
+    EXPECT_EQ(image.pixels.data(), storage) << "a smaller size reuses the storage";
 }
 
 TEST(FrameImageTest, CopyOwnsItsPixels) {

@@ -183,9 +183,11 @@ TEST_F(CapturePluginTest, EveryGrabClearsTheFrameBeforeThePluginWrites) {
     control.SetReport(4, 1, 12);  // writes only the 6 bytes it has
 
     FrameImage frame = MakeFrameImage(4, 1);
+    const Pixel24* storage = frame.pixels.data();
     std::fill(frame.pixels.begin(), frame.pixels.end(), Pixel24{0xFF, 0xFF, 0xFF});
     ASSERT_TRUE(plugin.GrabFrame(frame));
     EXPECT_EQ(Bytes(frame), (std::vector<std::uint8_t>{1, 2, 3, 4, 5, 6, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(frame.pixels.data(), storage) << "the same size grabs into the same storage";
 }
 
 TEST_F(CapturePluginTest, ZeroSizeEmptiesTheFrameAndFailsOnTheZeroCount) {

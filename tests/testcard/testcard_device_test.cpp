@@ -19,7 +19,7 @@ std::vector<std::uint8_t> Captured(TestcardDevice& device, std::int64_t nowMs) {
 
 std::vector<std::uint8_t> Scene(std::int32_t width, std::int32_t height, std::int64_t ms) {
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(width) * height * 3);
-    PaintTestcardScene(bytes.data(), width, height, ms);
+    PaintTestcardScene(bytes.data(), MakeTestcardBackdrop(width, height), ms);
     return bytes;
 }
 

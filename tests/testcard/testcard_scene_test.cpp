@@ -8,16 +8,16 @@
 #include <cstdio>
 #include <string>
 
-#include "skin_color.h"
 #include "bmp_file.h"
 #include "image/test_files.h"
+#include "skin_color.h"
 #include "tools/tool_runner.h"
 
 namespace {
 
 FrameImage Painted(std::int32_t width, std::int32_t height, std::int64_t ms) {
     FrameImage frame = MakeFrameImage(width, height);
-    PaintTestcardScene(FrameBytes(frame), width, height, ms);
+    PaintTestcardScene(FrameBytes(frame), MakeTestcardBackdrop(width, height), ms);
     return frame;
 }
 

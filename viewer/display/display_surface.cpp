@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "frame_rows.h"
+
 namespace {
 
 // Far beyond any capture resolution, so a bogus size from a plug-in cannot ask for gigabytes.
@@ -18,7 +20,7 @@ bool CreateDisplaySurface(DisplaySurface& surface, std::int32_t width, std::int3
     }
     surface.width = width;
     surface.height = height;
-    surface.stride = (3 * width + 3) / 4 * 4;
+    surface.stride = static_cast<std::int32_t>(PaddedRowBytes(width));
     surface.pixels.assign(
         static_cast<std::size_t>(surface.stride) * static_cast<std::size_t>(height), 0);
     return true;

@@ -1,21 +1,17 @@
 #include "paint_preview.h"
 
 #include <cstddef>
-#include <cstring>
 
 #include "box_outline.h"
+#include "frame_rows.h"
 
 namespace {
 
 // The bottom-up frame becomes the top-down surface: frame row height - 1 - r is surface row r.
 void CopyUpright(const FrameImage& frame, DisplaySurface& surface) {
-    const std::size_t rowBytes = 3 * static_cast<std::size_t>(frame.width);
-    for (std::int32_t r = 0; r < surface.height; ++r) {
-        std::memcpy(surface.pixels.data() +
-                        static_cast<std::size_t>(r) * static_cast<std::size_t>(surface.stride),
-                    FrameBytes(frame) + static_cast<std::size_t>(frame.height - 1 - r) * rowBytes,
-                    rowBytes);
-    }
+    const std::size_t rowBytes = PackedRowBytes(frame.width);
+    CopyRows(surface.pixels.data(), static_cast<std::size_t>(surface.stride), FrameBytes(frame),
+             rowBytes, rowBytes, static_cast<std::size_t>(surface.height), RowOrder::Flipped);
 }
 
 }  // namespace

@@ -2,9 +2,11 @@
 // one for a 640 x 480 surface, else stretched by dropping or repeating rows and columns.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
+#include "frame_rows.h"
 #include "surface_view.h"
 
 // The picture area in the main window's client area, in device pixels.
@@ -16,8 +18,13 @@ struct PictureArea {
 };
 inline constexpr PictureArea PICTURE_AREA{7, 50, 640, 480};
 
-// Fills picture with the surface stretched to PICTURE_AREA's size: top-down rows, one 32-bit word
-// 0xFFRRGGBB per pixel, the layout of a 32-bit RGB screen image on both platforms. The stretch
-// reads the surface at the surface's own size, whatever size the live frame has. The storage is
-// reused from call to call. Returns false, leaving picture as it was, when the surface is absent.
-bool RenderPicture(const SurfaceView& surface, std::vector<std::uint32_t>& picture);
+// The picture is laid out as a 24-bit bitmap of PICTURE_AREA's size: top-down rows of blue, green,
+// red bytes (the surface's own order), each row padded to four bytes. Windows hands such rows to
+// the screen as they are; Qt wraps them in an image.
+inline constexpr std::size_t PICTURE_STRIDE = PaddedRowBytes(PICTURE_AREA.width);
+
+// Fills picture with the surface at PICTURE_AREA's size: a surface of that size row by row, any
+// other size stretched by dropping or repeating rows and columns. The stretch reads the surface
+// at the surface's own size, whatever size the live frame has. The storage is reused from call to
+// call. Returns false, leaving picture as it was, when the surface is absent.
+bool RenderPicture(const SurfaceView& surface, std::vector<std::uint8_t>& picture);

@@ -1,5 +1,6 @@
 #include "frame_image.h"
 
+#include <algorithm>
 #include <cstddef>
 
 FrameImage MakeFrameImage(std::int32_t width, std::int32_t height) {
@@ -15,7 +16,9 @@ void ResizeFrameImage(FrameImage& image, std::int32_t width, std::int32_t height
     }
     image.width = width;
     image.height = height;
-    image.pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), Pixel24{});
+    // Cleared as bytes, one memset, rather than pixel by pixel; resize keeps the storage.
+    image.pixels.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    std::fill_n(FrameBytes(image), image.pixels.size() * sizeof(Pixel24), std::uint8_t{0});
 }
 
 void ReleaseFrameImage(FrameImage& image) {

@@ -1,10 +1,9 @@
 #include "snapshot.h"
 
 #include <cstddef>
-#include <cstdint>
-#include <cstring>
 
 #include "bmp_file.h"
+#include "frame_rows.h"
 
 namespace {
 
@@ -12,19 +11,13 @@ namespace {
 // could not hold its own rows gives an empty image rather than a read outside it.
 FrameImage UprightFrame(const SurfaceView& surface) {
     FrameImage image;
-    const std::int64_t rowBytes = 3 * static_cast<std::int64_t>(surface.width);
-    if (surface.pixels == nullptr || surface.width <= 0 || surface.height <= 0 ||
-        surface.stride < rowBytes) {
+    if (!HasRows(surface)) {
         return image;
     }
     ResizeFrameImage(image, surface.width, surface.height);
-    const std::size_t stride = static_cast<std::size_t>(surface.stride);
-    for (std::int32_t r = 0; r < surface.height; ++r) {
-        const std::size_t y = static_cast<std::size_t>(surface.height - 1 - r);
-        std::memcpy(FrameBytes(image) + y * static_cast<std::size_t>(rowBytes),
-                    surface.pixels + static_cast<std::size_t>(r) * stride,
-                    static_cast<std::size_t>(rowBytes));
-    }
+    const std::size_t rowBytes = PackedRowBytes(surface.width);
+    CopyRows(FrameBytes(image), rowBytes, surface.pixels, static_cast<std::size_t>(surface.stride),
+             rowBytes, static_cast<std::size_t>(surface.height), RowOrder::Flipped);
     return image;
 }
 

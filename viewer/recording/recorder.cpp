@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <chrono>
 #include <climits>
-#include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <vector>
 
+#include "frame_rows.h"
 #include "regular_file.h"
 
 namespace {
@@ -59,7 +59,7 @@ RecordingFormat MakeRecordingFormat(std::int32_t width, std::int32_t height,
     RecordingFormat format;
     format.width = std::max(width, 0);
     format.height = std::max(height, 0);
-    format.rowBytes = ((format.width * 24 + 31) & ~31) / 8;
+    format.rowBytes = static_cast<std::int32_t>(PaddedRowBytes(format.width));
     format.frameBytes = static_cast<std::size_t>(format.rowBytes) * format.height;
     format.fps = settings.recordFps;
     format.frameCount = settings.recordFps * settings.recordSeconds;
@@ -68,17 +68,13 @@ RecordingFormat MakeRecordingFormat(std::int32_t width, std::int32_t height,
 
 void CopySurfaceToFrame(const SurfaceView& surface, const RecordingFormat& format,
                         std::uint8_t* frame) {
-    if (surface.pixels == nullptr || surface.stride < 3 * std::int64_t{surface.width}) {
+    if (!HasRows(surface)) {
         return;
     }
-    const std::int32_t rows = std::min(format.height, surface.height);
-    const std::int32_t cols = std::min(format.width, surface.width);
-    for (std::int32_t k = 0; k < rows; ++k) {
-        const std::uint8_t* from =
-            surface.pixels + static_cast<std::size_t>(rows - 1 - k) * surface.stride;
-        std::memcpy(frame + static_cast<std::size_t>(k) * format.rowBytes, from,
-                    static_cast<std::size_t>(cols) * 3);
-    }
+    const auto rows = static_cast<std::size_t>(std::min(format.height, surface.height));
+    CopyRows(frame, static_cast<std::size_t>(format.rowBytes), surface.pixels,
+             static_cast<std::size_t>(surface.stride),
+             PackedRowBytes(std::min(format.width, surface.width)), rows, RowOrder::Flipped);
 }
 
 void RunRecording(VideoWriter& writer, const RecordingSource& source,

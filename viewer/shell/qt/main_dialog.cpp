@@ -160,8 +160,8 @@ void MainDialog::paintEvent(QPaintEvent*) {
     picturePresented_ = false;
     controller_.OnPaint();
     if (picturePresented_) {
-        const QImage image(reinterpret_cast<const uchar*>(picture_.data()), PICTURE_AREA.width,
-                           PICTURE_AREA.height, PICTURE_AREA.width * 4, QImage::Format_RGB32);
+        const QImage image(picture_.data(), PICTURE_AREA.width, PICTURE_AREA.height,
+                           static_cast<qsizetype>(PICTURE_STRIDE), QImage::Format_BGR888);
         QPainter(this).drawImage(PICTURE_AREA.left, PICTURE_AREA.top, image);
     }
 }

@@ -59,7 +59,7 @@ class MainDialog final : public QDialog, public ShellUi {
     QCheckBox* looseTracking_ = nullptr;
     QCheckBox* allRegions_ = nullptr;
     QTimer frameTimer_;
-    std::vector<std::uint32_t> picture_;
+    std::vector<std::uint8_t> picture_;
     bool picturePresented_ = false;
     // Last, so it is destroyed first, while the widgets it calls back still exist.
     MainController controller_;

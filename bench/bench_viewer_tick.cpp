@@ -1,0 +1,125 @@
+// The running viewer at 640 x 480 on Testcard. Targets (reported as ratios, never enforced): one
+// tick of the viewer's own work (grab through the plug-in binding, paint with "&intercepter" and
+// "&Box" on over the real overlay pictures, the conversion for the window) at most 1.0 ms, and
+// Testcard's painting of a new picture at most 0.5 ms.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "capture_plugin.h"
+#include "display_surface.h"
+#include "overlay_sprite.h"
+#include "paint_preview.h"
+#include "presentation.h"
+#include "testcard_device.h"
+#include "vq_plugin.h"
+
+namespace {
+
+constexpr double TICK_TARGET_SECONDS = 1.0e-3;
+constexpr double TESTCARD_TARGET_SECONDS = 0.5e-3;
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
+
+void ViewerTick(benchmark::State& state) {
+    CapturePlugin plugin;
+    OverlayTable overlays;
+    std::string failedFile;
+    if (!LoadOverlaySprites(overlays, failedFile) || !plugin.Load("Testcard.so") ||
+        !plugin.Init(nullptr) || !plugin.SetResolution(640, 480)) {
+        state.SkipWithError("run from the bin folder, with Testcard.so and images");
+        return;
+    }
+    const auto capture = reinterpret_cast<VQ_CaptureFunc>(plugin.module.Symbol("VQ_Capture"));
+    const SkinColorRange range;
+    PaintControls controls;
+    controls.overlayEnabled = true;
+    controls.boxEnabled = true;
+    DisplaySurface surface;
+    CreateDisplaySurface(surface, 640, 480);
+    std::mutex frameLock;
+    PaintState paintState;
+    FrameImage live;
+    std::vector<std::uint8_t> picture;
+    Clock::duration grab{}, paint{}, present{};
+    const std::function<void(const SurfaceView&)> show = [&](const SurfaceView& view) {
+        const Clock::time_point start = Clock::now();
+        benchmark::DoNotOptimize(RenderPicture(view, picture));
+        present += Clock::now() - start;
+    };
+    std::uint32_t tick = 0;
+    for (auto _ : state) {
+        // A picture that falls due is painted here, so the timed part is the viewer's own work.
+        state.PauseTiming();
+        capture(nullptr);
+        state.ResumeTiming();
+        const Clock::time_point start = Clock::now();
+        plugin.GrabFrame(live);
+        const Clock::time_point grabbed = Clock::now();
+        tick += 20;
+        const PaintInputs in{.controls = controls,
+                             .live = live,
+                             .captureWidth = 640,
+                             .captureHeight = 480,
+                             .skinRange = range,
+                             .overlays = overlays,
+                             .tick = tick,
+                             .recording = false,
+                             .diagnostics = nullptr};
+        benchmark::DoNotOptimize(PaintPreview(in, paintState, surface, frameLock, show));
+        grab += grabbed - start;
+        paint += Clock::now() - grabbed;
+    }
+    paint -= present;
+    const double ticks = static_cast<double>(state.iterations());
+    state.counters["boxes"] = static_cast<double>(paintState.boxes.size());
+    state.counters["grab_us"] = Seconds(grab) / ticks * 1e6;
+    state.counters["paint_us"] = Seconds(paint) / ticks * 1e6;
+    state.counters["present_us"] = Seconds(present) / ticks * 1e6;
+    state.counters["x_target"] = Seconds(grab + paint + present) / ticks / TICK_TARGET_SECONDS;
+}
+
+// Every capture falls in a new 40 ms interval, so every one paints a picture.
+void TestcardNewPicture(benchmark::State& state) {
+    TestcardDevice device;
+    StartTestcard(device);
+    std::vector<std::uint8_t> pixels(640 * 480 * 3);
+    std::int64_t nowMs = 0;
+    Clock::duration spent{};
+    for (auto _ : state) {
+        nowMs += TESTCARD_FRAME_INTERVAL_MS;
+        const Clock::time_point start = Clock::now();
+        benchmark::DoNotOptimize(CaptureTestcard(device, pixels.data(), nowMs));
+        spent += Clock::now() - start;
+    }
+    state.counters["x_target"] =
+        Seconds(spent) / static_cast<double>(state.iterations()) / TESTCARD_TARGET_SECONDS;
+}
+
+}  // namespace
+
+BENCHMARK(ViewerTick)->Unit(benchmark::kMicrosecond);
+BENCHMARK(TestcardNewPicture)->Unit(benchmark::kMicrosecond);
+
+// The overlay pictures and the plug-in are found in the current folder, as the viewer finds them,
+// so the program runs from its own folder.
+int main(int argc, char** argv) {
+    std::filesystem::current_path(std::filesystem::absolute(argv[0]).parent_path());
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
