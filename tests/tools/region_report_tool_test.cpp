@@ -1,6 +1,5 @@
-// Runs the built ravk-inspect program through the shell, so these tests need a POSIX system.
+// Runs the built ravk-inspect program through the system's shell.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdint>
