@@ -22,3 +22,16 @@ function(ravk_add_library target)
     target_include_directories(${target} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
     ravk_project_options(${target})
 endfunction()
+
+# A capture plug-in's Windows DLL exports the seven functions of vq_plugin.h under their plain
+# names, listed by vq_plugin.def (so a missing one fails the link). The standard calling convention
+# of 32-bit Windows decorates the symbols (VQ_OnInit@4): ld's stdcall fix-up ties the plain names
+# to them, and --kill-at keeps the decorated names that __declspec(dllexport) adds out of the table.
+function(ravk_plugin_exports target)
+    if(WIN32)
+        target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/include/vq_plugin.def)
+        if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+            target_link_options(${target} PRIVATE -Wl,--enable-stdcall-fixup,--kill-at)
+        endif()
+    endif()
+endfunction()

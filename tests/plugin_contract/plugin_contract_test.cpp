@@ -11,6 +11,7 @@
 #ifdef RAVK_WITH_GRABLET
 #include "fake_camera/fake_camera.h"
 #endif
+#include "plugins/test_plugin_harness.h"
 #include "shared_library.h"
 #include "vq_plugin.h"
 
@@ -22,7 +23,7 @@ struct Size {
 };
 
 struct PluginUnderTest {
-    const char* file;  // in the bin folder
+    const char* file;  // in the bin folder, without the platform's suffix
     const char* displayName;
     std::vector<Size> accepted;
     std::vector<Size> refused;  // besides the sizes every plug-in refuses
@@ -53,7 +54,8 @@ F Lookup(const SharedLibrary& library, const char* name) {
 class PluginContractTest : public ::testing::TestWithParam<PluginUnderTest> {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(library.Load(std::string(RAVK_BIN_DIR) + "/" + GetParam().file));
+        ASSERT_TRUE(
+            library.Load(std::string(RAVK_BIN_DIR) + "/" + GetParam().file + PLUGIN_SUFFIX));
         vq = {Lookup<VQ_GetDllNameFunc>(library, "VQ_GetDllName"),
               Lookup<VQ_OnInitFunc>(library, "VQ_OnInit"),
               Lookup<VQ_SetResolutionFunc>(library, "VQ_SetResolution"),
@@ -162,7 +164,6 @@ TEST_P(PluginContractTest, RefusedSizesChangeNothing) {
 
 std::string NameOf(const ::testing::TestParamInfo<PluginUnderTest>& info) {
     std::string name = info.param.file;
-    name.erase(name.find('.'));
     name.erase(std::remove(name.begin(), name.end(), '_'), name.end());
     return name;
 }
@@ -181,7 +182,7 @@ const auto* const oneFakeCamera = ::testing::AddGlobalTestEnvironment(new OneFak
 
 INSTANTIATE_TEST_SUITE_P(CameraPlugin, PluginContractTest,
                          ::testing::Values(PluginUnderTest{
-                             "Grablet.so",
+                             "Grablet",
                              "Grablet",
                              {{640, 480}, {720, 480}, {38, 30}, {642, 481}, {16, 16}, {1920, 1080}},
                              {{1922, 1080}, {1920, 1082}, {14, 240}, {8, 8}},
@@ -193,12 +194,12 @@ INSTANTIATE_TEST_SUITE_P(
     OurPlugins, PluginContractTest,
     ::testing::Values(
         PluginUnderTest{
-            "Testcard.so",
+            "Testcard",
             "Testcard",
             {{320, 240}, {640, 480}, {720, 480}, {16, 16}, {1920, 1080}, {16, 1080}, {1000, 500}},
             {{321, 240}, {320, 241}, {14, 14}, {14, 240}, {1922, 1080}, {1920, 1082}},
             false},
-        PluginUnderTest{"test_plugin.so",
+        PluginUnderTest{"test_plugin",
                         "TestPlugin",
                         {{320, 240}, {1, 1}, {17, 3}, {4096, 2}},
                         {{4097, 2}, {2, 4097}},

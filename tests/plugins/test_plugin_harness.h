@@ -1,5 +1,5 @@
 // C++ helpers for tests that drive the test plug-ins: their paths, their call log and their
-// control functions (see test_plugin_control.h). POSIX only (setenv).
+// control functions (see test_plugin_control.h).
 #pragma once
 
 #include <cstdint>
@@ -12,18 +12,38 @@
 #include "plugins/test_plugin_control.h"
 #include "shared_library.h"
 
+#ifdef _WIN32
+inline constexpr const char* PLUGIN_SUFFIX = ".dll";
+#else
+inline constexpr const char* PLUGIN_SUFFIX = ".so";
+#endif
+
 // The full path of a test plug-in built into the bin folder, e.g. "test_plugin_zero_size".
 inline std::string TestPluginPath(const std::string& name) {
-    return std::string(RAVK_BIN_DIR) + "/" + name + ".so";
+    return std::string(RAVK_BIN_DIR) + "/" + name + PLUGIN_SUFFIX;
+}
+
+// Sets a variable of this process's environment, or removes it when value is empty; the C runtime
+// that a loaded plug-in reads it through sees the change.
+inline void SetEnvironmentValue(const char* name, const std::string& value) {
+#ifdef _WIN32
+    _putenv_s(name, value.c_str());
+#else
+    if (value.empty()) {
+        unsetenv(name);
+    } else {
+        setenv(name, value.c_str(), 1);
+    }
+#endif
 }
 
 // Makes the test plug-ins log their calls into a fresh file while this object lives.
 class TestPluginLog {
   public:
     TestPluginLog() : path_(dir_.File("calls.log")) {
-        setenv("RAVK_TEST_PLUGIN_LOG", path_.c_str(), 1);
+        SetEnvironmentValue("RAVK_TEST_PLUGIN_LOG", path_);
     }
-    ~TestPluginLog() { unsetenv("RAVK_TEST_PLUGIN_LOG"); }
+    ~TestPluginLog() { SetEnvironmentValue("RAVK_TEST_PLUGIN_LOG", ""); }
     TestPluginLog(const TestPluginLog&) = delete;
     TestPluginLog& operator=(const TestPluginLog&) = delete;
 

@@ -24,27 +24,30 @@ TEST(SharedLibraryTest, LoadedLibraryResolvesItsExportsOnly) {
 
 TEST(SharedLibraryTest, FailedLoadHoldsNothing) {
     SharedLibrary library;
-    EXPECT_FALSE(library.Load("/nonexistent/folder/plugin.so"));
+    EXPECT_FALSE(library.Load(std::string("/nonexistent/folder/plugin") + PLUGIN_SUFFIX));
     EXPECT_FALSE(library.Load(""));
-    EXPECT_FALSE(library.Load("ravk-no-such-plugin.so"));
+    EXPECT_FALSE(library.Load(std::string("ravk-no-such-plugin") + PLUGIN_SUFFIX));
     EXPECT_FALSE(library.IsLoaded());
     EXPECT_EQ(library.Symbol("VQ_Capture"), nullptr);
 }
 
 TEST(SharedLibraryTest, BareNameLooksInTheProgramFolderThenTheCurrentFolder) {
     TempDir dir;
+    const std::string plugin = std::string("test_plugin") + PLUGIN_SUFFIX;
+    const std::string copied = std::string("copied_plugin") + PLUGIN_SUFFIX;
+    const std::string nested = std::string("nested_plugin") + PLUGIN_SUFFIX;
     // A plug-in of the same name in the current folder must lose to the one beside the program.
-    fs::copy_file(TestPluginPath("test_plugin_no_name"), dir.Path() / "test_plugin.so");
-    fs::copy_file(TestPluginPath("test_plugin"), dir.Path() / "copied_plugin.so");
+    fs::copy_file(TestPluginPath("test_plugin_no_name"), dir.Path() / plugin);
+    fs::copy_file(TestPluginPath("test_plugin"), dir.Path() / copied);
     fs::create_directory(dir.Path() / "sub");
-    fs::copy_file(TestPluginPath("test_plugin"), dir.Path() / "sub" / "nested_plugin.so");
+    fs::copy_file(TestPluginPath("test_plugin"), dir.Path() / "sub" / nested);
     const CurrentDirScope inDir(dir.Path());
 
     SharedLibrary library;
-    ASSERT_TRUE(library.Load("test_plugin.so"));
+    ASSERT_TRUE(library.Load(plugin));
     EXPECT_NE(library.Symbol("VQ_GetDllName"), nullptr);
-    EXPECT_TRUE(library.Load("copied_plugin.so"));
-    EXPECT_TRUE(library.Load("sub\\nested_plugin.so")) << "backslash is a folder separator";
+    EXPECT_TRUE(library.Load(copied));
+    EXPECT_TRUE(library.Load("sub\\" + nested)) << "backslash is a folder separator";
 }
 
 TEST(SharedLibraryTest, EachLoadIsReleasedExactlyOnce) {

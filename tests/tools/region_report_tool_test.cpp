@@ -1,7 +1,8 @@
-// Runs the built ravk-inspect program through the shell, so these tests need a POSIX system.
+// Runs the built ravk-inspect program through the system's shell.
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/stat.h>
-#include <sys/wait.h>
+#endif
 
 #include <algorithm>
 #include <cstdint>
@@ -167,10 +168,12 @@ TEST_F(RavkInspectTest, ErrorsGiveOneLineAndExitStatus2) {
     ExpectFailure("--ini absent.ini " + ShellQuoted(input), "cannot read settings file absent.ini");
     ExpectFailure(ShellQuoted(input) + " no-folder/out.bmp", "cannot write no-folder/out.bmp");
 
+#ifndef _WIN32
     // A FIFO without a writer would block an ordinary open: it is refused at once.
     ASSERT_EQ(mkfifo(dir.File("fifo").c_str(), 0644), 0);
     ExpectFailure("fifo", "cannot open fifo: not a regular file");
     ExpectFailure("--ini fifo " + ShellQuoted(input), "cannot read settings file fifo");
+#endif
 }
 
 TEST_F(RavkInspectTest, PaletteThirtyTwoBitAndCoreHeaderPicturesAreAnalysed) {

@@ -1,0 +1,4 @@
+# Cross build for 32-bit Windows with Debian's mingw-w64.
+set(RAVK_MINGW_TRIPLET i686-w64-mingw32)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Runs a Windows program of the cross build under Wine: CTest's emulator, also used for the tools
+# the build runs. Usage: wine_run.sh PREFIX PROGRAM.exe [ARGS...]
+#
+# PREFIX is a Wine prefix of the build tree's own, made on first use (under a lock, since CTest
+# runs programs in parallel): no desktop integration, no Mono or Gecko installers, and the
+# Japanese dialog fonts mapped to IPA Gothic. Without an X display the program runs on a virtual
+# one. Windows writes standard output in text mode; its CRs are dropped so Linux tools read the
+# lines as they were meant.
+set -euo pipefail
+
+prefix=$(realpath -m "$1")
+shift
+export WINEPREFIX=$prefix
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+
+if [[ -z "${DISPLAY:-}" ]]; then
+    exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$prefix" "$@"
+fi
+
+here=$(dirname "$(readlink -f "$0")")
+mkdir -p "$(dirname "$prefix")"
+(
+    flock 9
+    if [[ ! -e "$prefix/ravk-prefix-ready" ]]; then
+        rm -rf "$prefix"
+        wine wineboot -i >/dev/null 2>&1
+        # regedit reads a file without byte-order mark in the system's ANSI code page.
+        iconv -f UTF-8 -t UTF-16 "$here/wine_fonts.reg" >"$prefix/ravk_fonts.reg"
+        wine regedit /S "$prefix/ravk_fonts.reg"
+        wineserver -w
+        touch "$prefix/ravk-prefix-ready"
+    fi
+    # One server for a whole test run (with Wine's 3 seconds of persistence, a server that is just
+    # exiting turns the next program away), and Wine's system processes started here: they keep
+    # the standard error they start with, and on a test's they would keep CTest waiting for its end.
+    if wineserver -p30 </dev/null >/dev/null 2>&1 9>&-; then
+        wine wineboot </dev/null >/dev/null 2>&1 9>&-
+    fi
+) 9>"$prefix.lock"
+
+wine "$@" | sed 's/\r$//'
