@@ -50,11 +50,11 @@ void ViewerTick(benchmark::State& state) {
     std::mutex frameLock;
     PaintState paintState;
     FrameImage live;
-    std::vector<std::uint8_t> picture;
+    std::vector<std::uint8_t> picture(PICTURE_BYTES);
     Clock::duration grab{}, paint{}, present{};
     const std::function<void(const SurfaceView&)> show = [&](const SurfaceView& view) {
         const Clock::time_point start = Clock::now();
-        benchmark::DoNotOptimize(RenderPicture(view, picture));
+        benchmark::DoNotOptimize(RenderPicture(view, PictureBits(picture.data(), PICTURE_BYTES)));
         present += Clock::now() - start;
     };
     std::uint32_t tick = 0;

@@ -26,9 +26,8 @@ DisplaySurface Numbered(std::int32_t width, std::int32_t height) {
 }
 
 std::vector<std::uint8_t> Render(const DisplaySurface& surface) {
-    std::vector<std::uint8_t> picture;
-    EXPECT_TRUE(RenderPicture(View(surface), picture));
-    EXPECT_EQ(picture.size(), PICTURE_STRIDE * 480);
+    std::vector<std::uint8_t> picture(PICTURE_BYTES);
+    EXPECT_TRUE(RenderPicture(View(surface), PictureBits(picture.data(), PICTURE_BYTES)));
     return picture;
 }
 
@@ -83,9 +82,9 @@ TEST(PresentationTest, TinyAndOddSurfacesReachTheirCornersAndNoFurther) {
 }
 
 TEST(PresentationTest, AnAbsentSurfaceShowsNothing) {
-    std::vector<std::uint8_t> picture{1, 2, 3};
-    EXPECT_FALSE(RenderPicture(View(DisplaySurface{}), picture));
-    EXPECT_EQ(picture, (std::vector<std::uint8_t>{1, 2, 3}));
+    std::vector<std::uint8_t> picture(PICTURE_BYTES, 7);
+    EXPECT_FALSE(RenderPicture(View(DisplaySurface{}), PictureBits(picture.data(), PICTURE_BYTES)));
+    EXPECT_EQ(picture, std::vector<std::uint8_t>(PICTURE_BYTES, 7));
 }
 
 TEST(DisplaySurfaceTest, RowsArePaddedToFourBytesAndStartBlack) {

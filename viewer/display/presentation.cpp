@@ -5,14 +5,13 @@
 
 #include "stretch.h"
 
-bool RenderPicture(const SurfaceView& surface, std::vector<std::uint8_t>& picture) {
+bool RenderPicture(const SurfaceView& surface, PictureBits picture) {
     if (!HasRows(surface)) {
         return false;
     }
     constexpr std::int32_t width = PICTURE_AREA.width;
     constexpr std::int32_t height = PICTURE_AREA.height;
     constexpr std::size_t rowBytes = PackedRowBytes(width);
-    picture.resize(PICTURE_STRIDE * height);
     const auto surfaceStride = static_cast<std::size_t>(surface.stride);
     if (surface.width == width && surface.height == height) {
         CopyRows(picture.data(), PICTURE_STRIDE, surface.pixels, surfaceStride, rowBytes, height,

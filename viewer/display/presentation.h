@@ -4,7 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <span>
 
 #include "frame_rows.h"
 #include "surface_view.h"
@@ -22,9 +22,14 @@ inline constexpr PictureArea PICTURE_AREA{7, 50, 640, 480};
 // red bytes (the surface's own order), each row padded to four bytes. Windows hands such rows to
 // the screen as they are; Qt wraps them in an image.
 inline constexpr std::size_t PICTURE_STRIDE = PaddedRowBytes(PICTURE_AREA.width);
+inline constexpr std::size_t PICTURE_BYTES =
+    PICTURE_STRIDE * static_cast<std::size_t>(PICTURE_AREA.height);
+
+// The picture's memory, owned by the front end: a Qt buffer or the bits of a Windows DIB section.
+using PictureBits = std::span<std::uint8_t, PICTURE_BYTES>;
 
 // Fills picture with the surface at PICTURE_AREA's size: a surface of that size row by row, any
 // other size stretched by dropping or repeating rows and columns. The stretch reads the surface
-// at the surface's own size, whatever size the live frame has. The storage is reused from call to
-// call. Returns false, leaving picture as it was, when the surface is absent.
-bool RenderPicture(const SurfaceView& surface, std::vector<std::uint8_t>& picture);
+// at the surface's own size, whatever size the live frame has. Returns false, leaving picture as
+// it was, when the surface is absent.
+bool RenderPicture(const SurfaceView& surface, PictureBits picture);

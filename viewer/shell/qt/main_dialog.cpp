@@ -22,7 +22,8 @@ QRect PictureRect() {
 
 }  // namespace
 
-MainDialog::MainDialog(VideoWriterFactory makeWriter) : controller_(*this, std::move(makeWriter)) {
+MainDialog::MainDialog(VideoWriterFactory makeWriter)
+    : picture_(PICTURE_BYTES), controller_(*this, std::move(makeWriter)) {
     const DialogBaseUnits units = ApplyDialogTemplate(*this, FONT_POINTS, "Ravkeler", DIALOG_RECT);
     const QRect frame = ToPixels(DIALOG_RECT, units);
     const ClientSize client = MainWindowClientSize({frame.width(), frame.height()});
@@ -114,7 +115,7 @@ void MainDialog::InvalidatePicture() {
 }
 
 void MainDialog::PresentSurface(const SurfaceView& surface) {
-    picturePresented_ = RenderPicture(surface, picture_);
+    picturePresented_ = RenderPicture(surface, PictureBits(picture_.data(), PICTURE_BYTES));
 }
 
 void MainDialog::SetTitle(const std::string& title) {
