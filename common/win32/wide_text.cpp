@@ -1,0 +1,21 @@
+#include "wide_text.h"
+
+#include <windows.h>
+
+std::wstring Widen(const std::string& text) {
+    const int length =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                        length);
+    return wide;
+}
+
+std::string Narrow(const std::wstring& text) {
+    const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                           nullptr, 0, nullptr, nullptr);
+    std::string narrow(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(),
+                        length, nullptr, nullptr);
+    return narrow;
+}
