@@ -5,12 +5,6 @@
 #include <fstream>
 #include <thread>
 
-namespace {
-
-constexpr auto PATIENCE = std::chrono::seconds(20);
-
-}  // namespace
-
 RunFolder::RunFolder(const std::string& plugin) {
     // Copies: mingw's library makes no symbolic links.
     std::filesystem::copy(std::filesystem::path(RAVK_BIN_DIR) / "images", dir_.Path() / "images");
@@ -35,30 +29,27 @@ RavkProcess::~RavkProcess() {
     CloseHandle(process_.hProcess);
 }
 
-HWND RavkProcess::WaitForWindow(const std::function<bool(HWND)>& match,
-                                std::chrono::milliseconds patience) const {
+HWND RavkProcess::WaitForWindow(const std::function<bool(HWND)>& match) const {
     struct Search {
         DWORD processId;
         const std::function<bool(HWND)>& match;
         HWND found = nullptr;
     } search{process_.dwProcessId, match};
-    WaitUntil(
-        [&] {
-            EnumWindows(
-                [](HWND window, LPARAM parameter) -> BOOL {
-                    auto& s = *reinterpret_cast<Search*>(parameter);
-                    DWORD owner = 0;
-                    GetWindowThreadProcessId(window, &owner);
-                    if (owner == s.processId && IsWindowVisible(window) && s.match(window)) {
-                        s.found = window;
-                        return FALSE;
-                    }
-                    return TRUE;
-                },
-                reinterpret_cast<LPARAM>(&search));
-            return search.found != nullptr;
-        },
-        patience);
+    WaitUntil([&] {
+        EnumWindows(
+            [](HWND window, LPARAM parameter) -> BOOL {
+                auto& s = *reinterpret_cast<Search*>(parameter);
+                DWORD owner = 0;
+                GetWindowThreadProcessId(window, &owner);
+                if (owner == s.processId && IsWindowVisible(window) && s.match(window)) {
+                    s.found = window;
+                    return FALSE;
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        return search.found != nullptr;
+    });
     return search.found;
 }
 

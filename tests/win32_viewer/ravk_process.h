@@ -13,6 +13,9 @@
 
 #include "image/test_files.h"
 
+// How long a person waits for a window, a file or the program's end.
+inline constexpr std::chrono::seconds PATIENCE{20};
+
 // A folder as the viewer expects one: a copy of the overlay pictures and a ravk.ini naming the
 // plug-in.
 class RunFolder {
@@ -32,12 +35,10 @@ class RavkProcess {
     RavkProcess(const RavkProcess&) = delete;
     RavkProcess& operator=(const RavkProcess&) = delete;
 
-    // A visible top-level window of the program that match accepts, waited for up to 20 s;
-    // nullptr if none came.
-    HWND WaitForWindow(const std::function<bool(HWND)>& match,
-                       std::chrono::milliseconds patience = std::chrono::seconds(20)) const;
+    // A visible top-level window of the program that match accepts; nullptr if none came.
+    HWND WaitForWindow(const std::function<bool(HWND)>& match) const;
     HWND WaitForTitle(const std::wstring& title) const;
-    // The exit status, or -1 if the program has not ended within 20 s.
+    // The exit status, or -1 if the program has not ended in time.
     int WaitForExit() const;
 
   private:
@@ -48,7 +49,7 @@ std::wstring Title(HWND window);
 std::wstring ClassName(HWND window);
 // Waits for condition, checking every 50 ms; false if it did not come true in time.
 bool WaitUntil(const std::function<bool()>& condition,
-               std::chrono::milliseconds patience = std::chrono::seconds(20));
+               std::chrono::milliseconds patience = PATIENCE);
 // A click on control id of dialog, posted so that a modal window it opens does not hold the test.
 void Click(HWND dialog, int id);
 void HoldShift(bool down);

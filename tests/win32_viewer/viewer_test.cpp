@@ -197,10 +197,10 @@ TEST(Win32ViewerTest, ThePictureATogglesSnapshotAndClipOfTheTestcardAsAPersonSee
     }
     ExpectSnapshotFile(ReadFileBytes(folder.File("capture_original.bmp")));
     const std::vector<std::uint8_t> shown = ReadFileBytes(folder.File("capture_ravk.bmp"));
-    ExpectSnapshotFile(shown);
+    ASSERT_NO_FATAL_FAILURE(ExpectSnapshotFile(shown));
     EXPECT_TRUE(SkyIsOnTop(shown.data() + 54));
 
-    // "&Capture": 3 fps is raised to 5, a length that is no number becomes 5 s.
+    // "&Capture" once Shift is up: 3 fps is raised to 5, a length that is no number becomes 5 s.
     Sleep(500);
     Click(main, IDC_CAPTURE);
     const HWND settings = ravk.WaitForTitle(L"Capture Settings");
