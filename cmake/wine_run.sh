@@ -19,6 +19,13 @@ if [[ -z "${DISPLAY:-}" ]]; then
     exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$prefix" "$@"
 fi
 
+# Without wine32, Wine 8 starts a 32-bit program in an experimental mode that fails and exits 0.
+pe_header=$(od -An -tu4 -j60 -N4 "$1")
+if [[ $(od -An -tx2 -j$((pe_header + 4)) -N2 "$1") == *14c && ! -x /usr/lib/wine/wine ]]; then
+    echo "wine_run.sh: $1 is a 32-bit program; it needs wine32:i386" >&2
+    exit 1
+fi
+
 here=$(dirname "$(readlink -f "$0")")
 mkdir -p "$(dirname "$prefix")"
 (

@@ -16,5 +16,12 @@ if [[ $(id -u) -ne 0 ]]; then
     sudo_cmd=(sudo)
 fi
 export DEBIAN_FRONTEND=noninteractive
+# A package of another architecture (wine32:i386) needs that architecture enabled first.
+for package in "${missing[@]}"; do
+    arch=${package#*:}
+    if [[ $package == *:* ]] && ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+        "${sudo_cmd[@]}" dpkg --add-architecture "$arch"
+    fi
+done
 "${sudo_cmd[@]}" apt-get update -q
 "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -7,9 +7,14 @@ mapfile -t packages < <(grep -v -E '^\s*(#|$)' scripts/build_packages.txt)
 scripts/ensure_packages.sh "${packages[@]}"
 
 jobs=$(nproc)
-for preset in linux linux-asan; do
+for preset in linux linux-asan mingw mingw-i686; do
     echo "== $preset =="
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" -j "$jobs"
-    ctest --preset "$preset" -j "$jobs"
+    run_tests=(ctest --preset "$preset" -j "$jobs")
+    if [[ $preset == mingw* ]]; then
+        # The Windows programs run under Wine, all on one virtual display.
+        run_tests=(xvfb-run -a -s "-screen 0 1280x1024x24" "${run_tests[@]}")
+    fi
+    "${run_tests[@]}"
 done

@@ -8,6 +8,7 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "image/test_files.h"
@@ -218,6 +219,8 @@ TEST_F(RunRecordingTest, EarlierClipIsDeletedBeforeOpenUnlessProtected) {
         {"no frame rate", [&] { WriteFileBytes(RECORDING_FILE, earlier); }, {0, 5}},
     };
     for (const Case& c : kept) {
+        std::error_code absent;  // a read-only file is deleted only once it may be written again
+        fs::permissions(RECORDING_FILE, fs::perms::owner_all, absent);
         fs::remove_all(RECORDING_FILE);
         c.make();
         const bool folder = fs::is_directory(RECORDING_FILE);

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <system_error>
 
 #ifdef _WIN32
 #include <sys/stat.h>
@@ -23,6 +24,12 @@ std::string OpenError(const std::string& path, const char* why) {
 FilePtr OpenRegularFile(const std::string& path, std::string& error) {
 #ifdef _WIN32
     // Opening a named file does not wait for a peer here; the type is checked on the open file.
+    // A folder cannot be opened at all, so it is named for what it is first.
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored)) {
+        error = OpenError(path, "not a regular file");
+        return nullptr;
+    }
     FilePtr file(std::fopen(path.c_str(), "rb"));
     if (file == nullptr) {
         error = OpenError(path, std::strerror(errno));
