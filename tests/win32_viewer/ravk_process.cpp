@@ -29,25 +29,31 @@ RavkProcess::~RavkProcess() {
     CloseHandle(process_.hProcess);
 }
 
+namespace {
+
+struct WindowSearch {
+    DWORD processId;
+    const std::function<bool(HWND)>& match;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK CheckWindow(HWND window, LPARAM parameter) {
+    auto& search = *reinterpret_cast<WindowSearch*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == search.processId && IsWindowVisible(window) && search.match(window)) {
+        search.found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace
+
 HWND RavkProcess::WaitForWindow(const std::function<bool(HWND)>& match) const {
-    struct Search {
-        DWORD processId;
-        const std::function<bool(HWND)>& match;
-        HWND found = nullptr;
-    } search{process_.dwProcessId, match};
+    WindowSearch search{process_.dwProcessId, match};
     WaitUntil([&] {
-        EnumWindows(
-            [](HWND window, LPARAM parameter) -> BOOL {
-                auto& s = *reinterpret_cast<Search*>(parameter);
-                DWORD owner = 0;
-                GetWindowThreadProcessId(window, &owner);
-                if (owner == s.processId && IsWindowVisible(window) && s.match(window)) {
-                    s.found = window;
-                    return FALSE;
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&search));
+        EnumWindows(&CheckWindow, reinterpret_cast<LPARAM>(&search));
         return search.found != nullptr;
     });
     return search.found;
