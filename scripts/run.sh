@@ -36,4 +36,4 @@ if [[ -n "${DISPLAY:-}" ]]; then
 fi
 
 echo "No display: running on a virtual X display."
-xvfb-run -a -s "-screen 0 1280x1024x24" scripts/run_headless.sh "$bin/ravk" "$run"
+xvfb-run -a -s "-screen 0 1280x1024x24" scripts/run_headless.sh "$run" "$bin/ravk"

@@ -4,10 +4,11 @@
 # the square covers the whole face), saves a screenshot of the window after a few seconds, saves a
 # snapshot pair with Shift + "&Capture", records a 5-second clip with "&Capture" and the default
 # settings, and ends with "E&XIT".
-# Usage: run_headless.sh RAVK RUN_FOLDER (with DISPLAY set, e.g. under xvfb-run)
+# Usage: run_headless.sh RUN_FOLDER COMMAND... (with DISPLAY set, e.g. under xvfb-run), where
+# COMMAND starts the viewer: the Linux ravk, or ravk.exe under Wine.
 set -euo pipefail
-ravk=$1
-run=$2
+run=$1
+shift
 
 # Waits for a visible window whose title matches and prints its id.
 window() {
@@ -24,7 +25,7 @@ window() {
 }
 
 cd "$run"
-"$ravk" >"$run/ravk.log" 2>&1 &
+"$@" >"$run/ravk.log" 2>&1 &
 viewer=$!
 trap 'kill "$viewer" 2>/dev/null || true' EXIT
 

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <filesystem>
 
+#include "plugins/fixed_scene.h"
 #include "plugins/test_plugin_harness.h"
 #include "presentation.h"
 #include "qt/viewer_harness.h"
@@ -314,6 +315,23 @@ TEST_F(MainDialogTest, ControlsStartUncheckedInTheTemplatesTabOrderAndThePicture
     EXPECT_FALSE(dialog.findChild<QPushButton*>("1000")->autoDefault());
     EXPECT_GE(dialog.width(), PICTURE_AREA.left + PICTURE_AREA.width);
     EXPECT_GE(dialog.height(), PICTURE_AREA.top + PICTURE_AREA.height);
+}
+
+TEST_F(MainDialogTest, FixedSceneWithMaskAndBoxIsSavedAsTheSameFileOnEveryPlatform) {
+    folder.UsePlugin(TestPluginPath("test_plugin_fixed_scene"));
+    MainDialog dialog(NoWriter());
+    script.AcceptResolutionDialog();
+    script.WhenMainWindowShown([&](MainDialog& main) {
+        QTest::mouseClick(&Control<QPushButton>(main, IDC_MASK), Qt::LeftButton);
+        QTest::mouseClick(&Control<QPushButton>(main, IDC_BOX), Qt::LeftButton);
+        QTest::qWait(200);  // a few ticks and paints
+        QTest::mouseClick(&Control<QPushButton>(main, IDC_CAPTURE), Qt::LeftButton,
+                          Qt::ShiftModifier);
+        main.done(IDC_EXIT);
+    });
+    dialog.Run();
+    EXPECT_EQ(Fnv1aDigest(ReadFileBytes(folder.File("capture_ravk.bmp"))),
+              FIXED_SCENE_MASK_BOX_SNAPSHOT_DIGEST);
 }
 
 }  // namespace
