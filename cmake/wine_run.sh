@@ -47,4 +47,4 @@ mkdir -p "$(dirname "$prefix")"
     fi
 ) 9>"$prefix.lock"
 
-wine "$@" | sed 's/\r$//'
+wine "$@" | sed -u 's/\r$//'
