@@ -17,7 +17,7 @@ fi
 cmake --build --preset mingw -j "$(nproc)" --target "${targets[@]}"
 release="$PWD/build/mingw/release"
 rm -rf "$release"
-cmake --install build/mingw --prefix "$release" >/dev/null
+cmake --install build/mingw --prefix "$release" --strip >/dev/null
 
 run="$PWD/run-windows"
 rm -rf "$run"
