@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-mapfile -t packages < <(grep -v -E '^\s*(#|$)' scripts/build_packages.txt)
+mapfile -t packages < <(cat scripts/build_packages.txt scripts/windows_packages.txt | grep -v -E '^\s*(#|$)')
 scripts/ensure_packages.sh "${packages[@]}"
 
 jobs=$(nproc)
