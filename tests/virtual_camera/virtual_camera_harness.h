@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <string>
