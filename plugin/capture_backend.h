@@ -96,6 +96,15 @@ class CaptureBackend {
     virtual std::vector<PictureControl> PictureControls() = 0;
     virtual void SetPictureControl(std::size_t index, int value) = 0;
 
+    // A layer whose devices bring their own settings windows (property pages) shows them here,
+    // modally, without an owner; the device applies what the user sets. False: the layer has no
+    // such window and the plug-in's own picture controls or size choice stand in.
+    // The device's settings, while frames flow.
+    virtual bool ShowDeviceSettings() = 0;
+    // The settings of the device's output formats, with the flow stopped; the device connects
+    // at what was chosen.
+    virtual bool ShowFormatSettings() = 0;
+
     // Stops and releases the device and the flow.
     virtual void Release() = 0;
 };

@@ -140,7 +140,7 @@ void GrabletController::OnDestroy() {
 }
 
 void GrabletController::InputSettings() {
-    if (!capturing_) {
+    if (!capturing_ || backend_.ShowDeviceSettings()) {
         return;
     }
     const std::vector<PictureControl> controls = backend_.PictureControls();
@@ -160,13 +160,15 @@ void GrabletController::SourceSettings() {
         return;
     }
     backend_.Stop();
-    const FrameSize current = Resolution();
-    const std::vector<FrameSize> sizes = SourceSizeChoices(backend_.OfferedSizes(), current);
-    const std::size_t inForce =
-        static_cast<std::size_t>(std::find(sizes.begin(), sizes.end(), current) - sizes.begin());
-    const std::optional<std::size_t> chosen = ui_.ChooseSourceSize(sizes, inForce);
-    // Cancelled: the same size again. A refusal shows in the size read back.
-    backend_.RequestSize(chosen && *chosen < sizes.size() ? sizes[*chosen] : current);
+    if (!backend_.ShowFormatSettings()) {
+        const FrameSize current = Resolution();
+        const std::vector<FrameSize> sizes = SourceSizeChoices(backend_.OfferedSizes(), current);
+        const std::size_t inForce = static_cast<std::size_t>(
+            std::find(sizes.begin(), sizes.end(), current) - sizes.begin());
+        const std::optional<std::size_t> chosen = ui_.ChooseSourceSize(sizes, inForce);
+        // Cancelled: the same size again. A refusal shows in the size read back.
+        backend_.RequestSize(chosen && *chosen < sizes.size() ? sizes[*chosen] : current);
+    }
     if (!AdoptConnected()) {
         ui_.ShowMessage(NO_VIDEO_HEADER_MESSAGE, FileTitle(modulePath_),
                         MessageBoxOwner::OptionDialog);

@@ -1,6 +1,10 @@
 // Grablet's seven exports over the one controller of this module, made with the platform's capture
 // back end and windows on first use.
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <cstring>
 #include <memory>
@@ -11,14 +15,35 @@
 
 namespace {
 
-// This module's own file, as the loader found it.
+// This module's own file, as the loader found it (UTF-8 on Windows too).
 std::string ModulePath() {
     static const char anchor = 0;
+#ifdef _WIN32
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(
+            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+            reinterpret_cast<LPCWSTR>(&anchor), &module)) {
+        return {};
+    }
+    std::wstring path(MAX_PATH, L'\0');
+    DWORD length = 0;
+    while ((length = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()))) ==
+           path.size()) {
+        path.resize(path.size() * 2);
+    }
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, path.data(), static_cast<int>(length),
+                                          nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, path.data(), static_cast<int>(length), utf8.data(), bytes,
+                        nullptr, nullptr);
+    return utf8;
+#else
     Dl_info info{};
     if (dladdr(&anchor, &info) == 0 || info.dli_fname == nullptr) {
         return {};
     }
     return info.dli_fname;
+#endif
 }
 
 GrabletController& Controller() {

@@ -27,6 +27,9 @@ class GstCaptureBackend final : public CaptureBackend {
     std::vector<FrameSize> OfferedSizes() override;
     std::vector<PictureControl> PictureControls() override;
     void SetPictureControl(std::size_t index, int value) override;
+    // GStreamer devices bring no windows of their own.
+    bool ShowDeviceSettings() override { return false; }
+    bool ShowFormatSettings() override { return false; }
     void Release() override;
 
   private:

@@ -73,6 +73,20 @@ class FakeBackend final : public CaptureBackend {
     void SetPictureControl(std::size_t index, int value) override {
         controlChanges.emplace_back(index, value);
     }
+    bool ShowDeviceSettings() override {
+        if (ownWindows) {
+            calls.push_back("device settings");
+        }
+        return ownWindows;
+    }
+    // The device's own format window connects it at formatAnswer.
+    bool ShowFormatSettings() override {
+        if (ownWindows) {
+            calls.push_back("format settings");
+            connected = formatAnswer;
+        }
+        return ownWindows;
+    }
     void Release() override { calls.push_back("release"); }
 
     std::vector<std::string> devices{"Camera"};
@@ -87,9 +101,13 @@ class FakeBackend final : public CaptureBackend {
     std::deque<Frame> frames;
     std::vector<FrameSize> offered;
     std::vector<PictureControl> controls;
+    bool ownWindows = false;  // the layer's devices bring their own settings windows
+    FrameSize formatAnswer;
 
     std::string boundDevice;
-    std::vector<std::string> calls;  // "request WxH" / "request any", "start", "stop", "release"
+    // "request WxH" / "request any", "start", "stop", "release", "device settings",
+    // "format settings"
+    std::vector<std::string> calls;
     std::vector<std::pair<std::size_t, int>> controlChanges;
 
   private:

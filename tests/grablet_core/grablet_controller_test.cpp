@@ -406,6 +406,23 @@ TEST_F(GrabletControllerTest, InputSettingsPassInRangeChangesWhileTheFlowRuns) {
     EXPECT_EQ(ui.pictureWindows, 1) << "nothing opens for a device without controls";
 }
 
+TEST_F(GrabletControllerTest, TheDevicesOwnWindowsTakeThePlaceOfControlsAndSizeChoice) {
+    Running();
+    backend.ownWindows = true;
+    backend.controls = {{"BRIGHTNESS", -100, 100, 0}};
+    backend.offered = {{8, 6}};
+    backend.formatAnswer = {16, 12};
+    PressInOptionDialog(PressInput);
+    EXPECT_EQ(backend.calls, Calls{"device settings"}) << "the flow runs on";
+    EXPECT_EQ(ui.pictureWindows, 0);
+    backend.calls.clear();
+    PressInOptionDialog(PressSource);
+    EXPECT_EQ(backend.calls, (Calls{"stop", "format settings", "start"}));
+    EXPECT_TRUE(ui.sourceSizes.empty()) << "no size choice of the plug-in's own";
+    EXPECT_EQ(controller.Resolution(), (FrameSize{16, 12}));
+    EXPECT_EQ(Captured(), Bytes(16 * 12 * 3, 0));
+}
+
 TEST_F(GrabletControllerTest, BeforeInitAndAfterDestroyOnlyTheLastFrameIsLeftUntilANewStart) {
     Bytes untouched(8, 0x5A);
     EXPECT_EQ(controller.Capture(untouched.data()), 0);

@@ -11,6 +11,9 @@
 #ifdef RAVK_WITH_GRABLET
 #include "fake_camera/fake_camera.h"
 #endif
+#ifdef RAVK_WITH_GRABLET_DLL
+#include "virtual_camera/virtual_camera_harness.h"
+#endif
 #include "plugins/test_plugin_harness.h"
 #include "shared_library.h"
 #include "vq_plugin.h"
@@ -187,6 +190,43 @@ INSTANTIATE_TEST_SUITE_P(CameraPlugin, PluginContractTest,
                              {{640, 480}, {720, 480}, {38, 30}, {642, 481}, {16, 16}, {1920, 1080}},
                              {{1922, 1080}, {1920, 1082}, {14, 240}, {8, 8}},
                              true}),
+                         NameOf);
+#endif
+
+#ifdef RAVK_WITH_GRABLET_DLL
+// Grablet.dll runs over one virtual camera; its option dialog is closed as soon as it shows.
+class OneVirtualCamera : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        ASSERT_TRUE(cameras_.Register(1));
+        closer_ = std::thread([this] {
+            while (!stop_) {
+                if (const HWND dialog = FindWindowW(nullptr, L"Grablet オプション")) {
+                    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+                }
+                Sleep(20);
+            }
+        });
+    }
+    void TearDown() override {
+        stop_ = true;
+        closer_.join();
+    }
+
+  private:
+    VirtualCameras cameras_;
+    std::atomic<bool> stop_{false};
+    std::thread closer_;
+};
+const auto* const oneVirtualCamera = ::testing::AddGlobalTestEnvironment(new OneVirtualCamera);
+
+// The camera's frames flow at once, so a size change need not show its zeroed frame.
+INSTANTIATE_TEST_SUITE_P(CameraPlugin, PluginContractTest,
+                         ::testing::Values(PluginUnderTest{"Grablet",
+                                                           "Grablet",
+                                                           {{640, 480}, {320, 240}, {321, 240}},
+                                                           {{800, 600}, {322, 240}, {16, 16}},
+                                                           false}),
                          NameOf);
 #endif
 

@@ -1,0 +1,265 @@
+// Grablet.dll under Wine over our virtual cameras, through its seven exports: the device choice
+// and its dialog, frames against the cameras' pattern, sizes the camera takes or refuses, the
+// option dialog, and the release of every camera object at destroy.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <commctrl.h>  // after windows.h
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "plugin_control_ids.h"
+#include "virtual_camera/virtual_camera_harness.h"
+#include "vq_plugin.h"
+
+namespace {
+
+struct Size {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    bool operator==(const Size&) const = default;
+};
+
+struct Grablet {
+    Grablet() {
+        module =
+            LoadLibraryW(VirtualCameras::Wide(std::string(RAVK_BIN_DIR) + "/Grablet.dll").c_str());
+        onInit = Get<VQ_OnInitFunc>("VQ_OnInit");
+        setResolution = Get<VQ_SetResolutionFunc>("VQ_SetResolution");
+        getResolution = Get<VQ_GetResolutionFunc>("VQ_GetResolution");
+        capture = Get<VQ_CaptureFunc>("VQ_Capture");
+        doModalOptionDlg = Get<VQ_DoModalOptionDlgFunc>("VQ_DoModalOptionDlg");
+        onDestroy = Get<VQ_OnDestroyFunc>("VQ_OnDestroy");
+    }
+    ~Grablet() {
+        if (module != nullptr) {
+            if (!destroyed) {
+                onDestroy();
+            }
+            FreeLibrary(module);
+        }
+    }
+    template <typename F>
+    F Get(const char* name) {
+        return module != nullptr
+                   ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)))
+                   : nullptr;
+    }
+    Size Resolution() const {
+        Size size{-1, -1};
+        getResolution(&size.width, &size.height);
+        return size;
+    }
+    // The first frame that is not all black, waiting up to five seconds for the camera.
+    std::vector<std::uint8_t> DeliveredFrame() const {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        for (;;) {
+            const Size size = Resolution();
+            std::vector<std::uint8_t> frame(static_cast<std::size_t>(size.width) * size.height * 3);
+            EXPECT_EQ(capture(frame.data()), static_cast<std::int32_t>(frame.size()));
+            for (std::uint8_t b : frame) {
+                if (b != 0) {
+                    return frame;
+                }
+            }
+            if (std::chrono::steady_clock::now() > deadline) {
+                return frame;
+            }
+            Sleep(10);
+        }
+    }
+    bool Destroy() {
+        destroyed = true;
+        return onDestroy() != 0;
+    }
+
+    HMODULE module = nullptr;
+    bool destroyed = false;
+    VQ_OnInitFunc onInit = nullptr;
+    VQ_SetResolutionFunc setResolution = nullptr;
+    VQ_GetResolutionFunc getResolution = nullptr;
+    VQ_CaptureFunc capture = nullptr;
+    VQ_DoModalOptionDlgFunc doModalOptionDlg = nullptr;
+    VQ_OnDestroyFunc onDestroy = nullptr;
+};
+
+// Which camera drew frame (packed, bottom-up, of size), by the pattern of virtual_camera.h;
+// none when the frame is not a pattern frame.
+std::optional<int> PatternOf(const std::vector<std::uint8_t>& frame, Size size) {
+    if (frame.size() != static_cast<std::size_t>(size.width) * size.height * 3) {
+        return std::nullopt;
+    }
+    const std::uint8_t n = frame[2];
+    // Packed row j holds picture row height - 1 - j.
+    const int camera = static_cast<std::uint8_t>(frame[1] - (size.height - 1)) / 40;
+    for (std::int32_t j = 0; j < size.height; ++j) {
+        const std::int32_t y = size.height - 1 - j;
+        for (std::int32_t x = 0; x < size.width; ++x) {
+            const std::uint8_t* pixel = &frame[(static_cast<std::size_t>(j) * size.width + x) * 3];
+            if (pixel[0] != static_cast<std::uint8_t>(x + n) ||
+                pixel[1] != static_cast<std::uint8_t>(y + 40 * camera) || pixel[2] != n) {
+                return std::nullopt;
+            }
+        }
+    }
+    return camera;
+}
+
+std::wstring ItemText(HWND list, int item, int column) {
+    wchar_t text[128] = {};
+    LVITEMW request{};
+    request.iSubItem = column;
+    request.pszText = text;
+    request.cchTextMax = 128;
+    SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(item),
+                 reinterpret_cast<LPARAM>(&request));
+    return text;
+}
+
+std::vector<std::wstring> ListBoxItems(HWND list) {
+    std::vector<std::wstring> items;
+    const LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        wchar_t text[128] = {};
+        SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+        items.emplace_back(text);
+    }
+    return items;
+}
+
+void PressEscape(HWND dialog) {
+    PostMessageW(GetFocus() != nullptr ? GetFocus() : dialog, WM_KEYDOWN, VK_ESCAPE, 0);
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+}
+
+enum class Choice { None, Ok, DoubleClickSecond, Escape };
+
+struct ChoiceCase {
+    const char* name;
+    int cameras;
+    Choice choice;
+    bool started;
+    int pattern;  // of the camera that runs
+};
+
+class GrabletDshowChoiceTest : public ::testing::TestWithParam<ChoiceCase> {};
+
+TEST_P(GrabletDshowChoiceTest, CamerasAreListedChosenAndBound) {
+    const ChoiceCase& c = GetParam();
+    VirtualCameras cameras;
+    ASSERT_TRUE(cameras.Register(c.cameras));
+    std::vector<std::wstring> listed;
+    LRESULT preselected = -2;
+    WindowDriver driver(L"デバイスの選択", [&](HWND dialog) {
+        const HWND list = GetDlgItem(dialog, IDC_DEVICE_LIST);
+        listed = ListBoxItems(list);
+        preselected = SendMessageW(list, LB_GETCURSEL, 0, 0);
+        switch (c.choice) {
+            case Choice::Ok:
+                SendMessageW(GetDlgItem(dialog, IDC_GRABLET_OK), BM_CLICK, 0, 0);
+                break;
+            case Choice::DoubleClickSecond:
+                SendMessageW(list, LB_SETCURSEL, 1, 0);
+                SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_DEVICE_LIST, LBN_DBLCLK),
+                             reinterpret_cast<LPARAM>(list));
+                break;
+            case Choice::Escape:
+            case Choice::None:
+                PressEscape(dialog);
+                break;
+        }
+    });
+    {
+        Grablet grablet;
+        ASSERT_NE(grablet.onInit, nullptr);
+        EXPECT_EQ(grablet.onInit(nullptr) != 0, c.started);
+        EXPECT_EQ(driver.Found(), c.cameras >= 2);
+        if (c.cameras >= 2) {
+            std::vector<std::wstring> names;
+            for (int i = 0; i < c.cameras; ++i) {
+                names.push_back(L"仮想カメラ " + std::to_wstring(i + 1));
+            }
+            EXPECT_EQ(listed, names);
+            EXPECT_EQ(preselected, 0);
+        }
+        if (c.started) {
+            EXPECT_EQ(grablet.Resolution(), (Size{640, 480}));
+            EXPECT_EQ(PatternOf(grablet.DeliveredFrame(), grablet.Resolution()), c.pattern);
+        } else {
+            EXPECT_EQ(grablet.Resolution(), (Size{0, 0}));
+        }
+        EXPECT_TRUE(grablet.Destroy());
+    }
+    EXPECT_EQ(cameras.LiveObjects(), 0) << "every camera object is released at destroy";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Grablet, GrabletDshowChoiceTest,
+    ::testing::Values(ChoiceCase{"NoCamera", 0, Choice::None, false, 0},
+                      ChoiceCase{"OneCameraWithoutDialog", 1, Choice::None, true, 0},
+                      ChoiceCase{"OkTakesTheFirst", 2, Choice::Ok, true, 0},
+                      ChoiceCase{"DoubleClickTakesTheSecond", 3, Choice::DoubleClickSecond, true,
+                                 1},
+                      ChoiceCase{"EscapeCancels", 2, Choice::Escape, false, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+class GrabletDshowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(cameras.Register(1));
+        ASSERT_NE(grablet.onInit, nullptr);
+        ASSERT_NE(grablet.onInit(nullptr), 0);
+    }
+
+    VirtualCameras cameras;
+    Grablet grablet;
+};
+
+TEST_F(GrabletDshowTest, FramesFollowTheSizesTheCameraTakes) {
+    const struct {
+        Size request;
+        bool accepted;
+        Size inForce;
+    } steps[] = {{{321, 240}, true, {321, 240}},  // rows of an odd byte count
+                 {{800, 600}, false, {321, 240}},
+                 {{640, 480}, true, {640, 480}},
+                 {{640, 480}, true, {640, 480}}};
+    EXPECT_EQ(PatternOf(grablet.DeliveredFrame(), grablet.Resolution()), 0);
+    for (const auto& step : steps) {
+        SCOPED_TRACE(std::to_string(step.request.width) + "x" +
+                     std::to_string(step.request.height));
+        EXPECT_EQ(grablet.setResolution(step.request.width, step.request.height) != 0,
+                  step.accepted);
+        ASSERT_EQ(grablet.Resolution(), step.inForce);
+        EXPECT_EQ(grablet.capture(nullptr), step.inForce.width * step.inForce.height * 3);
+        EXPECT_EQ(PatternOf(grablet.DeliveredFrame(), step.inForce), 0);
+    }
+}
+
+TEST_F(GrabletDshowTest, OptionDialogShowsWhatIsInUseAndItsButtonsKeepTheFlow) {
+    std::vector<std::wstring> rows;
+    WindowDriver driver(L"Grablet オプション", [&](HWND dialog) {
+        const HWND table = GetDlgItem(dialog, IDC_OPTION_TABLE);
+        for (int row = 0; row < 3; ++row) {
+            rows.push_back(ItemText(table, row, 0) + L"=" + ItemText(table, row, 1));
+        }
+        SendMessageW(GetDlgItem(dialog, IDC_INPUT_SETTINGS), BM_CLICK, 0, 0);
+        SendMessageW(GetDlgItem(dialog, IDC_SOURCE_SETTINGS), BM_CLICK, 0, 0);
+        PressEscape(dialog);
+    });
+    EXPECT_NE(grablet.doModalOptionDlg(), 0);
+    EXPECT_TRUE(driver.Found());
+    EXPECT_EQ(rows,
+              (std::vector<std::wstring>{L"デバイス名=仮想カメラ 1", L"幅=640", L"高さ=480"}));
+    EXPECT_EQ(grablet.Resolution(), (Size{640, 480}));
+    EXPECT_EQ(PatternOf(grablet.DeliveredFrame(), grablet.Resolution()), 0)
+        << "the flow runs again after the source button";
+    EXPECT_TRUE(grablet.Destroy());
+    EXPECT_EQ(cameras.LiveObjects(), 0);
+}
+
+}  // namespace
