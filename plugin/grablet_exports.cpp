@@ -2,6 +2,8 @@
 // back end and windows on first use.
 #ifdef _WIN32
 #include <windows.h>
+
+#include "wide_text.h"
 #else
 #include <dlfcn.h>
 #endif
@@ -31,12 +33,8 @@ std::string ModulePath() {
            path.size()) {
         path.resize(path.size() * 2);
     }
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, path.data(), static_cast<int>(length),
-                                          nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, path.data(), static_cast<int>(length), utf8.data(), bytes,
-                        nullptr, nullptr);
-    return utf8;
+    path.resize(length);
+    return Narrow(path);
 #else
     Dl_info info{};
     if (dladdr(&anchor, &info) == 0 || info.dli_fname == nullptr) {

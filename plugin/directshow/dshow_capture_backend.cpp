@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "wide_text.h"
+
 namespace {
 
 // Every object is made in-process or by a local server, as the platform offers it.
@@ -23,18 +25,6 @@ class DshowDeviceIdentity final : public DeviceIdentity {
     explicit DshowDeviceIdentity(ComRef<IMoniker> moniker) : moniker(std::move(moniker)) {}
     ComRef<IMoniker> moniker;
 };
-
-// The controller's names are UTF-8; windows show them through the W functions again.
-std::string Utf8(const wchar_t* text) {
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 1) {
-        return {};
-    }
-    std::string utf8(static_cast<std::size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8.data(), bytes, nullptr, nullptr);
-    utf8.pop_back();
-    return utf8;
-}
 
 // Frees what a media type holds (its format block and its object), not the type itself.
 void ClearMediaType(AM_MEDIA_TYPE& type) {
@@ -78,7 +68,8 @@ std::optional<std::string> FriendlyName(IMoniker& moniker) {
     V_VT(&name) = VT_BSTR;
     std::optional<std::string> result;
     if (bag->Read(L"FriendlyName", &name, nullptr) == S_OK && V_VT(&name) == VT_BSTR) {
-        result = Utf8(V_BSTR(&name) != nullptr ? V_BSTR(&name) : L"");
+        // The controller's names are UTF-8; windows show them through the W functions again.
+        result = Narrow(V_BSTR(&name) != nullptr ? V_BSTR(&name) : L"");
     }
     VariantClear(&name);
     return result;

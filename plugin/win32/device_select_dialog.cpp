@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "grablet_instance.h"
 #include "plugin_control_ids.h"
 #include "wide_text.h"
 
@@ -21,7 +22,7 @@ INT_PTR CALLBACK DeviceSelectProc(HWND dialog, UINT message, WPARAM wParam, LPAR
             const HWND list = GetDlgItem(dialog, IDC_DEVICE_LIST);
             for (std::size_t i = 0; i < self->names.size(); ++i) {
                 SendMessageW(list, LB_INSERTSTRING, i,
-                             reinterpret_cast<LPARAM>(Wide(self->names[i]).c_str()));
+                             reinterpret_cast<LPARAM>(Widen(self->names[i]).c_str()));
             }
             SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(self->selected), 0);
             return TRUE;

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "grablet_instance.h"
 #include "plugin_control_ids.h"
 #include "wide_text.h"
 
@@ -48,7 +49,7 @@ INT_PTR CALLBACK OptionProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
             const HWND table = GetDlgItem(dialog, IDC_OPTION_TABLE);
             AddColumn(table, 0, L"属性", 80);
             AddColumn(table, 1, L"値", 160);
-            AddRow(table, 0, L"デバイス名", Wide(self->rows.deviceName));
+            AddRow(table, 0, L"デバイス名", Widen(self->rows.deviceName));
             AddRow(table, 1, L"幅", std::to_wstring(self->rows.width));
             AddRow(table, 2, L"高さ", std::to_wstring(self->rows.height));
             return TRUE;

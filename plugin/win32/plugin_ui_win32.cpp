@@ -23,7 +23,7 @@ class Win32PluginUi final : public PluginUi {
     void ShowMessage(const std::string& text, const std::string& caption,
                      MessageBoxOwner owner) override {
         MessageBoxW(owner == MessageBoxOwner::OptionDialog ? optionDialog_ : nullptr,
-                    Wide(text).c_str(), Wide(caption).c_str(), MB_OK);
+                    Widen(text).c_str(), Widen(caption).c_str(), MB_OK);
     }
 
     // DirectShow devices bring their own pages for sizes and picture settings (the back end

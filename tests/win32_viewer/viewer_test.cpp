@@ -13,6 +13,7 @@
 #include "overlay_sprite.h"
 #include "plugins/fixed_scene.h"
 #include "presentation.h"
+#include "virtual_camera/virtual_camera_harness.h"
 #include "wide_text.h"
 #include "win32_viewer/ravk_process.h"
 
@@ -284,6 +285,34 @@ TEST(Win32ViewerTest, FixedSceneWithMaskAndBoxIsSavedAsTheSameFileAsOnLinux) {
               FIXED_SCENE_MASK_BOX_SNAPSHOT_DIGEST);
     Click(main, IDC_EXIT);
     EXPECT_EQ(ravk.WaitForExit(), 1);
+}
+
+TEST(Win32ViewerTest, WithGrabletAndAVirtualCameraTheSnapshotShowsTheCamerasPicture) {
+    VirtualCameras cameras;
+    ASSERT_TRUE(cameras.Register(1));
+    RunFolder folder(BinFile("Grablet.dll"));
+    RavkProcess ravk(folder);
+    const HWND resolution = ravk.WaitForTitle(L"Resolution Setting");  // one camera: no choice
+    ASSERT_NE(resolution, nullptr);
+    Click(resolution, DIALOG_OK);
+    const HWND main = ravk.WaitForWindow([](HWND w) { return Title(w).starts_with(L"Ravkeler"); });
+    ASSERT_NE(main, nullptr);
+    Sleep(500);  // frames flowing
+    SaveSnapshotPair(main, folder);
+    Click(main, IDC_EXIT);
+    EXPECT_EQ(ravk.WaitForExit(), 1);
+
+    // Camera 0's frame n: blue = x + n, green = picture row y, red = n (each mod 256), stored
+    // bottom-up as the plug-in delivers it.
+    const std::vector<std::uint8_t> original = ReadFileBytes(folder.File("capture_original.bmp"));
+    ASSERT_EQ(original.size(), 54u + 1920u * 480u);
+    for (const int y : {0, 100, 479}) {
+        for (const int x : {0, 17, 639}) {
+            const std::uint8_t* p = original.data() + 54 + (479 - y) * 1920 + 3 * x;
+            EXPECT_EQ(p[1], y % 256) << x << ", " << y;
+            EXPECT_EQ(static_cast<std::uint8_t>(p[0] - p[2]), x % 256) << x << ", " << y;
+        }
+    }
 }
 
 }  // namespace
