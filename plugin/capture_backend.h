@@ -65,8 +65,9 @@ class CaptureBackend {
   public:
     virtual ~CaptureBackend() = default;
 
-    // The video sources in the layer's order, each with its identity.
-    virtual std::vector<ListedDevice> ListDevices() = 0;
+    // The video sources in the layer's order, each with its identity; none when the layer cannot
+    // list devices at all (as opposed to finding none).
+    virtual std::optional<std::vector<ListedDevice>> ListDevices() = 0;
 
     // Builds the flow from the very device listed with identity into the frame grabber, not yet
     // running. Whatever was created before a failing step stays until Release.

@@ -64,7 +64,11 @@ bool GrabletController::OnInit() {
     // still holds the last capture's frame when it is loaded again.
     state_ = PluginState{};
     capturing_ = false;
-    std::vector<ListedDevice> devices = backend_.ListDevices();
+    std::optional<std::vector<ListedDevice>> listing = backend_.ListDevices();
+    if (!listing) {
+        return false;  // nothing to say: the layer itself is missing
+    }
+    std::vector<ListedDevice>& devices = *listing;
     if (devices.empty()) {
         std::fprintf(diagnostics_, "%s\n", NO_DEVICE_LINE);
         std::fflush(diagnostics_);

@@ -46,14 +46,17 @@ void FreeMediaType(AM_MEDIA_TYPE* type) {
 }
 
 // The system device enumerator's list of video input devices; none when either is missing.
-ComRef<IEnumMoniker> VideoInputDevices() {
+// The video input category's list; none when the system device enumerator is missing, and an
+// empty reference when the category is empty (S_FALSE and no list).
+std::optional<ComRef<IEnumMoniker>> VideoInputDevices() {
     ComRef<ICreateDevEnum> devices;
-    ComRef<IEnumMoniker> category;
-    if (SUCCEEDED(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CREATE_CONTEXT,
-                                   IID_ICreateDevEnum, devices.OutVoid()))) {
-        // S_FALSE and no list when the category is empty.
-        devices->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, category.Out(), 0);
+    if (FAILED(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CREATE_CONTEXT, IID_ICreateDevEnum,
+                                devices.OutVoid())) ||
+        !devices) {
+        return std::nullopt;
     }
+    ComRef<IEnumMoniker> category;
+    devices->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, category.Out(), 0);
     return category;
 }
 
@@ -112,14 +115,18 @@ DshowCaptureBackend::~DshowCaptureBackend() {
     ReleaseGraph();
 }
 
-std::vector<ListedDevice> DshowCaptureBackend::ListDevices() {
+std::optional<std::vector<ListedDevice>> DshowCaptureBackend::ListDevices() {
     // The first call that needs COM enters this thread's single-threaded apartment; Release
     // leaves it. The plug-in's caller makes every call on the thread that loaded it.
     if (!apartment_) {
         apartment_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
     }
+    std::optional<ComRef<IEnumMoniker>> category = VideoInputDevices();
+    if (!category) {
+        return std::nullopt;
+    }
     std::vector<ListedDevice> listed;
-    ComRef<IEnumMoniker> devices = VideoInputDevices();
+    ComRef<IEnumMoniker>& devices = *category;
     if (!devices) {
         return listed;
     }

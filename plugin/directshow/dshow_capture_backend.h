@@ -20,7 +20,7 @@ class DshowCaptureBackend final : public CaptureBackend {
     DshowCaptureBackend(const DshowCaptureBackend&) = delete;
     DshowCaptureBackend& operator=(const DshowCaptureBackend&) = delete;
 
-    std::vector<ListedDevice> ListDevices() override;
+    std::optional<std::vector<ListedDevice>> ListDevices() override;
     BindResult Bind(const DeviceIdentity& identity) override;
     bool RequestSize(std::optional<FrameSize> size) override;
     std::optional<FrameSize> ConnectedSize() override;

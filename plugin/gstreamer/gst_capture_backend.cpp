@@ -65,7 +65,7 @@ GstCaptureBackend::~GstCaptureBackend() {
     Release();
 }
 
-std::vector<ListedDevice> GstCaptureBackend::ListDevices() {
+std::optional<std::vector<ListedDevice>> GstCaptureBackend::ListDevices() {
     std::vector<ListedDevice> devices;
     GstDeviceMonitor* monitor = gst_device_monitor_new();
     gst_device_monitor_add_filter(monitor, "Video/Source", nullptr);

@@ -17,7 +17,7 @@ class GstCaptureBackend final : public CaptureBackend {
     GstCaptureBackend(const GstCaptureBackend&) = delete;
     GstCaptureBackend& operator=(const GstCaptureBackend&) = delete;
 
-    std::vector<ListedDevice> ListDevices() override;
+    std::optional<std::vector<ListedDevice>> ListDevices() override;
     BindResult Bind(const DeviceIdentity& identity) override;
     bool RequestSize(std::optional<FrameSize> size) override;
     std::optional<FrameSize> ConnectedSize() override;

@@ -31,9 +31,12 @@ class FakeBackend final : public CaptureBackend {
         FrameView view;
     };
 
-    std::vector<ListedDevice> ListDevices() override {
+    std::optional<std::vector<ListedDevice>> ListDevices() override {
+        if (!devices) {
+            return std::nullopt;
+        }
         std::vector<ListedDevice> listed;
-        for (const std::string& name : devices) {
+        for (const std::string& name : *devices) {
             listed.push_back(ListedDevice{name, std::make_unique<Identity>(name)});
         }
         return listed;
@@ -89,7 +92,8 @@ class FakeBackend final : public CaptureBackend {
     }
     void Release() override { calls.push_back("release"); }
 
-    std::vector<std::string> devices{"Camera"};
+    std::optional<std::vector<std::string>> devices =
+        std::vector<std::string>{"Camera"};  // none: no layer
     BindResult bindResult = BindResult::Bound;
     std::function<std::optional<FrameSize>(std::optional<FrameSize>)> answer =
         [](std::optional<FrameSize> size) {

@@ -143,6 +143,13 @@ INSTANTIATE_TEST_SUITE_P(
                       ChoiceCase{"BeyondTheList", {"A", "B", "C"}, 3, true, false, "", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(GrabletControllerTest, WithoutADeviceLayerInitFailsWithoutTheNoDeviceLine) {
+    backend.devices = std::nullopt;
+    EXPECT_FALSE(controller.OnInit());
+    EXPECT_EQ(Diagnostics(), "");
+    EXPECT_EQ(ui.messages, Messages{});
+}
+
 struct BindCase {
     const char* name;
     BindResult result;
