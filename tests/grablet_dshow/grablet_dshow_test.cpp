@@ -1,6 +1,7 @@
 // Grablet.dll under Wine over our virtual cameras, through its seven exports: the device choice
 // and its dialog, frames against the cameras' pattern, sizes the camera takes or refuses, the
-// option dialog, and the release of every camera object at destroy.
+// option dialog with the camera's property pages, and the release of every camera object at
+// destroy.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -14,6 +15,7 @@
 
 #include "plugin_control_ids.h"
 #include "virtual_camera/virtual_camera_harness.h"
+#include "virtual_camera/virtual_camera_pages.h"
 #include "vq_plugin.h"
 
 namespace {
@@ -131,6 +133,72 @@ std::vector<std::wstring> ListBoxItems(HWND list) {
     return items;
 }
 
+std::wstring WindowText(HWND window) {
+    wchar_t text[256] = {};
+    GetWindowTextW(window, text, 256);
+    return text;
+}
+
+// A window anywhere inside parent with control id id; none when there is none.
+HWND Descendant(HWND parent, int id) {
+    struct Search {
+        int id;
+        HWND found;
+    } search{id, nullptr};
+    EnumChildWindows(
+        parent,
+        [](HWND child, LPARAM data) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(data);
+            if (GetDlgCtrlID(child) == s->id) {
+                s->found = child;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// Waits up to ten seconds for a visible top-level window of this process that fits; none when
+// none shows.
+template <typename Fits>
+HWND WaitForWindow(Fits fits) {
+    struct Search {
+        Fits& fits;
+        HWND found;
+    } search{fits, nullptr};
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (search.found == nullptr && std::chrono::steady_clock::now() < deadline) {
+        EnumWindows(
+            [](HWND window, LPARAM data) -> BOOL {
+                auto* s = reinterpret_cast<Search*>(data);
+                DWORD process = 0;
+                if (IsWindowVisible(window) && GetWindowThreadProcessId(window, &process) != 0 &&
+                    process == GetCurrentProcessId() && s->fits(window)) {
+                    s->found = window;
+                    return FALSE;
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        Sleep(20);
+    }
+    return search.found;
+}
+
+// Presses the frame's OK and waits up to ten seconds for it to close.
+bool CloseWithOk(HWND frame) {
+    PostMessageW(GetDlgItem(frame, IDOK), BM_CLICK, 0, 0);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (IsWindow(frame)) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        Sleep(20);
+    }
+    return true;
+}
+
 void PressEscape(HWND dialog) {
     PostMessageW(GetFocus() != nullptr ? GetFocus() : dialog, WM_KEYDOWN, VK_ESCAPE, 0);
     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
@@ -240,26 +308,72 @@ TEST_F(GrabletDshowTest, FramesFollowTheSizesTheCameraTakes) {
     }
 }
 
-TEST_F(GrabletDshowTest, OptionDialogShowsWhatIsInUseAndItsButtonsKeepTheFlow) {
+TEST_F(GrabletDshowTest, OptionDialogOpensTheCameraPagesAndAdoptsTheSizePicked) {
     std::vector<std::wstring> rows;
+    // The device pages, while they are open.
+    std::wstring deviceCaption, devicePageText;
+    std::optional<int> patternWhileOpen;
+    int framesWhileOpen = -1;  // frame numbers apart in half a second
+    bool deviceClosed = false;
+    // The format page.
+    std::vector<std::wstring> sizes;
+    LRESULT sizeInForce = -2;
+    bool formatClosed = false;
     WindowDriver driver(L"Grablet オプション", [&](HWND dialog) {
         const HWND table = GetDlgItem(dialog, IDC_OPTION_TABLE);
         for (int row = 0; row < 3; ++row) {
             rows.push_back(ItemText(table, row, 0) + L"=" + ItemText(table, row, 1));
         }
-        SendMessageW(GetDlgItem(dialog, IDC_INPUT_SETTINGS), BM_CLICK, 0, 0);
-        SendMessageW(GetDlgItem(dialog, IDC_SOURCE_SETTINGS), BM_CLICK, 0, 0);
+        // Posted: the frames are modal on the dialog's thread, which this one goes on driving.
+        PostMessageW(GetDlgItem(dialog, IDC_INPUT_SETTINGS), BM_CLICK, 0, 0);
+        if (const HWND frame = WaitForWindow([](HWND window) {
+                return WindowText(window).find(L"Video Capture") != std::wstring::npos;
+            })) {
+            deviceCaption = WindowText(frame);
+            devicePageText = WindowText(Descendant(frame, IDC_VIRTUAL_CAMERA_DEVICE_TEXT));
+            const std::vector<std::uint8_t> first = grablet.DeliveredFrame();
+            Sleep(500);
+            const std::vector<std::uint8_t> second = grablet.DeliveredFrame();
+            patternWhileOpen = PatternOf(second, Size{640, 480});
+            framesWhileOpen = static_cast<std::uint8_t>(second[2] - first[2]);
+            deviceClosed = CloseWithOk(frame);
+        }
+        PostMessageW(GetDlgItem(dialog, IDC_SOURCE_SETTINGS), BM_CLICK, 0, 0);
+        if (const HWND frame = WaitForWindow([](HWND window) {
+                return Descendant(window, IDC_VIRTUAL_CAMERA_SIZE_LIST) != nullptr;
+            })) {
+            const HWND list = Descendant(frame, IDC_VIRTUAL_CAMERA_SIZE_LIST);
+            sizes = ListBoxItems(list);
+            sizeInForce = SendMessageW(list, LB_GETCURSEL, 0, 0);
+            SendMessageW(list, LB_SETCURSEL, 1, 0);
+            SendMessageW(GetParent(list), WM_COMMAND,
+                         MAKEWPARAM(IDC_VIRTUAL_CAMERA_SIZE_LIST, LBN_SELCHANGE),
+                         reinterpret_cast<LPARAM>(list));
+            formatClosed = CloseWithOk(frame);
+        }
         PressEscape(dialog);
     });
     EXPECT_NE(grablet.doModalOptionDlg(), 0);
     EXPECT_TRUE(driver.Found());
     EXPECT_EQ(rows,
               (std::vector<std::wstring>{L"デバイス名=仮想カメラ 1", L"幅=640", L"高さ=480"}));
-    EXPECT_EQ(grablet.Resolution(), (Size{640, 480}));
-    EXPECT_EQ(PatternOf(grablet.DeliveredFrame(), grablet.Resolution()), 0)
-        << "the flow runs again after the source button";
+
+    EXPECT_NE(deviceCaption.find(L"Video Capture"), std::wstring::npos) << "no device frame";
+    EXPECT_EQ(devicePageText, L"Virtual camera: no settings");
+    EXPECT_EQ(patternWhileOpen, 0);
+    EXPECT_GT(framesWhileOpen, 0) << "frames flow while the device pages are open";
+    EXPECT_TRUE(deviceClosed);
+
+    EXPECT_EQ(sizes, (std::vector<std::wstring>{L"640 x 480", L"320 x 240", L"321 x 240",
+                                                L"720 x 480", L"160 x 120"}));
+    EXPECT_EQ(sizeInForce, 0);
+    EXPECT_TRUE(formatClosed);
+    ASSERT_EQ(grablet.Resolution(), (Size{320, 240})) << "the size picked on the format page";
+    EXPECT_EQ(grablet.capture(nullptr), 320 * 240 * 3);
+    EXPECT_EQ(PatternOf(grablet.DeliveredFrame(), Size{320, 240}), 0)
+        << "the flow runs again at the new size";
     EXPECT_TRUE(grablet.Destroy());
-    EXPECT_EQ(cameras.LiveObjects(), 0);
+    EXPECT_EQ(cameras.LiveObjects(), 0) << "filter, pins and pages all released";
 }
 
 }  // namespace

@@ -6,17 +6,28 @@
 #include <dshow.h>
 #include <olectl.h>
 
+#include <commctrl.h>  // after windows.h
+
 #include <atomic>
 #include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "virtual_camera_pages.h"
+
 namespace {
 
 // {2976DA72-A31F-42FD-A074-56A0DA0C5E7F}
 constexpr CLSID CLSID_VirtualCamera = {
     0x2976DA72, 0xA31F, 0x42FD, {0xA0, 0x74, 0x56, 0xA0, 0xDA, 0x0C, 0x5E, 0x7F}};
+// The filter's page and the capture pin's format page.
+// {5C1B7E0A-3F2D-4C4B-9E61-0D7A2B8C4F11}
+constexpr CLSID CLSID_VirtualCameraDevicePage = {
+    0x5C1B7E0A, 0x3F2D, 0x4C4B, {0x9E, 0x61, 0x0D, 0x7A, 0x2B, 0x8C, 0x4F, 0x11}};
+// {5C1B7E0B-3F2D-4C4B-9E61-0D7A2B8C4F11}
+constexpr CLSID CLSID_VirtualCameraFormatPage = {
+    0x5C1B7E0B, 0x3F2D, 0x4C4B, {0x9E, 0x61, 0x0D, 0x7A, 0x2B, 0x8C, 0x4F, 0x11}};
 
 constexpr wchar_t PIN_NAME[] = L"Capture";
 constexpr int MAX_CAMERAS = 8;
@@ -178,10 +189,214 @@ void FreeMediaType(AM_MEDIA_TYPE* type) {
     CoTaskMemFree(type);
 }
 
+// The list of pages a filter or pin names: the one page given.
+HRESULT OnePage(const CLSID& page, CAUUID* pages) {
+    if (pages == nullptr) {
+        return E_POINTER;
+    }
+    pages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID)));
+    if (pages->pElems == nullptr) {
+        pages->cElems = 0;
+        return E_OUTOFMEMORY;
+    }
+    pages->cElems = 1;
+    pages->pElems[0] = page;
+    return S_OK;
+}
+
+// A property page: the device page only says there is nothing to set; the format page lists the
+// camera's sizes and applies the one picked to the IAMStreamConfig it is shown for.
+class PropertyPage final : public IPropertyPage, Counted {
+  public:
+    explicit PropertyPage(bool format) : format_(format) {}
+    ~PropertyPage() {
+        Close();
+        SetObjects(0, nullptr);
+        if (site_ != nullptr) {
+            site_->Release();
+        }
+    }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (iid == IID_IUnknown || iid == IID_IPropertyPage) {
+            *out = static_cast<IPropertyPage*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG left = --references_;
+        if (left == 0) {
+            delete this;
+        }
+        return left;
+    }
+
+    HRESULT STDMETHODCALLTYPE SetPageSite(IPropertyPageSite* site) override {
+        if (site != nullptr) {
+            site->AddRef();
+        }
+        if (site_ != nullptr) {
+            site_->Release();
+        }
+        site_ = site;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Activate(HWND parent, LPCRECT rect, BOOL) override {
+        dialog_ = CreateDialogParamW(thisModule,
+                                     MAKEINTRESOURCEW(format_ ? IDD_VIRTUAL_CAMERA_FORMAT_PAGE
+                                                              : IDD_VIRTUAL_CAMERA_DEVICE_PAGE),
+                                     parent, DialogProc, reinterpret_cast<LPARAM>(this));
+        if (dialog_ == nullptr) {
+            return E_FAIL;
+        }
+        Move(rect);
+        // Wine's frame never calls Apply; its pages hear of OK as PSN_APPLY on the parent.
+        if (format_ &&
+            SetWindowSubclass(parent, ApplyOnNotify, 0, reinterpret_cast<DWORD_PTR>(this))) {
+            host_ = parent;
+        }
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Deactivate() override {
+        Close();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetPageInfo(PROPPAGEINFO* info) override {
+        const wchar_t* title = format_ ? L"Format" : L"Camera";
+        const std::size_t bytes = (std::wcslen(title) + 1) * sizeof(wchar_t);
+        std::memset(info, 0, sizeof *info);
+        info->cb = sizeof *info;
+        info->pszTitle = static_cast<LPOLESTR>(CoTaskMemAlloc(bytes));
+        if (info->pszTitle != nullptr) {
+            std::memcpy(info->pszTitle, title, bytes);
+        }
+        info->size = {240, 120};
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE SetObjects(ULONG count, IUnknown** objects) override {
+        if (config_ != nullptr) {
+            config_->Release();
+            config_ = nullptr;
+        }
+        if (format_ && count > 0 && objects != nullptr && objects[0] != nullptr) {
+            objects[0]->QueryInterface(IID_IAMStreamConfig, reinterpret_cast<void**>(&config_));
+        }
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Show(UINT show) override {
+        if (dialog_ != nullptr) {
+            ShowWindow(dialog_, static_cast<int>(show));
+        }
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Move(LPCRECT rect) override {
+        if (dialog_ != nullptr && rect != nullptr) {
+            MoveWindow(dialog_, rect->left, rect->top, rect->right - rect->left,
+                       rect->bottom - rect->top, TRUE);
+        }
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE IsPageDirty() override { return dirty_ ? S_OK : S_FALSE; }
+    HRESULT STDMETHODCALLTYPE Apply() override {
+        if (!dirty_ || config_ == nullptr || dialog_ == nullptr) {
+            return S_OK;
+        }
+        const LRESULT chosen =
+            SendDlgItemMessageW(dialog_, IDC_VIRTUAL_CAMERA_SIZE_LIST, LB_GETCURSEL, 0, 0);
+        if (chosen < 0 || chosen >= static_cast<LRESULT>(std::size(VIRTUAL_CAMERA_SIZES))) {
+            return S_OK;
+        }
+        AM_MEDIA_TYPE type = MediaTypeOf(VIRTUAL_CAMERA_SIZES[chosen]);
+        const HRESULT result = config_->SetFormat(&type);
+        CoTaskMemFree(type.pbFormat);
+        if (SUCCEEDED(result)) {
+            dirty_ = false;
+        }
+        return result;
+    }
+    HRESULT STDMETHODCALLTYPE Help(LPCOLESTR) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE TranslateAccelerator(MSG*) override { return S_FALSE; }
+
+  private:
+    static INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_INITDIALOG) {
+            SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+            reinterpret_cast<PropertyPage*>(lParam)->FillSizes(dialog);
+            return FALSE;
+        }
+        auto* page = reinterpret_cast<PropertyPage*>(GetWindowLongPtrW(dialog, DWLP_USER));
+        if (page != nullptr && message == WM_COMMAND &&
+            LOWORD(wParam) == IDC_VIRTUAL_CAMERA_SIZE_LIST && HIWORD(wParam) == LBN_SELCHANGE) {
+            page->dirty_ = true;
+            if (page->site_ != nullptr) {
+                page->site_->OnStatusChange(PROPPAGESTATUS_DIRTY);
+            }
+            return TRUE;
+        }
+        return FALSE;
+    }
+    static LRESULT CALLBACK ApplyOnNotify(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                          UINT_PTR, DWORD_PTR page) {
+        if (message == WM_NOTIFY && reinterpret_cast<NMHDR*>(lParam)->code == PSN_APPLY) {
+            reinterpret_cast<PropertyPage*>(page)->Apply();
+        }
+        return DefSubclassProc(window, message, wParam, lParam);
+    }
+
+    // The sizes, the one in force selected.
+    void FillSizes(HWND dialog) {
+        if (!format_) {
+            return;
+        }
+        AM_MEDIA_TYPE* current = nullptr;
+        VirtualCameraSize inForce{};
+        if (config_ != nullptr && SUCCEEDED(config_->GetFormat(&current))) {
+            OfferedSize(current, inForce);
+            FreeMediaType(current);
+        }
+        const HWND list = GetDlgItem(dialog, IDC_VIRTUAL_CAMERA_SIZE_LIST);
+        for (const VirtualCameraSize& size : VIRTUAL_CAMERA_SIZES) {
+            const std::wstring text =
+                std::to_wstring(size.width) + L" x " + std::to_wstring(size.height);
+            const LRESULT item =
+                SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+            if (size.width == inForce.width && size.height == inForce.height) {
+                SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(item), 0);
+            }
+        }
+    }
+
+    void Close() {
+        if (host_ != nullptr) {
+            RemoveWindowSubclass(host_, ApplyOnNotify, 0);
+            host_ = nullptr;
+        }
+        if (dialog_ != nullptr) {
+            DestroyWindow(dialog_);
+            dialog_ = nullptr;
+        }
+    }
+
+    const bool format_;
+    std::atomic<ULONG> references_{1};
+    IPropertyPageSite* site_ = nullptr;
+    IAMStreamConfig* config_ = nullptr;
+    HWND dialog_ = nullptr;
+    HWND host_ = nullptr;
+    bool dirty_ = false;
+};
+
 class Camera;
 
 // The capture pin; it lives as long as its filter and counts on it.
-class CapturePin final : public IPin, public IKsPropertySet, public IAMStreamConfig {
+class CapturePin final : public IPin,
+                         public IKsPropertySet,
+                         public IAMStreamConfig,
+                         public ISpecifyPropertyPages {
   public:
     explicit CapturePin(Camera& camera) : camera_(camera) { format_ = MediaTypeOf(size_); }
     ~CapturePin() { CoTaskMemFree(format_.pbFormat); }
@@ -299,6 +514,11 @@ class CapturePin final : public IPin, public IKsPropertySet, public IAMStreamCon
         return S_OK;
     }
 
+    // ISpecifyPropertyPages, asked through IAMStreamConfig: the format page.
+    HRESULT STDMETHODCALLTYPE GetPages(CAUUID* pages) override {
+        return OnePage(CLSID_VirtualCameraFormatPage, pages);
+    }
+
     // The filter's state changes.
     void Activate();
     void Deactivate();
@@ -317,7 +537,10 @@ class CapturePin final : public IPin, public IKsPropertySet, public IAMStreamCon
     std::atomic<bool> streamingOn_{false};
 };
 
-class Camera final : public IBaseFilter, public IPersistPropertyBag, Counted {
+class Camera final : public IBaseFilter,
+                     public IPersistPropertyBag,
+                     public ISpecifyPropertyPages,
+                     Counted {
   public:
     Camera() : pin_(*this) {}
     ~Camera() {
@@ -334,6 +557,8 @@ class Camera final : public IBaseFilter, public IPersistPropertyBag, Counted {
             *out = static_cast<IBaseFilter*>(this);
         } else if (iid == IID_IPersistPropertyBag) {
             *out = static_cast<IPersistPropertyBag*>(this);
+        } else if (iid == IID_ISpecifyPropertyPages) {
+            *out = static_cast<ISpecifyPropertyPages*>(this);
         } else {
             *out = nullptr;
             return E_NOINTERFACE;
@@ -441,6 +666,11 @@ class Camera final : public IBaseFilter, public IPersistPropertyBag, Counted {
     }
     HRESULT STDMETHODCALLTYPE Save(IPropertyBag*, BOOL, BOOL) override { return E_NOTIMPL; }
 
+    // ISpecifyPropertyPages: the device page.
+    HRESULT STDMETHODCALLTYPE GetPages(CAUUID* pages) override {
+        return OnePage(CLSID_VirtualCameraDevicePage, pages);
+    }
+
     IFilterGraph* Graph() const { return graph_; }
     FILTER_STATE State() const { return state_; }
     std::atomic<int> pattern{0};
@@ -461,6 +691,8 @@ HRESULT CapturePin::QueryInterface(REFIID iid, void** out) {
         *out = static_cast<IKsPropertySet*>(this);
     } else if (iid == IID_IAMStreamConfig) {
         *out = static_cast<IAMStreamConfig*>(this);
+    } else if (iid == IID_ISpecifyPropertyPages) {
+        *out = static_cast<ISpecifyPropertyPages*>(this);
     } else {
         *out = nullptr;
         return E_NOINTERFACE;
@@ -661,8 +893,13 @@ void CapturePin::Stream() {
     CoUninitialize();
 }
 
+// Makes the camera, or one of its pages.
+enum class Made { Camera, DevicePage, FormatPage };
+
 class ClassFactory final : public IClassFactory {
   public:
+    explicit constexpr ClassFactory(Made made) : made_(made) {}
+
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
         if (iid == IID_IUnknown || iid == IID_IClassFactory) {
             *out = this;
@@ -678,30 +915,44 @@ class ClassFactory final : public IClassFactory {
         if (outer != nullptr) {
             return CLASS_E_NOAGGREGATION;
         }
-        auto* camera = new Camera;
-        const HRESULT result = camera->QueryInterface(iid, out);
-        camera->Release();
+        IUnknown* made = nullptr;
+        if (made_ == Made::Camera) {
+            made = static_cast<IBaseFilter*>(new Camera);
+        } else {
+            made = new PropertyPage(made_ == Made::FormatPage);
+        }
+        const HRESULT result = made->QueryInterface(iid, out);
+        made->Release();
         return result;
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
         serverLocks += lock ? 1 : -1;
         return S_OK;
     }
+
+  private:
+    Made made_;
 };
 
-ClassFactory factory;
+ClassFactory cameraFactory(Made::Camera);
+ClassFactory devicePageFactory(Made::DevicePage);
+ClassFactory formatPageFactory(Made::FormatPage);
 
-std::wstring ClassKey() {
+// The DLL's classes: the camera and its pages, which a property frame creates by class.
+const CLSID* const CLASSES[] = {&CLSID_VirtualCamera, &CLSID_VirtualCameraDevicePage,
+                                &CLSID_VirtualCameraFormatPage};
+
+std::wstring ClassKey(const CLSID& clsid) {
     wchar_t id[40];
-    StringFromGUID2(CLSID_VirtualCamera, id, 40);
+    StringFromGUID2(clsid, id, 40);
     return std::wstring(L"Software\\Classes\\CLSID\\") + id;
 }
 
-HRESULT RegisterClass() {
+HRESULT RegisterClass(const CLSID& clsid) {
     wchar_t path[MAX_PATH];
     GetModuleFileNameW(thisModule, path, MAX_PATH);
     HKEY key = nullptr;
-    const std::wstring server = ClassKey() + L"\\InprocServer32";
+    const std::wstring server = ClassKey(clsid) + L"\\InprocServer32";
     if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, server.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
                         nullptr) != ERROR_SUCCESS) {
         return SELFREG_E_CLASS;
@@ -727,11 +978,17 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 }
 
 HRESULT __stdcall DllGetClassObject(REFCLSID id, REFIID iid, void** out) {
-    if (id != CLSID_VirtualCamera) {
-        *out = nullptr;
-        return CLASS_E_CLASSNOTAVAILABLE;
+    if (id == CLSID_VirtualCamera) {
+        return cameraFactory.QueryInterface(iid, out);
     }
-    return factory.QueryInterface(iid, out);
+    if (id == CLSID_VirtualCameraDevicePage) {
+        return devicePageFactory.QueryInterface(iid, out);
+    }
+    if (id == CLSID_VirtualCameraFormatPage) {
+        return formatPageFactory.QueryInterface(iid, out);
+    }
+    *out = nullptr;
+    return CLASS_E_CLASSNOTAVAILABLE;
 }
 
 HRESULT __stdcall DllCanUnloadNow() {
@@ -739,16 +996,27 @@ HRESULT __stdcall DllCanUnloadNow() {
 }
 
 HRESULT __stdcall DllRegisterServer() {
-    return RegisterClass();
+    for (const CLSID* clsid : CLASSES) {
+        if (FAILED(RegisterClass(*clsid))) {
+            return SELFREG_E_CLASS;
+        }
+    }
+    return S_OK;
 }
 
 HRESULT __stdcall DllUnregisterServer() {
     VirtualCameraRegister(0);
-    return RegDeleteTreeW(HKEY_LOCAL_MACHINE, ClassKey().c_str()) == ERROR_SUCCESS ? S_OK : S_FALSE;
+    HRESULT result = S_OK;
+    for (const CLSID* clsid : CLASSES) {
+        if (RegDeleteTreeW(HKEY_LOCAL_MACHINE, ClassKey(*clsid).c_str()) != ERROR_SUCCESS) {
+            result = S_FALSE;
+        }
+    }
+    return result;
 }
 
 long __stdcall VirtualCameraRegister(int count) {
-    if (count > 0 && FAILED(RegisterClass())) {
+    if (count > 0 && FAILED(DllRegisterServer())) {
         return SELFREG_E_CLASS;
     }
     IFilterMapper2* mapper = nullptr;

@@ -20,7 +20,8 @@ inline constexpr VirtualCameraSize VIRTUAL_CAMERA_SIZES[] = {
 extern "C" {
 #endif
 
-// Registers the DLL's class (under HKLM, where Wine binds it) and exactly count cameras, named
+// Registers the DLL's classes, the camera and its property pages (under HKLM, where Wine binds
+// them), and exactly count cameras, named
 // "仮想カメラ 1" to "仮想カメラ <count>" with patterns 0 to count - 1; removes any others.
 long __stdcall VirtualCameraRegister(int count);
 typedef long(__stdcall* VirtualCameraRegisterFunc)(int count);
