@@ -214,9 +214,9 @@ TEST_F(MainControllerTest, RefusedResolutionIsReportedWithTheSizeAndCancelEndsSi
 }
 
 TEST_F(MainControllerTest, WithoutSettingsTheDefaultPluginAndThresholdsAreUsed) {
-    // Whether the default plug-in is there or finds a camera does not matter here: the start-up
-    // ends at the latest when the resolution dialog is cancelled.
-    ui.resolution.result = DIALOG_CANCEL;
+    // The settings are read before the overlay pictures, which are missing here, so the start-up
+    // ends before any plug-in (a camera's, with its windows) is loaded.
+    files.overlayFolder = folder.File("no-images");
     auto noFile = MakeController();
     EXPECT_FALSE(noFile->OnInit());
     EXPECT_EQ(noFile->PluginFileName(), DEFAULT_PLUGIN_FILE);
