@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -139,23 +140,26 @@ std::wstring WindowText(HWND window) {
     return text;
 }
 
+// A window search: the window that fits, filled in by VisitWindow.
+struct WindowSearch {
+    const std::function<bool(HWND)>& fits;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK VisitWindow(HWND window, LPARAM data) {
+    auto* search = reinterpret_cast<WindowSearch*>(data);
+    if (search->fits(window)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 // A window anywhere inside parent with control id id; none when there is none.
 HWND Descendant(HWND parent, int id) {
-    struct Search {
-        int id;
-        HWND found;
-    } search{id, nullptr};
-    EnumChildWindows(
-        parent,
-        [](HWND child, LPARAM data) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(data);
-            if (GetDlgCtrlID(child) == s->id) {
-                s->found = child;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    const std::function<bool(HWND)> fits = [id](HWND child) { return GetDlgCtrlID(child) == id; };
+    WindowSearch search{fits};
+    EnumChildWindows(parent, VisitWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
@@ -163,24 +167,15 @@ HWND Descendant(HWND parent, int id) {
 // none shows.
 template <typename Fits>
 HWND WaitForWindow(Fits fits) {
-    struct Search {
-        Fits& fits;
-        HWND found;
-    } search{fits, nullptr};
+    const std::function<bool(HWND)> ours = [&fits](HWND window) {
+        DWORD process = 0;
+        return IsWindowVisible(window) && GetWindowThreadProcessId(window, &process) != 0 &&
+               process == GetCurrentProcessId() && fits(window);
+    };
+    WindowSearch search{ours};
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (search.found == nullptr && std::chrono::steady_clock::now() < deadline) {
-        EnumWindows(
-            [](HWND window, LPARAM data) -> BOOL {
-                auto* s = reinterpret_cast<Search*>(data);
-                DWORD process = 0;
-                if (IsWindowVisible(window) && GetWindowThreadProcessId(window, &process) != 0 &&
-                    process == GetCurrentProcessId() && s->fits(window)) {
-                    s->found = window;
-                    return FALSE;
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&search));
+        EnumWindows(VisitWindow, reinterpret_cast<LPARAM>(&search));
         Sleep(20);
     }
     return search.found;
