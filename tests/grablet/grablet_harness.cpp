@@ -6,17 +6,6 @@
 #include <chrono>
 #include <thread>
 
-std::vector<std::uint8_t> Grablet::DeliveredFrame() const {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    std::vector<std::uint8_t> frame = Frame();
-    while (std::all_of(frame.begin(), frame.end(), [](std::uint8_t b) { return b == 0; }) &&
-           std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        frame = Frame();
-    }
-    return frame;
-}
-
 ModalHandler::ModalHandler(std::function<void(QWidget*)> action, QWidget* outer) {
     QObject::connect(&timer_, &QTimer::timeout, [this, action, outer] {
         QWidget* modal = QApplication::activeModalWidget();

@@ -15,80 +15,12 @@
 #include <vector>
 
 #include "plugin_control_ids.h"
+#include "plugins/grablet_module.h"
 #include "virtual_camera/virtual_camera_harness.h"
 #include "virtual_camera/virtual_camera_pages.h"
 #include "vq_plugin.h"
 
 namespace {
-
-struct Size {
-    std::int32_t width = 0;
-    std::int32_t height = 0;
-    bool operator==(const Size&) const = default;
-};
-
-struct Grablet {
-    Grablet() {
-        module =
-            LoadLibraryW(VirtualCameras::Wide(std::string(RAVK_BIN_DIR) + "/Grablet.dll").c_str());
-        onInit = Get<VQ_OnInitFunc>("VQ_OnInit");
-        setResolution = Get<VQ_SetResolutionFunc>("VQ_SetResolution");
-        getResolution = Get<VQ_GetResolutionFunc>("VQ_GetResolution");
-        capture = Get<VQ_CaptureFunc>("VQ_Capture");
-        doModalOptionDlg = Get<VQ_DoModalOptionDlgFunc>("VQ_DoModalOptionDlg");
-        onDestroy = Get<VQ_OnDestroyFunc>("VQ_OnDestroy");
-    }
-    ~Grablet() {
-        if (module != nullptr) {
-            if (!destroyed) {
-                onDestroy();
-            }
-            FreeLibrary(module);
-        }
-    }
-    template <typename F>
-    F Get(const char* name) {
-        return module != nullptr
-                   ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)))
-                   : nullptr;
-    }
-    Size Resolution() const {
-        Size size{-1, -1};
-        getResolution(&size.width, &size.height);
-        return size;
-    }
-    // The first frame that is not all black, waiting up to five seconds for the camera.
-    std::vector<std::uint8_t> DeliveredFrame() const {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        for (;;) {
-            const Size size = Resolution();
-            std::vector<std::uint8_t> frame(static_cast<std::size_t>(size.width) * size.height * 3);
-            EXPECT_EQ(capture(frame.data()), static_cast<std::int32_t>(frame.size()));
-            for (std::uint8_t b : frame) {
-                if (b != 0) {
-                    return frame;
-                }
-            }
-            if (std::chrono::steady_clock::now() > deadline) {
-                return frame;
-            }
-            Sleep(10);
-        }
-    }
-    bool Destroy() {
-        destroyed = true;
-        return onDestroy() != 0;
-    }
-
-    HMODULE module = nullptr;
-    bool destroyed = false;
-    VQ_OnInitFunc onInit = nullptr;
-    VQ_SetResolutionFunc setResolution = nullptr;
-    VQ_GetResolutionFunc getResolution = nullptr;
-    VQ_CaptureFunc capture = nullptr;
-    VQ_DoModalOptionDlgFunc doModalOptionDlg = nullptr;
-    VQ_OnDestroyFunc onDestroy = nullptr;
-};
 
 // Which camera drew frame (packed, bottom-up, of size), by the pattern of virtual_camera.h;
 // none when the frame is not a pattern frame.
