@@ -1,13 +1,16 @@
 // The composition of one paint. Targets (reported as ratios, never enforced): a whole PaintPreview
 // at 640 x 480 with mask, overlay and box on over one face-sized region under 2 ms, analysis
-// included; the overlay drawn into a 200 x 200 box under 0.2 ms.
+// included; the overlay drawn into a 200 x 200 box under 0.2 ms; each cover style over a
+// 300 x 300 box under 0.3 ms.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <cstring>
 #include <mutex>
 
 #include "bench_frames.h"
 #include "display_surface.h"
+#include "face_cover.h"
 #include "overlay_sprite.h"
 #include "paint_preview.h"
 
@@ -15,6 +18,7 @@ namespace {
 
 constexpr double PAINT_TARGET_SECONDS = 2e-3;
 constexpr double OVERLAY_TARGET_SECONDS = 0.2e-3;
+constexpr double COVER_TARGET_SECONDS = 0.3e-3;
 
 // A round badge like the real overlay frames: opaque inside the circle, transparent corners.
 OverlaySprite BadgeSprite(std::int32_t size) {
@@ -60,6 +64,7 @@ void PaintWithMaskOverlayAndBox(benchmark::State& state) {
                              .captureHeight = 480,
                              .skinRange = range,
                              .overlays = overlays,
+                             .cover = {},
                              .tick = tick,
                              .recording = false,
                              .diagnostics = nullptr};
@@ -88,9 +93,49 @@ void DrawOverlayInto200Box(benchmark::State& state) {
     state.counters["x_target"] = seconds / OVERLAY_TARGET_SECONDS;
 }
 
+// Each style over a 300 x 300 box of a camera-like picture; the argument is the CoverStyle.
+void CoverA300Box(benchmark::State& state) {
+    const auto style = static_cast<CoverStyle>(state.range(0));
+    const OverlaySprite sprite = BadgeSprite(256);
+    const FrameImage frame = MakeFewRegionsFrame(640, 480);
+    DisplaySurface surface;
+    CreateDisplaySurface(surface, 640, 480);
+    for (std::int32_t r = 0; r < 480; ++r) {
+        std::memcpy(&surface.pixels[static_cast<std::size_t>(r * surface.stride)],
+                    &frame.pixels[static_cast<std::size_t>(r * 640)], 640 * 3);
+    }
+    CoverScratch scratch;
+    const RegionBox box{170, 90, 470, 390};
+    const auto cover = [&] {
+        switch (style) {
+            case CoverStyle::Overlay:
+                DrawOverlaySprite({0, 0, 256, 256}, box, sprite, surface);
+                break;
+            case CoverStyle::Pixelate:
+                PixelateBox(box, surface, scratch);
+                break;
+            case CoverStyle::Blur:
+                BlurBox(box, surface, scratch);
+                break;
+        }
+        benchmark::DoNotOptimize(surface.pixels.data());
+    };
+    const double seconds = SecondsPerCall(cover);
+    for (auto _ : state) {
+        cover();
+    }
+    state.counters["x_target"] = seconds / COVER_TARGET_SECONDS;
+}
+
 }  // namespace
 
 BENCHMARK(PaintWithMaskOverlayAndBox)->Unit(benchmark::kMicrosecond);
 BENCHMARK(DrawOverlayInto200Box)->Unit(benchmark::kMicrosecond);
+BENCHMARK(CoverA300Box)
+    ->ArgName("style")
+    ->Arg(static_cast<int>(CoverStyle::Overlay))
+    ->Arg(static_cast<int>(CoverStyle::Pixelate))
+    ->Arg(static_cast<int>(CoverStyle::Blur))
+    ->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();

@@ -73,6 +73,7 @@ void ViewerTick(benchmark::State& state) {
                              .captureHeight = 480,
                              .skinRange = range,
                              .overlays = overlays,
+                             .cover = {},
                              .tick = tick,
                              .recording = false,
                              .diagnostics = nullptr};

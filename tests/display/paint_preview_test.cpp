@@ -9,8 +9,9 @@
 #include <vector>
 
 #include "bmp_file.h"
-#include "snapshot.h"
+#include "box_outline.h"
 #include "image/test_files.h"
+#include "snapshot.h"
 
 namespace {
 
@@ -71,6 +72,7 @@ class PaintPreviewTest : public ::testing::Test {
                              .captureHeight = captureHeight,
                              .skinRange = skinRange,
                              .overlays = overlays,
+                             .cover = cover,
                              .tick = tick,
                              .recording = recording,
                              .diagnostics = diagnostics};
@@ -109,6 +111,7 @@ class PaintPreviewTest : public ::testing::Test {
     std::int32_t captureHeight = 240;
     SkinColorRange skinRange;
     OverlayTable overlays;
+    CoverSettings cover;
     bool recording = false;
     std::FILE* diagnostics = std::tmpfile();
     PaintState state;
@@ -238,6 +241,86 @@ TEST_F(PaintPreviewTest, LooseTrackingSmoothsTheFirstBoxUnlessAllIsOn) {
     Paint(40);
     EXPECT_EQ(state.trackHistory.boxes.size(), 2u);
     EXPECT_EQ(state.boxes.at(0), second);
+}
+
+TEST_F(PaintPreviewTest, LostFaceStaysCoveredUntilTheHoldRunsOutButTheMaskIsNeverHeld) {
+    const FrameImage face = live;
+    const FrameImage nothing = Scene(320, 240, {});
+    const FrameImage shifted = Scene(320, 240, {{150, 90, 100}});
+    live = shifted;
+    const RegionBox moved = ExpectedBoxes().at(0);
+    live = face;
+    const RegionBox found = ExpectedBoxes().at(0);
+    cover.keepCoveredMs = 1000;
+    controls.options.maskEnabled = true;
+    controls.boxEnabled = true;
+    const struct {
+        std::uint32_t tick;
+        const FrameImage& frame;
+        std::vector<RegionBox> drawn;
+    } paints[] = {
+        {5000, face, {found}},    {5500, nothing, {found}}, {5999, nothing, {found}},
+        {6000, nothing, {}},      {6001, nothing, {}},      {7000, face, {found}},
+        {7020, shifted, {moved}}, {7500, nothing, {moved}}, {8019, nothing, {moved}},
+        {8020, nothing, {}},
+    };
+    for (const auto& paint : paints) {
+        live = paint.frame;
+        Paint(paint.tick);
+        EXPECT_EQ(state.boxes, paint.drawn) << paint.tick;
+        EXPECT_EQ(At(surface, 160, 125) == (Pixel24{255, 0, 0}), &paint.frame != &nothing)
+            << paint.tick;
+        for (const RegionBox& box : paint.drawn) {
+            EXPECT_EQ(At(surface, box.left, box.top), RED) << paint.tick;
+        }
+    }
+}
+
+TEST_F(PaintPreviewTest, HoldKeepsEveryBoxUnderAllAndNeverFeedsLooseTracking) {
+    const FrameImage two = Scene(320, 240, {{20, 40, 80}, {200, 100, 90}});
+    const FrameImage nothing = Scene(320, 240, {});
+    cover.keepCoveredMs = 500;
+    controls.overlayEnabled = true;
+    controls.options.allRegions = true;
+    live = two;
+    const std::vector<RegionBox> both = ExpectedBoxes();
+    ASSERT_EQ(both.size(), 2u);
+    Paint(0);
+    live = nothing;
+    Paint(20);
+    EXPECT_EQ(state.boxes, both);
+
+    controls.options.allRegions = false;
+    controls.options.looseTracking = true;
+    live = two;
+    Paint(40);
+    const std::vector<RegionBox> history = state.trackHistory.boxes;
+    live = nothing;
+    Paint(60);
+    Paint(80);
+    EXPECT_EQ(state.trackHistory.boxes, history);
+    EXPECT_EQ(state.boxes.size(), 1u);
+}
+
+// Pixelate and blur replace the overlay over the picture as masked, and the outline stays on top.
+TEST_F(PaintPreviewTest, PixelateAndBlurCoverTheMaskedPictureUnderTheOutline) {
+    live = Scene(320, 240, {{100, 60, 100}, {40, 50, 30}});
+    for (const CoverStyle style : {CoverStyle::Pixelate, CoverStyle::Blur}) {
+        controls = PaintControls{{true, false, false, false}, false, false};
+        cover.style = style;
+        Paint(0);
+        DisplaySurface expected = surface;
+        CoverScratch scratch;
+        for (const RegionBox& box : ExpectedBoxes()) {
+            style == CoverStyle::Pixelate ? PixelateBox(box, expected, scratch)
+                                          : BlurBox(box, expected, scratch);
+            DrawBoxOutline(box, expected);
+        }
+        controls.overlayEnabled = true;
+        controls.boxEnabled = true;
+        Paint(20);
+        EXPECT_EQ(surface.pixels, expected.pixels);
+    }
 }
 
 TEST_F(PaintPreviewTest, TitleIsReturnedWhenDueInTheRecordingFormWhileRecording) {

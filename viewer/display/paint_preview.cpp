@@ -14,6 +14,21 @@ void CopyUpright(const FrameImage& frame, DisplaySurface& surface) {
              rowBytes, rowBytes, static_cast<std::size_t>(surface.height), RowOrder::Flipped);
 }
 
+void DrawCover(const RegionBox& box, CoverStyle style, const OverlaySprite& sprite,
+               DisplaySurface& surface, CoverScratch& scratch) {
+    switch (style) {
+        case CoverStyle::Overlay:
+            DrawOverlaySprite({0, 0, sprite.width, sprite.height}, box, sprite, surface);
+            break;
+        case CoverStyle::Pixelate:
+            PixelateBox(box, surface, scratch);
+            break;
+        case CoverStyle::Blur:
+            BlurBox(box, surface, scratch);
+            break;
+    }
+}
+
 }  // namespace
 
 std::optional<std::string> PaintPreview(const PaintInputs& in, PaintState& state,
@@ -28,9 +43,12 @@ std::optional<std::string> PaintPreview(const PaintInputs& in, PaintState& state
         // copy; the working image is the one it marks.
         AnalyzeFrame(state.boxes, state.working, in.live, in.skinRange, controls.options, nullptr,
                      in.diagnostics);
-    }
-    if (controls.options.looseTracking && !controls.options.allRegions && !state.boxes.empty()) {
-        SmoothTrackedBox(state.boxes, state.trackHistory);
+        // The history sees only boxes that were really found, so smoothing comes before the hold.
+        if (controls.options.looseTracking && !controls.options.allRegions &&
+            !state.boxes.empty()) {
+            SmoothTrackedBox(state.boxes, state.trackHistory);
+        }
+        HoldCover(state.hold, state.boxes, in.tick, in.cover.keepCoveredMs);
     }
     {
         const std::lock_guard<std::mutex> lock(frameLock);
@@ -43,7 +61,7 @@ std::optional<std::string> PaintPreview(const PaintInputs& in, PaintState& state
             const OverlaySprite& sprite = in.overlays[static_cast<std::size_t>(
                 AdvanceOverlayAnimation(state.animation, in.tick))];
             for (const RegionBox& box : state.boxes) {
-                DrawOverlaySprite({0, 0, sprite.width, sprite.height}, box, sprite, surface);
+                DrawCover(box, in.cover.style, sprite, surface, state.coverScratch);
             }
         }
         if (controls.boxEnabled) {

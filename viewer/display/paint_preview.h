@@ -11,14 +11,16 @@
 #include <vector>
 
 #include "analyze_frame.h"
-#include "skin_color.h"
-#include "track_history.h"
+#include "cover_hold.h"
 #include "display_surface.h"
+#include "face_cover.h"
 #include "frame_image.h"
 #include "frame_rate_meter.h"
 #include "overlay_animation.h"
 #include "overlay_sprite.h"
+#include "skin_color.h"
 #include "surface_view.h"
+#include "track_history.h"
 
 // The six toggles as the window reports them at the start of the paint.
 struct PaintControls {
@@ -34,6 +36,7 @@ struct PaintInputs {
     std::int32_t captureHeight = 0;
     const SkinColorRange& skinRange;
     const OverlayTable& overlays;
+    CoverSettings cover;
     std::uint32_t tick = 0;  // the system's millisecond tick count at this paint
     bool recording = false;  // chooses the title's recording form
     std::FILE* diagnostics = stdout;
@@ -45,16 +48,19 @@ struct PaintState {
     AnimationState animation;
     FrameRateMeter frameRate;
     TrackHistory trackHistory;
+    CoverHold hold;
     FrameImage working;
     std::vector<RegionBox> boxes;
+    CoverScratch coverScratch;
 };
 
 // Copies the live frame, analyses it when "&Mask", "&intercepter" or "&Box" is on, smooths the
-// first box under "&Loose Tracking" unless "&All" is on, then holding frameLock writes the picture
-// upright into the surface (only when the surface, the capture size and the frame all agree; else
-// the surface keeps its picture), draws the overlay frame over every box and the box outlines over
-// that, and calls present with the surface while the lock is still held. Nothing is drawn or
-// presented while the surface is absent. Returns the new window title when one is due.
+// first box under "&Loose Tracking" unless "&All" is on, and puts held boxes in place of none
+// (cover.keepCoveredMs). Then, holding frameLock, writes the picture upright into the surface
+// (only when the surface, the capture size and the frame all agree; else the surface keeps its
+// picture), draws the cover over every box in cover.style and the box outlines over that, and calls
+// present with the surface while the lock is still held. Nothing is drawn or presented while the
+// surface is absent. Returns the new window title when one is due.
 std::optional<std::string> PaintPreview(const PaintInputs& in, PaintState& state,
                                         DisplaySurface& surface, std::mutex& frameLock,
                                         const std::function<void(const SurfaceView&)>& present);

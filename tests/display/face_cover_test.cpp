@@ -1,0 +1,161 @@
+#include "face_cover.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+namespace {
+
+constexpr std::int32_t WIDTH = 40;
+constexpr std::int32_t HEIGHT = 30;
+
+DisplaySurface NoiseSurface(std::uint32_t seed) {
+    DisplaySurface surface;
+    EXPECT_TRUE(CreateDisplaySurface(surface, WIDTH, HEIGHT));
+    std::mt19937 random(seed);
+    for (std::uint8_t& byte : surface.pixels) {
+        byte = static_cast<std::uint8_t>(random());
+    }
+    return surface;
+}
+
+std::uint8_t& Byte(DisplaySurface& surface, std::int32_t x, std::int32_t y, int channel) {
+    return surface.pixels[static_cast<std::size_t>(y * surface.stride + 3 * x + channel)];
+}
+
+bool Inside(const RegionBox& box, std::int32_t x, std::int32_t y) {
+    return x >= box.left && x < box.right && y >= box.top && y < box.bottom;
+}
+
+// Boxes inside, past every edge, smaller than two cells, and of odd sides.
+const RegionBox BOXES[] = {
+    {5, 4, 25, 24},   {-7, -3, 10, 14}, {30, 20, 47, 37}, {-5, 10, 50, 55},
+    {12, -20, 29, 5}, {3, 3, 4, 4},     {20, 7, 23, 10},  {0, 0, 61, 61},
+    {38, 28, 41, 31}, {-50, -50, 2, 2}, {10, 10, 10, 20}, {45, 5, 60, 20},
+};
+
+TEST(FaceCoverTest, PixelateMatchesCellMeansAnchoredAtTheBoxCorner) {
+    for (const RegionBox& box : BOXES) {
+        DisplaySurface surface = NoiseSurface(7);
+        DisplaySurface expected = surface;
+        const std::int32_t side = box.right - box.left;
+        const std::int32_t cell = std::max(2, (side + 7) / 8);
+        for (std::int32_t y = std::max(box.top, 0); y < std::min(box.bottom, HEIGHT); ++y) {
+            for (std::int32_t x = std::max(box.left, 0); x < std::min(box.right, WIDTH); ++x) {
+                const std::int32_t cellLeft = box.left + (x - box.left) / cell * cell;
+                const std::int32_t cellTop = box.top + (y - box.top) / cell * cell;
+                for (int c = 0; c < 3; ++c) {
+                    int sum = 0, count = 0;
+                    for (std::int32_t v = cellTop; v < cellTop + cell; ++v) {
+                        for (std::int32_t u = cellLeft; u < cellLeft + cell; ++u) {
+                            if (Inside(box, u, v) && u >= 0 && v >= 0 && u < WIDTH && v < HEIGHT) {
+                                sum += Byte(surface, u, v, c);
+                                ++count;
+                            }
+                        }
+                    }
+                    Byte(expected, x, y, c) = static_cast<std::uint8_t>(sum / count);
+                }
+            }
+        }
+        CoverScratch scratch;
+        PixelateBox(box, surface, scratch);
+        EXPECT_EQ(surface.pixels, expected.pixels)
+            << box.left << "," << box.top << "," << box.right << "," << box.bottom;
+    }
+}
+
+// Three horizontal passes, then three vertical ones, over the pixels inside both the box and the
+// surface, in doubles.
+DisplaySurface ReferenceBlur(DisplaySurface surface, const RegionBox& box) {
+    const std::int32_t x0 = std::max(box.left, 0), x1 = std::min(box.right, WIDTH);
+    const std::int32_t y0 = std::max(box.top, 0), y1 = std::min(box.bottom, HEIGHT);
+    if (x0 >= x1 || y0 >= y1) {
+        return surface;
+    }
+    const std::int32_t radius = std::max(1, (box.right - box.left) / 12);
+    const std::int32_t w = x1 - x0, h = y1 - y0;
+    std::vector<double> values(static_cast<std::size_t>(3 * w * h));
+    const auto at = [&](std::int32_t x, std::int32_t y, int c) -> double& {
+        return values[static_cast<std::size_t>(3 * (y * w + x) + c)];
+    };
+    for (std::int32_t y = 0; y < h; ++y) {
+        for (std::int32_t x = 0; x < w; ++x) {
+            for (int c = 0; c < 3; ++c) {
+                at(x, y, c) = Byte(surface, x0 + x, y0 + y, c);
+            }
+        }
+    }
+    for (int pass = 0; pass < 6; ++pass) {
+        const bool across = pass < 3;
+        std::vector<double> next = values;
+        for (std::int32_t y = 0; y < h; ++y) {
+            for (std::int32_t x = 0; x < w; ++x) {
+                const std::int32_t along = across ? x : y, length = across ? w : h;
+                for (int c = 0; c < 3; ++c) {
+                    double sum = 0;
+                    int count = 0;
+                    for (std::int32_t i = std::max(0, along - radius);
+                         i <= std::min(length - 1, along + radius); ++i, ++count) {
+                        sum += across ? at(i, y, c) : at(x, i, c);
+                    }
+                    next[static_cast<std::size_t>(3 * (y * w + x) + c)] = sum / count;
+                }
+            }
+        }
+        values = next;
+    }
+    for (std::int32_t y = 0; y < h; ++y) {
+        for (std::int32_t x = 0; x < w; ++x) {
+            for (int c = 0; c < 3; ++c) {
+                Byte(surface, x0 + x, y0 + y, c) =
+                    static_cast<std::uint8_t>(std::lround(at(x, y, c)));
+            }
+        }
+    }
+    return surface;
+}
+
+TEST(FaceCoverTest, BlurFollowsTheReferenceAndLeavesTheOutsideAlone) {
+    for (const RegionBox& box : BOXES) {
+        DisplaySurface surface = NoiseSurface(11);
+        DisplaySurface expected = ReferenceBlur(surface, box);
+        CoverScratch scratch;
+        BlurBox(box, surface, scratch);
+        for (std::int32_t y = 0; y < HEIGHT; ++y) {
+            for (std::int32_t x = 0; x < WIDTH; ++x) {
+                for (int c = 0; c < 3; ++c) {
+                    const int got = Byte(surface, x, y, c);
+                    const int want = Byte(expected, x, y, c);
+                    // Rounding of halves may differ by one; outside the box nothing may change.
+                    ASSERT_LE(std::abs(got - want), Inside(box, x, y) ? 1 : 0)
+                        << box.left << "," << box.top << " at " << x << "," << y;
+                }
+            }
+        }
+    }
+}
+
+// A flat box inside wild noise stays exactly flat: nothing from outside bleeds in.
+TEST(FaceCoverTest, BlurOfAFlatBoxStaysFlatWhateverSurroundsIt) {
+    for (const RegionBox& box : {RegionBox{8, 6, 32, 30}, RegionBox{-4, 20, 18, 42}}) {
+        DisplaySurface surface = NoiseSurface(3);
+        for (std::int32_t y = std::max(box.top, 0); y < std::min(box.bottom, HEIGHT); ++y) {
+            for (std::int32_t x = std::max(box.left, 0); x < std::min(box.right, WIDTH); ++x) {
+                Byte(surface, x, y, 0) = 17;
+                Byte(surface, x, y, 1) = 254;
+                Byte(surface, x, y, 2) = 255;
+            }
+        }
+        const DisplaySurface before = surface;
+        CoverScratch scratch;
+        BlurBox(box, surface, scratch);
+        EXPECT_EQ(surface.pixels, before.pixels);
+    }
+}
+
+}  // namespace
