@@ -21,6 +21,14 @@ namespace {
 
 using namespace std::string_literals;
 
+// The settings file read into the plug-in name and thresholds given.
+void ReadInto(const std::string& path, std::string& plugin, SkinColorRange& range) {
+    ViewerSettings settings{plugin, range, {}};
+    ReadSettingsFile(path, settings, nullptr);
+    plugin = settings.pluginFileName;
+    range = settings.skinRange;
+}
+
 class SettingsFileTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -52,7 +60,7 @@ TEST_F(SettingsFileTest, MissingFileLeavesPluginNameAndCurrentThresholds) {
     std::string plugin = "custom.so";
     SkinColorRange range;
     range.S_max = 42;
-    ReadSettingsFile((dir / "absent.ini").string(), plugin, range);
+    ReadInto((dir / "absent.ini").string(), plugin, range);
     EXPECT_EQ(plugin, "custom.so");
     SkinColorRange expected;
     expected.S_max = 42;
@@ -65,7 +73,7 @@ TEST_F(SettingsFileTest, EveryKeyLandsInItsOwnField) {
         "S_max=5\nS_min=6\nB_max=7\nB_min=8\n");
     std::string plugin = DEFAULT_PLUGIN_FILE;
     SkinColorRange range;
-    ReadSettingsFile(path, plugin, range);
+    ReadInto(path, plugin, range);
     EXPECT_EQ(plugin, "cam.so");
     const SkinColorRange expected{.H1_min = 2,
                                   .H1_max = 1,
@@ -85,7 +93,7 @@ TEST_F(SettingsFileTest, MissingOrEmptyIntegerKeysKeepTheFieldsCurrentValues) {
     range.H1_max = 11;
     range.S_min = 12;
     range.B_min = 13;
-    ReadSettingsFile(path, plugin, range);
+    ReadInto(path, plugin, range);
     SkinColorRange expected;
     expected.H1_max = 11;
     expected.S_min = 12;
@@ -99,7 +107,7 @@ TEST_F(SettingsFileTest, EmptyDllValueKeepsThePluginName) {
                                 "[ravk]\nH1_max=3\n", "[other]\nDLL=x.so\n"}) {
         std::string plugin = DEFAULT_PLUGIN_FILE;
         SkinColorRange range;
-        ReadSettingsFile(Write(content), plugin, range);
+        ReadInto(Write(content), plugin, range);
         EXPECT_EQ(plugin, DEFAULT_PLUGIN_FILE) << content;
     }
 }
@@ -180,7 +188,7 @@ TEST_F(SettingsFileTest, LongValuesAreCutToTheBuffer) {
 
     std::string plugin;
     SkinColorRange range;
-    ReadSettingsFile(Write("[ravk]\nDLL=" + name + "\n"), plugin, range);
+    ReadInto(Write("[ravk]\nDLL=" + name + "\n"), plugin, range);
     EXPECT_EQ(plugin, name.substr(0, 1023));
 }
 
@@ -195,7 +203,7 @@ TEST_F(SettingsFileTest, WindowsStyleNameIsFoundOnEveryPlatform) {
     Write("[ravk]\nDLL=win.so\n");
     std::string plugin;
     SkinColorRange range;
-    ReadSettingsFile(dir.string() + "\\ravk.ini", plugin, range);
+    ReadInto(dir.string() + "\\ravk.ini", plugin, range);
     EXPECT_EQ(plugin, "win.so");
 }
 
@@ -207,7 +215,7 @@ TEST_F(SettingsFileTest, HugeLinesAreSkippedWithoutLosingTheLinesAfterThem) {
     const std::string path = Write(content);
     std::string plugin;
     SkinColorRange range;
-    ReadSettingsFile(path, plugin, range);
+    ReadInto(path, plugin, range);
     EXPECT_EQ(plugin, std::string(1023, 'y'));
     EXPECT_EQ(range.H1_max, 5u);
 }
@@ -215,11 +223,11 @@ TEST_F(SettingsFileTest, HugeLinesAreSkippedWithoutLosingTheLinesAfterThem) {
 TEST_F(SettingsFileTest, UnusableFilesGiveTheDefaults) {
     std::string plugin = DEFAULT_PLUGIN_FILE;
     SkinColorRange range;
-    ReadSettingsFile(dir.string(), plugin, range);
+    ReadInto(dir.string(), plugin, range);
 #ifndef _WIN32
-    ReadSettingsFile("/dev/zero", plugin, range);
+    ReadInto("/dev/zero", plugin, range);
     const std::string fifo = (dir / "fifo.ini").string();
-    EXPECT_TRUE(ReturnsOnAFifo(fifo, [&] { ReadSettingsFile(fifo, plugin, range); }));
+    EXPECT_TRUE(ReturnsOnAFifo(fifo, [&] { ReadInto(fifo, plugin, range); }));
 #endif
     EXPECT_EQ(plugin, DEFAULT_PLUGIN_FILE);
     EXPECT_EQ(range, SkinColorRange{});
@@ -239,11 +247,41 @@ TEST_F(SettingsFileTest, UnreadableFileGivesTheDefaults) {
 #endif
     std::string plugin = DEFAULT_PLUGIN_FILE;
     SkinColorRange range;
-    ReadSettingsFile(locked, plugin, range);
+    ReadInto(locked, plugin, range);
 #ifdef _WIN32
     _close(holder);
 #endif
     EXPECT_EQ(plugin, DEFAULT_PLUGIN_FILE);
+}
+
+TEST_F(SettingsFileTest, CoverKeysAreBoundedAndAnUnknownStyleFallsBackWithOneLine) {
+    const struct {
+        const char* lines;
+        std::uint32_t keepMs;
+        CoverStyle style;
+        const char* diagnostic;
+    } cases[] = {
+        {"", 0, CoverStyle::Overlay, ""},
+        {"KeepCoveredMs=1000\nCoverStyle=pixelate\n", 1000, CoverStyle::Pixelate, ""},
+        {"KeepCoveredMs=-5\nCoverStyle=\"Blur\"\n", 0, CoverStyle::Blur, ""},
+        {"KeepCoveredMs=25000\nCoverStyle=overlay\n", 10000, CoverStyle::Overlay, ""},
+        {"KeepCoveredMs=0x10\nCoverStyle=\n", 16, CoverStyle::Overlay, ""},
+        {"CoverStyle=mosaic\n", 0, CoverStyle::Overlay,
+         "ravk.ini: unknown CoverStyle \"mosaic\", using overlay\n"},
+    };
+    for (const auto& c : cases) {
+        std::FILE* diagnostics = std::fopen((dir / "diagnostics.txt").string().c_str(), "w+b");
+        ASSERT_NE(diagnostics, nullptr);
+        ViewerSettings settings;
+        ReadSettingsFile(Write("[ravk]\n"s + c.lines), settings, diagnostics);
+        std::rewind(diagnostics);
+        char text[200] = {};
+        const std::size_t got = std::fread(text, 1, sizeof text - 1, diagnostics);
+        std::fclose(diagnostics);
+        EXPECT_EQ(settings.cover.keepCoveredMs, c.keepMs) << c.lines;
+        EXPECT_EQ(settings.cover.style, c.style) << c.lines;
+        EXPECT_EQ(std::string(text, got), c.diagnostic) << c.lines;
+    }
 }
 
 TEST_F(SettingsFileTest, RandomBytesNeverBreakTheReader) {
@@ -258,7 +296,7 @@ TEST_F(SettingsFileTest, RandomBytesNeverBreakTheReader) {
         }
         std::string plugin = DEFAULT_PLUGIN_FILE;
         SkinColorRange range;
-        ReadSettingsFile(Write(content), plugin, range);
+        ReadInto(Write(content), plugin, range);
         EXPECT_FALSE(plugin.empty());
         EXPECT_LE(plugin.size(), 1023u);
     }

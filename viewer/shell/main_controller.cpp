@@ -36,14 +36,14 @@ void MainController::Fail(const std::string& text, MessageOwner owner,
 }
 
 bool MainController::OnInit() {
-    ReadSettingsFile(files_.settingsFile, pluginFileName_, skinRange_);
+    ReadSettingsFile(files_.settingsFile, settings_, diagnostics_);
 
     std::string failedFile;
     if (!LoadOverlaySprites(overlays_, failedFile, files_.overlayFolder)) {
         Fail(OverlayLoadFailureMessage(failedFile), MessageOwner::MainWindow, std::nullopt);
         return false;
     }
-    if (!plugin_.Load(pluginFileName_)) {
+    if (!plugin_.Load(settings_.pluginFileName)) {
         Fail(LOAD_FAILURE_TEXT, MessageOwner::None, EMPTY_CAPTION);
         return false;
     }
@@ -101,9 +101,9 @@ void MainController::OnTimer() {
 }
 
 void MainController::OnPaint() {
-    const PaintInputs inputs{ui_.ReadControls(), liveFrame_,  captureWidth_,
-                             captureHeight_,     skinRange_,  overlays_,
-                             clock_.tickCount(), Recording(), diagnostics_};
+    const PaintInputs inputs{ui_.ReadControls(),  liveFrame_,  captureWidth_,   captureHeight_,
+                             settings_.skinRange, overlays_,   settings_.cover, clock_.tickCount(),
+                             Recording(),         diagnostics_};
     std::optional<std::string> title;
     try {
         title = PaintPreview(inputs, paintState_, surface_, frameLock_,
@@ -147,6 +147,8 @@ void MainController::RunOptionSequence() {
         captureWidth_ = width;
         captureHeight_ = height;
     }
+    // Boxes found at the old size mean nothing at the new one.
+    paintState_.hold.boxes.clear();
     try {
         ResizeFrameImage(liveFrame_, captureWidth_, captureHeight_);
         const std::lock_guard<std::mutex> lock(frameLock_);

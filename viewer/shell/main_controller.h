@@ -69,8 +69,8 @@ class MainController {
     std::int32_t CaptureWidth() const { return captureWidth_; }
     std::int32_t CaptureHeight() const { return captureHeight_; }
     const RecordSettings& RecordingSettings() const { return recordSettings_; }
-    const SkinColorRange& SkinRange() const { return skinRange_; }
-    const std::string& PluginFileName() const { return pluginFileName_; }
+    const SkinColorRange& SkinRange() const { return settings_.skinRange; }
+    const std::string& PluginFileName() const { return settings_.pluginFileName; }
     SurfaceView Surface() const { return View(surface_); }
 
   private:
@@ -92,8 +92,7 @@ class MainController {
     CapturePlugin plugin_;
     FrameImage liveFrame_;
     DisplaySurface surface_;
-    std::string pluginFileName_ = DEFAULT_PLUGIN_FILE;
-    SkinColorRange skinRange_;
+    ViewerSettings settings_;
     OverlayTable overlays_;
     std::int32_t captureWidth_ = 640;
     std::int32_t captureHeight_ = 480;

@@ -1,5 +1,6 @@
 #include "settings_file.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <iterator>
 #include <optional>
@@ -14,6 +15,8 @@ namespace {
 
 // The plug-in name is read into a 1024-byte buffer, which leaves room for 1023 characters.
 constexpr std::size_t PLUGIN_FILE_MAX_CHARS = 1023;
+// Enough for any style name and a diagnostic that shows what was written.
+constexpr std::size_t STYLE_NAME_MAX_CHARS = 63;
 
 // What is kept of one line; the rest of a longer line is skipped, as if the line ended there.
 // This bounds the memory a hostile file can make us use.
@@ -194,11 +197,13 @@ std::uint32_t ReadProfileInt(const std::string& fileName, const std::string& sec
     return ProfileInt(FindProfileValues(fileName, section, keys)[0], defaultValue);
 }
 
-void ReadSettingsFile(const std::string& fileName, std::string& pluginFileName,
-                      SkinColorRange& range) {
+void ReadSettingsFile(const std::string& fileName, ViewerSettings& settings,
+                      std::FILE* diagnostics) {
     // "DLL" first, then the thresholds in the order the platform's reader is asked for them.
-    const std::string_view keys[] = {"DLL",   "H1_max", "H1_min", "H2_max", "H2_min",
-                                     "S_max", "S_min",  "B_max",  "B_min"};
+    const std::string_view keys[] = {"DLL",    "H1_max",        "H1_min",    "H2_max",
+                                     "H2_min", "S_max",         "S_min",     "B_max",
+                                     "B_min",  "KeepCoveredMs", "CoverStyle"};
+    SkinColorRange& range = settings.skinRange;
     std::uint32_t* const fields[] = {&range.H1_max, &range.H1_min, &range.H2_max, &range.H2_min,
                                      &range.S_max,  &range.S_min,  &range.B_max,  &range.B_min};
     const std::vector<std::optional<std::string>> values =
@@ -206,9 +211,24 @@ void ReadSettingsFile(const std::string& fileName, std::string& pluginFileName,
 
     const std::string plugin = ProfileString(values[0], "", PLUGIN_FILE_MAX_CHARS);
     if (!plugin.empty()) {
-        pluginFileName = plugin;
+        settings.pluginFileName = plugin;
     }
     for (std::size_t i = 0; i < std::size(fields); ++i) {
         *fields[i] = ProfileInt(values[i + 1], *fields[i]);
+    }
+
+    CoverSettings& cover = settings.cover;
+    const auto keepMs = static_cast<std::int32_t>(ProfileInt(values[9], cover.keepCoveredMs));
+    cover.keepCoveredMs =
+        std::min(static_cast<std::uint32_t>(std::max(keepMs, 0)), KEEP_COVERED_MAX_MS);
+    const std::string style = ProfileString(values[10], "", STYLE_NAME_MAX_CHARS);
+    if (!style.empty()) {
+        const std::optional<CoverStyle> known = CoverStyleFromName(style);
+        cover.style = known.value_or(CoverStyle::Overlay);
+        if (!known && diagnostics != nullptr) {
+            std::fprintf(diagnostics, "ravk.ini: unknown CoverStyle \"%s\", using overlay\n",
+                         style.c_str());
+            std::fflush(diagnostics);
+        }
     }
 }

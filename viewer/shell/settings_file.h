@@ -11,8 +11,10 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
+#include "face_cover.h"
 #include "skin_color.h"
 
 inline constexpr const char* SETTINGS_FILE = ".\\ravk.ini";
@@ -39,7 +41,16 @@ std::string ReadProfileString(const std::string& fileName, const std::string& se
 std::uint32_t ReadProfileInt(const std::string& fileName, const std::string& section,
                              const std::string& key, std::uint32_t defaultValue);
 
-// Reads "DLL" (a non-empty value replaces pluginFileName) and the eight thresholds, each with the
-// field's current value as its default.
-void ReadSettingsFile(const std::string& fileName, std::string& pluginFileName,
-                      SkinColorRange& range);
+// What the settings file decides; a field the file does not set keeps the value it had.
+struct ViewerSettings {
+    std::string pluginFileName = DEFAULT_PLUGIN_FILE;
+    SkinColorRange skinRange;
+    CoverSettings cover;
+};
+
+// Reads "DLL" (a non-empty value replaces pluginFileName), the eight thresholds, "KeepCoveredMs"
+// (read as a signed number: negative gives 0, more than KEEP_COVERED_MAX_MS gives that) and
+// "CoverStyle" (a name CoverStyleFromName knows; any other non-empty value gives the overlay and
+// one line naming the key and the value on diagnostics).
+void ReadSettingsFile(const std::string& fileName, ViewerSettings& settings,
+                      std::FILE* diagnostics = stdout);
