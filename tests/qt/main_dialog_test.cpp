@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <fstream>
 
 #include "plugins/fixed_scene.h"
 #include "plugins/test_plugin_harness.h"
@@ -251,6 +252,51 @@ TEST_F(MainDialogTest, ShiftCaptureSavesTheSnapshotPairWithoutAskingForSettings)
     EXPECT_FALSE(settingsAsked);
     EXPECT_EQ(ReadFileBytes(folder.File("capture_original.bmp")).size(), 54u + 640u * 480u * 3u);
     EXPECT_EQ(ReadFileBytes(folder.File("capture_ravk.bmp")).size(), 54u + 640u * 480u * 3u);
+}
+
+// Pixels of a saved 640 x 480 snapshot that are not the wall: what covers the lost face.
+int CoveredPixels(const std::vector<std::uint8_t>& bmp) {
+    int count = 0;
+    for (std::size_t at = 54; at + 3 <= bmp.size(); at += 3) {
+        count += qRgb(bmp[at + 2], bmp[at + 1], bmp[at]) == WALL ? 0 : 1;
+    }
+    return count;
+}
+
+TEST_F(MainDialogTest, LostFaceStaysCoveredForKeepCoveredMsThenTheCoverGoes) {
+    for (const bool hold : {true, false}) {
+        std::ofstream(folder.File("ravk.ini"))
+            << "[ravk]\nDLL=" << TestPluginPath("test_plugin") << "\n"
+            << (hold ? "KeepCoveredMs=1000\n" : "");
+        MainDialog dialog(NoWriter());
+        script.AcceptResolutionDialog();
+        int soon = -1, later = -1;
+        script.WhenMainWindowShown([&](MainDialog& main) {
+            TestPluginControl plugin(TestPluginPath("test_plugin"));
+            const std::vector<std::uint8_t> face = FaceFrame(640, 480, QRect(250, 150, 120, 120));
+            const std::vector<std::uint8_t> wall = FaceFrame(640, 480, QRect());
+            plugin.SetFrame(640, 480, face.data());
+            QTest::mouseClick(&Control<QPushButton>(main, IDC_INTERCEPTER), Qt::LeftButton);
+            QTest::qWait(200);
+            plugin.SetFrame(640, 480, wall.data());
+            const auto snapshotAfter = [&](int milliseconds) {
+                QTest::qWait(milliseconds);
+                QTest::mouseClick(&Control<QPushButton>(main, IDC_CAPTURE), Qt::LeftButton,
+                                  Qt::ShiftModifier);
+                return CoveredPixels(ReadFileBytes(folder.File("capture_ravk.bmp")));
+            };
+            soon = snapshotAfter(300);
+            later = snapshotAfter(1700);
+            main.done(IDC_EXIT);
+        });
+        dialog.Run();
+        if (hold) {
+            EXPECT_GT(soon, 2000);
+        } else {
+            EXPECT_EQ(soon, 0);
+        }
+        EXPECT_EQ(later, 0) << hold;
+    }
 }
 
 TEST_F(MainDialogTest, OptionAdoptsTheNewSizeAndTheTimerRunsOn) {

@@ -9,6 +9,7 @@
 
 #include "image/test_files.h"
 #include "plugins/test_plugin_harness.h"
+#include "tools/tool_runner.h"
 
 namespace {
 
@@ -310,6 +311,78 @@ TEST_F(MainControllerTest, CaptureRecordsOnceAtATimeAndShiftSavesTheSnapshotAlwa
     controller->OnDestroy();
     EXPECT_FALSE(controller->Recording());
     EXPECT_EQ(writerCloses, 1);
+}
+
+int CountRed(const SurfaceView& surface) {
+    int count = 0;
+    for (std::int32_t r = 0; r < surface.height; ++r) {
+        for (std::int32_t x = 0; x < surface.width; ++x) {
+            const std::uint8_t* p = surface.pixels + r * surface.stride + 3 * x;
+            count += p[0] == 0 && p[1] == 0 && p[2] == 255 ? 1 : 0;
+        }
+    }
+    return count;
+}
+
+TEST_F(MainControllerTest, HeldCoverOutlivesALostFaceButNotAResolutionChange) {
+    WriteSettings("[ravk]\nDLL=" + TestPluginPath("test_plugin_fixed_scene") +
+                  "\nKeepCoveredMs=5000\n");
+    auto controller = MakeController();
+    ASSERT_TRUE(controller->OnInit());
+    ui.controls.boxEnabled = true;
+    const auto paint = [&] {
+        controller->OnTimer();
+        controller->OnPaint();
+        return CountRed(controller->Surface());
+    };
+    EXPECT_GT(paint(), 0);
+    TestPluginControl plugin(TestPluginPath("test_plugin_fixed_scene"));
+    const std::vector<std::uint8_t> black(640 * 480 * 3);
+    plugin.SetFrame(640, 480, black.data());
+    ticks += 1000;
+    EXPECT_GT(paint(), 0);
+    controller->OnCommand(IDC_OPTION);
+    EXPECT_EQ(paint(), 0);
+}
+
+// ravk-inspect composes, from the snapshot's raw frame, the very file the viewer saved beside it.
+TEST_F(MainControllerTest, SnapshotIsWhatTheToolComposesFromTheRawFrame) {
+    const struct {
+        const char* settings;
+        PaintControls controls;
+        const char* toolOptions;
+    } cases[] = {
+        {"", {{true, false, false, false}, true, true}, "--mask --overlay --box"},
+        {"CoverStyle=pixelate\n",
+         {{false, true, false, true}, true, false},
+         "--expand --all --overlay"},
+        {"CoverStyle=blur\n",
+         {{true, false, false, false}, true, true},
+         "--mask --box --cover blur"},
+    };
+    for (const auto& c : cases) {
+        WriteSettings("[ravk]\nDLL=" + TestPluginPath("test_plugin_fixed_scene") + "\n" +
+                      c.settings);
+        auto controller = MakeController();
+        ASSERT_TRUE(controller->OnInit());
+        ui.controls = c.controls;
+        controller->OnTimer();
+        controller->OnPaint();
+        ui.shift = true;
+        {
+            const CurrentDirScope inFolder(folder.Path());
+            controller->OnCommand(IDC_CAPTURE);
+        }
+        const ToolRun run =
+            RunTool("ravk-inspect",
+                    std::string("--compose ") + c.toolOptions + " --images " +
+                        ShellQuoted(RAVK_BIN_DIR "/images") + " capture_original.bmp composed.bmp",
+                    folder.Path().string());
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(ReadFileBytes(folder.File("composed.bmp")),
+                  ReadFileBytes(folder.File("capture_ravk.bmp")))
+            << c.toolOptions;
+    }
 }
 
 // Asks the user through the UI thread before it records, as a compressor choice does.

@@ -167,6 +167,14 @@ TEST_F(RavkInspectTest, ErrorsGiveOneLineAndExitStatus2) {
     const std::string input = WriteFrame("square.bmp", FrameWithSkin(16, 16, {{4, 4, 4, 4}}));
     ExpectFailure("--ini absent.ini " + ShellQuoted(input), "cannot read settings file absent.ini");
     ExpectFailure(ShellQuoted(input) + " no-folder/out.bmp", "cannot write no-folder/out.bmp");
+    ExpectFailure("--box " + ShellQuoted(input) + " out.bmp", "--box needs --compose");
+    ExpectFailure("--compose " + ShellQuoted(input), "--compose needs OUTPUT.bmp");
+    ExpectFailure("--compose --cover mosaic " + ShellQuoted(input) + " out.bmp",
+                  "unknown cover style mosaic (overlay, pixelate or blur)");
+    // The overlay pictures are looked for only when the overlay is drawn.
+    ExpectFailure("--compose --overlay " + ShellQuoted(input) + " out.bmp",
+                  "画像ファイル images\\warai0000.bmp が読み込めませんでした．");
+    EXPECT_EQ(Run("--compose --cover blur " + ShellQuoted(input) + " out.bmp").status, 0);
 
 #ifndef _WIN32
     // A FIFO without a writer would block an ordinary open: it is refused at once.

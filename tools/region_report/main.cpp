@@ -1,14 +1,20 @@
-// ravk-inspect: runs the viewer's frame analysis on a BMP picture and reports it as JSON.
+// ravk-inspect: runs the viewer's frame analysis on a BMP picture and reports it as JSON; with
+// --compose it also writes the picture the viewer would show.
 #include <cstdio>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "analyze_frame.h"
 #include "bmp_file.h"
+#include "display_surface.h"
 #include "native_path.h"
+#include "overlay_sprite.h"
+#include "paint_preview.h"
 #include "region_report.h"
 #include "regular_file.h"
 #include "settings_file.h"
+#include "snapshot.h"
 
 namespace {
 
@@ -26,7 +32,7 @@ bool IsReadableFile(const std::string& path) {
 
 // A settings file named on the command line must be readable; the default one is optional, as it
 // is for the viewer.
-bool LoadSkinColorRange(const std::string& namedFile, SkinColorRange& range, std::string& error) {
+bool LoadSettings(const std::string& namedFile, ViewerSettings& settings, std::string& error) {
     const std::string file = namedFile.empty() ? NativePath(SETTINGS_FILE) : namedFile;
     if (!IsReadableFile(file)) {
         if (namedFile.empty()) {
@@ -35,8 +41,51 @@ bool LoadSkinColorRange(const std::string& namedFile, SkinColorRange& range, std
         error = "cannot read settings file " + file;
         return false;
     }
-    std::string pluginFileName = DEFAULT_PLUGIN_FILE;
-    ReadSettingsFile(file, pluginFileName, range);
+    ReadSettingsFile(file, settings, stderr);
+    return true;
+}
+
+// One paint of the viewer over frame, as its first: the same composition, the overlay on its first
+// frame, written as the snapshot writes its second file.
+bool WriteComposedPicture(const InspectRequest& request, const FrameImage& frame,
+                          ViewerSettings settings, std::string& error) {
+    PaintControls controls;
+    controls.options = request.analysis;
+    controls.overlayEnabled = request.overlay || request.cover.has_value();
+    controls.boxEnabled = request.box;
+    if (request.cover) {
+        settings.cover.style = *request.cover;
+    }
+    OverlayTable overlays;
+    if (controls.overlayEnabled && settings.cover.style == CoverStyle::Overlay) {
+        std::string failedFile;
+        if (!LoadOverlaySprites(overlays, failedFile, request.imagesFolder)) {
+            error = OverlayLoadFailureMessage(failedFile);
+            return false;
+        }
+    }
+    DisplaySurface surface;
+    if (!CreateDisplaySurface(surface, frame.width, frame.height)) {
+        error = "the picture is too large to compose";
+        return false;
+    }
+    const PaintInputs in{.controls = controls,
+                         .live = frame,
+                         .captureWidth = frame.width,
+                         .captureHeight = frame.height,
+                         .skinRange = settings.skinRange,
+                         .overlays = overlays,
+                         .cover = settings.cover,
+                         .tick = 0,
+                         .recording = false,
+                         .diagnostics = nullptr};
+    PaintState state;
+    std::mutex frameLock;
+    PaintPreview(in, state, surface, frameLock, [](const SurfaceView&) {});
+    if (!WriteSurfaceBmp(request.outputFile, View(surface))) {
+        error = "cannot write " + request.outputFile;
+        return false;
+    }
     return true;
 }
 
@@ -52,8 +101,8 @@ int main(int argc, char** argv) {
         std::fputs(INSPECT_USAGE, stdout);
         return 0;
     }
-    SkinColorRange range;
-    if (!LoadSkinColorRange(request.settingsFile, range, error)) {
+    ViewerSettings settings;
+    if (!LoadSettings(request.settingsFile, settings, error)) {
         return Fail(error);
     }
     FrameImage frame;
@@ -65,9 +114,13 @@ int main(int argc, char** argv) {
     std::vector<RegionBox> boxes;
     FrameRegions details;
     const bool found =
-        AnalyzeFrame(boxes, display, frame, range, request.analysis, &details, stderr);
+        AnalyzeFrame(boxes, display, frame, settings.skinRange, request.analysis, &details, stderr);
 
-    if (!request.outputFile.empty() && !WriteBmpFile(request.outputFile, display)) {
+    if (request.compose) {
+        if (!WriteComposedPicture(request, frame, settings, error)) {
+            return Fail(error);
+        }
+    } else if (!request.outputFile.empty() && !WriteBmpFile(request.outputFile, display)) {
         return Fail("cannot write " + request.outputFile);
     }
     const std::string report = FormatInspectReport(frame, found, details, boxes) + "\n";

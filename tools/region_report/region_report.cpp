@@ -66,6 +66,7 @@ bool ParseInspectArgs(const std::vector<std::string>& args, InspectRequest& requ
                       std::string& error) {
     request = InspectRequest{};
     std::vector<std::string> files;
+    std::string composeOnly;  // the last option that means something only with --compose
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
@@ -76,12 +77,33 @@ bool ParseInspectArgs(const std::vector<std::string>& args, InspectRequest& requ
             request.analysis.regionExpansion = true;
         } else if (arg == "--all") {
             request.analysis.allRegions = true;
-        } else if (arg == "--ini") {
+        } else if (arg == "--compose") {
+            request.compose = true;
+        } else if (arg == "--overlay") {
+            request.overlay = true;
+            composeOnly = arg;
+        } else if (arg == "--box") {
+            request.box = true;
+            composeOnly = arg;
+        } else if (arg == "--ini" || arg == "--images" || arg == "--cover") {
             if (i + 1 == args.size() || args[i + 1].empty()) {
-                error = "--ini needs a file name";
+                error = arg + " needs a value";
                 return false;
             }
-            request.settingsFile = args[++i];
+            const std::string& value = args[++i];
+            if (arg == "--ini") {
+                request.settingsFile = value;
+            } else if (arg == "--images") {
+                request.imagesFolder = value;
+                composeOnly = arg;
+            } else {
+                request.cover = CoverStyleFromName(value);
+                if (!request.cover) {
+                    error = "unknown cover style " + value + " (overlay, pixelate or blur)";
+                    return false;
+                }
+                composeOnly = arg;
+            }
         } else if (arg.size() > 1 && arg[0] == '-') {
             error = "unknown option " + arg + " (see --help)";
             return false;
@@ -91,6 +113,10 @@ bool ParseInspectArgs(const std::vector<std::string>& args, InspectRequest& requ
     }
     if (request.showHelp) {
         return true;
+    }
+    if (!composeOnly.empty() && !request.compose) {
+        error = composeOnly + " needs --compose";
+        return false;
     }
     if (files.empty() || files[0].empty()) {
         error = "no input file given (see --help)";
@@ -107,6 +133,10 @@ bool ParseInspectArgs(const std::vector<std::string>& args, InspectRequest& requ
             return false;
         }
         request.outputFile = files[1];
+    }
+    if (request.compose && request.outputFile.empty()) {
+        error = "--compose needs OUTPUT.bmp";
+        return false;
     }
     return true;
 }

@@ -1,32 +1,50 @@
 // ravk-inspect's command line and its JSON report; main() does the file and analysis work.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "analyze_frame.h"
+#include "face_cover.h"
 #include "frame_image.h"
+#include "overlay_sprite.h"
 
 inline constexpr const char* INSPECT_USAGE =
     "usage: ravk-inspect [--mask] [--expand] [--all] [--ini FILE] INPUT.bmp [OUTPUT.bmp]\n"
+    "       ravk-inspect --compose [--overlay] [--box] [--cover STYLE] [--images DIR]\n"
+    "                    [--mask] [--expand] [--all] [--ini FILE] INPUT.bmp OUTPUT.bmp\n"
     "\n"
     "Runs the viewer's face-region analysis on one uncompressed 24-bit BMP picture and prints\n"
     "one JSON object with the regions found, the chosen region and the boxes.\n"
     "\n"
-    "  --mask      paint the kept regions blue (visible in OUTPUT.bmp)\n"
-    "  --expand    box side is the larger extent of the region (Region Expansion)\n"
-    "  --all       keep every region passing the size and luma tests (All)\n"
-    "  --ini FILE  read the skin-colour thresholds from FILE (default: ravk.ini in the\n"
-    "              current folder when it exists, else the built-in thresholds)\n"
-    "  --help      show this text\n"
+    "  --mask         paint the kept regions blue (visible in OUTPUT.bmp)\n"
+    "  --expand       box side is the larger extent of the region (Region Expansion)\n"
+    "  --all          keep every region passing the size and luma tests (All)\n"
+    "  --ini FILE     read the skin-colour thresholds and CoverStyle from FILE (default:\n"
+    "                 ravk.ini in the current folder when it exists, else the built-in ones)\n"
+    "  --compose      OUTPUT.bmp receives the picture exactly as the viewer's Shift + Capture\n"
+    "                 saves it as capture_ravk.bmp, the overlay on its first frame\n"
+    "  --overlay      with --compose: the cover is on (intercepter), in the CoverStyle of the\n"
+    "                 settings file\n"
+    "  --box          with --compose: the red box outlines are on (Box)\n"
+    "  --cover STYLE  with --compose: the cover is on, as overlay, pixelate or blur\n"
+    "  --images DIR   with --compose: the overlay pictures' folder (default: images)\n"
+    "  --help         show this text\n"
     "\n"
-    "OUTPUT.bmp receives the displayed picture. Exit status 0 on success, 2 on any error.\n";
+    "Without --compose, OUTPUT.bmp receives the analysed picture with the mask only. Exit\n"
+    "status 0 on success, 2 on any error.\n";
 
 struct InspectRequest {
     AnalysisOptions analysis;
     std::string settingsFile;  // empty: the default settings file, when it exists
     std::string inputFile;
-    std::string outputFile;  // empty: no picture is written
+    std::string outputFile;           // empty: no picture is written
+    bool compose = false;             // the output is the viewer's composed picture
+    bool overlay = false;             // the cover is on
+    bool box = false;                 // the outlines are on
+    std::optional<CoverStyle> cover;  // overrides the settings' style and turns the cover on
+    std::string imagesFolder = OVERLAY_FOLDER;
     bool showHelp = false;
 };
 

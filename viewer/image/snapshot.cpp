@@ -23,7 +23,11 @@ FrameImage UprightFrame(const SurfaceView& surface) {
 
 }  // namespace
 
+bool WriteSurfaceBmp(const std::string& fileName, const SurfaceView& surface) {
+    return WriteBmpFile(fileName, UprightFrame(surface));
+}
+
 void SaveSnapshotPair(const FrameImage& live, const SurfaceView& surface) {
     WriteBmpFile(SNAPSHOT_ORIGINAL_FILE, live);
-    WriteBmpFile(SNAPSHOT_DISPLAY_FILE, UprightFrame(surface));
+    WriteSurfaceBmp(SNAPSHOT_DISPLAY_FILE, surface);
 }
