@@ -107,17 +107,7 @@ void CoverA300Box(benchmark::State& state) {
     CoverScratch scratch;
     const RegionBox box{170, 90, 470, 390};
     const auto cover = [&] {
-        switch (style) {
-            case CoverStyle::Overlay:
-                DrawOverlaySprite({0, 0, 256, 256}, box, sprite, surface);
-                break;
-            case CoverStyle::Pixelate:
-                PixelateBox(box, surface, scratch);
-                break;
-            case CoverStyle::Blur:
-                BlurBox(box, surface, scratch);
-                break;
-        }
+        DrawCover(box, style, sprite, surface, scratch);
         benchmark::DoNotOptimize(surface.pixels.data());
     };
     const double seconds = SecondsPerCall(cover);

@@ -305,3 +305,18 @@ void BlurBox(const RegionBox& box, DisplaySurface& surface, CoverScratch& scratc
                  static_cast<std::size_t>(std::max<std::int64_t>(1, side / 12)),
                  scratch.rows.data(), scratch.columns.data(), scratch.spare.data()});
 }
+
+void DrawCover(const RegionBox& box, CoverStyle style, const OverlaySprite& sprite,
+               DisplaySurface& surface, CoverScratch& scratch) {
+    switch (style) {
+        case CoverStyle::Overlay:
+            DrawOverlaySprite({0, 0, sprite.width, sprite.height}, box, sprite, surface);
+            break;
+        case CoverStyle::Pixelate:
+            PixelateBox(box, surface, scratch);
+            break;
+        case CoverStyle::Blur:
+            BlurBox(box, surface, scratch);
+            break;
+    }
+}

@@ -9,6 +9,7 @@
 
 #include "analyze_frame.h"
 #include "display_surface.h"
+#include "overlay_sprite.h"
 
 enum class CoverStyle { Overlay, Pixelate, Blur };
 
@@ -42,3 +43,8 @@ void PixelateBox(const RegionBox& box, DisplaySurface& surface, CoverScratch& sc
 // horizontally, then three times vertically. A window that reaches past the box or the surface
 // averages only the pixels inside both, so nothing from outside the box bleeds in.
 void BlurBox(const RegionBox& box, DisplaySurface& surface, CoverScratch& scratch);
+
+// The cover of one box in style: the whole overlay sprite stretched over it, or PixelateBox or
+// BlurBox.
+void DrawCover(const RegionBox& box, CoverStyle style, const OverlaySprite& sprite,
+               DisplaySurface& surface, CoverScratch& scratch);

@@ -14,21 +14,6 @@ void CopyUpright(const FrameImage& frame, DisplaySurface& surface) {
              rowBytes, rowBytes, static_cast<std::size_t>(surface.height), RowOrder::Flipped);
 }
 
-void DrawCover(const RegionBox& box, CoverStyle style, const OverlaySprite& sprite,
-               DisplaySurface& surface, CoverScratch& scratch) {
-    switch (style) {
-        case CoverStyle::Overlay:
-            DrawOverlaySprite({0, 0, sprite.width, sprite.height}, box, sprite, surface);
-            break;
-        case CoverStyle::Pixelate:
-            PixelateBox(box, surface, scratch);
-            break;
-        case CoverStyle::Blur:
-            BlurBox(box, surface, scratch);
-            break;
-    }
-}
-
 }  // namespace
 
 std::optional<std::string> PaintPreview(const PaintInputs& in, PaintState& state,
