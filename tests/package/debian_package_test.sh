@@ -53,7 +53,7 @@ export DISPLAY=:$(<"$scratch/display")
 
 # Waits for a visible window whose title matches and prints its id.
 window() {
-    for _ in $(seq 100); do
+    for _ in $(seq 300); do
         id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true)
         [[ -n $id ]] && echo "$id" && return 0
         sleep 0.1
@@ -62,21 +62,24 @@ window() {
 }
 
 cd "$scratch/work"
-"$usr/bin/ravk" >"$scratch/ravk.log" 2>&1 &
+# A key lost on a busy machine must not leave the viewer waiting for the test's whole time.
+timeout 60 "$usr/bin/ravk" >"$scratch/ravk.log" 2>&1 &
 pids+=($!)
-xdotool windowfocus --sync "$(window '^Resolution Setting$')" key Return
+dialog=$(window '^Resolution Setting$')
+xdotool windowfocus --sync "$dialog" key Return
 main=$(window '^Ravkeler')
-# "&intercepter" and "Region &Expansion" on; from there "&Capture" is two tabs on, and Space
-# presses it while Shift is down.
+# "&intercepter" and "Region &Expansion" on; from there "&Capture" is two tabs on. Space presses
+# it; Shift stays down until the snapshot is there, since the viewer asks for it only then.
 xdotool windowfocus --sync "$main" key alt+i alt+e
 sleep 1
 mkdir -p /tmp/ravk_screens
 import -window "$main" /tmp/ravk_screens/installed_viewer.png
-xdotool key Tab Tab keydown shift key space keyup shift
-for _ in $(seq 50); do
+xdotool key Tab Tab keydown shift key space
+for _ in $(seq 100); do
     [[ -s capture_ravk.bmp ]] && break
     sleep 0.1
 done
+xdotool keyup shift
 xdotool windowfocus --sync "$main" key alt+x
 status=0
 wait "${pids[-1]}" || status=$?
@@ -97,12 +100,10 @@ elsewhere=$(($(petals) - on_face))
 echo "overlay petal pixels: $on_face on the face, $elsewhere elsewhere"
 ((on_face > 1000 && elsewhere * 10 < on_face)) || fail "no overlay on the face"
 
-# The menu entry, its string escapes undone, as a launcher runs it: in the videos folder.
+# The menu entry's command, its string escapes undone (its quoting is the shell's): the viewer
+# starts in the videos folder.
 command=$(sed -n 's/^Exec=//p' "$usr/share/applications/ravk.desktop")
-(
-    export PATH=$usr/bin:$PATH
-    eval "${command//\\\\/\\}"
-) &
+PATH=$usr/bin:$PATH timeout 60 sh -c "${command//\\\\/\\}" &
 pids+=($!)
 dialog=$(window '^Resolution Setting$')
 menu_ravk=$(xdotool getwindowpid "$dialog")

@@ -35,11 +35,11 @@ std::optional<fs::path> AbsoluteFolder(const std::optional<std::string>& value) 
 
 std::string FindDataFolder(const std::string& folder, const std::string& firstFile,
                            const fs::path& installedData) {
-    if (IsThere(Native(folder + "\\" + firstFile)) || installedData.empty()) {
+    if (IsThere(Native(folder + firstFile)) || installedData.empty()) {
         return folder;
     }
-    const fs::path installed = installedData / Native(folder);
-    return IsThere(installed / Native(firstFile)) ? installed.string() : folder;
+    const std::string installed = (installedData / Native(folder)).string();
+    return IsThere(Native(installed + firstFile)) ? installed : folder;
 }
 
 std::string FindSettingsFile(const EnvironmentLookup& environment, const InstallLayout& layout) {
@@ -59,11 +59,10 @@ std::string FindSettingsFile(const EnvironmentLookup& environment, const Install
 
 ViewerFiles FindViewerFiles(const fs::path& programFolder, const EnvironmentLookup& environment,
                             const InstallLayout& layout) {
-    // The first picture's name without the separator that joins it to its folder.
     char firstPicture[32];
     std::snprintf(firstPicture, sizeof firstPicture, OVERLAY_FILE_FORMAT, 0);
     return ViewerFiles{FindSettingsFile(environment, layout),
-                       FindDataFolder(OVERLAY_FOLDER, firstPicture + 1,
+                       FindDataFolder(OVERLAY_FOLDER, firstPicture,
                                       InstalledFolder(programFolder, layout.dataFolder))};
 }
 

@@ -21,8 +21,9 @@ struct ViewerFiles {
 // The value of an environment variable, or nullopt when it is not set.
 using EnvironmentLookup = std::function<std::optional<std::string>(const char* name)>;
 
-// The data folder folder (relative to the current folder) when its firstFile is there; otherwise
-// the same folder under installedData when its firstFile is there. A set is always taken whole
+// The data folder folder (relative to the current folder) when folder + firstFile is there,
+// firstFile being the name its reader appends for the set's first file ("\\warai0000.bmp");
+// otherwise the same folder under installedData when that has the file. A set is always taken whole
 // from one place; when neither has it, folder, so that the failure names the current folder's file.
 std::string FindDataFolder(const std::string& folder, const std::string& firstFile,
                            const std::filesystem::path& installedData);
