@@ -5,9 +5,12 @@
 #include <fstream>
 #include <thread>
 
-RunFolder::RunFolder(const std::string& plugin) {
-    // Copies: mingw's library makes no symbolic links.
-    std::filesystem::copy(std::filesystem::path(RAVK_BIN_DIR) / "images", dir_.Path() / "images");
+RunFolder::RunFolder(const std::string& plugin, bool withPictures) {
+    if (withPictures) {
+        // Copies: mingw's library makes no symbolic links.
+        std::filesystem::copy(std::filesystem::path(RAVK_BIN_DIR) / "images",
+                              dir_.Path() / "images");
+    }
     std::ofstream(dir_.File("ravk.ini")) << "[ravk]\nDLL=" << plugin << "\n";
 }
 

@@ -17,10 +17,10 @@
 inline constexpr std::chrono::seconds PATIENCE{20};
 
 // A folder as the viewer expects one: a copy of the overlay pictures and a ravk.ini naming the
-// plug-in.
+// plug-in. Without the copy, ravk.exe takes the pictures beside it, as a release folder has them.
 class RunFolder {
   public:
-    explicit RunFolder(const std::string& plugin);
+    explicit RunFolder(const std::string& plugin, bool withPictures = true);
     const std::filesystem::path& Path() const { return dir_.Path(); }
     std::string File(const std::string& name) const { return dir_.File(name); }
 

@@ -131,6 +131,7 @@ TEST(Win32ViewerTest, EachStartUpFailureShowsItsMessageWithOwnerAndCaptionThenEn
         SCOPED_TRACE(c.plugin);
         RunFolder folder(BinFile(c.plugin));
         if (c.withoutOverlayFrame12) {
+            // Named although ravk.exe has a whole set beside it: sets are never mixed.
             std::filesystem::remove(folder.Path() / "images" / "warai0012.bmp");
         }
         RavkProcess ravk(folder);
@@ -160,7 +161,7 @@ TEST(Win32ViewerTest, EachStartUpFailureShowsItsMessageWithOwnerAndCaptionThenEn
 }
 
 TEST(Win32ViewerTest, ThePictureATogglesSnapshotAndClipOfTheTestcardAsAPersonSeesThem) {
-    RunFolder folder(BinFile("Testcard.dll"));
+    RunFolder folder(BinFile("Testcard.dll"), false);  // the overlay from beside ravk.exe
     RavkProcess ravk(folder);
 
     const HWND resolution = ravk.WaitForTitle(L"Resolution Setting");

@@ -140,38 +140,53 @@ std::uint8_t ToByte(double value) {
     return static_cast<std::uint8_t>(std::clamp(std::lround(value), 0L, 255L));
 }
 
+// How the badge covers one pixel of a size x size picture (row 0 at the top): the mean colour of
+// the pixel's grid x grid samples that fall inside the badge, and how many do.
+struct Coverage {
+    Rgb mean;
+    int inside = 0;
+};
+
+Coverage CoverPixel(std::int32_t column, std::int32_t row, std::int32_t size, int grid,
+                    const Pose& pose) {
+    Rgb sum;
+    int inside = 0;
+    for (int sy = 0; sy < grid; ++sy) {
+        for (int sx = 0; sx < grid; ++sx) {
+            const Vec p{((column + (sx + 0.5) / grid) / size) * 2 - 1,
+                        ((row + (sy + 0.5) / grid) / size) * 2 - 1};
+            Rgb colour;
+            if (SampleBadge(p, pose, colour)) {
+                sum = Rgb{sum.red + colour.red, sum.green + colour.green, sum.blue + colour.blue};
+                ++inside;
+            }
+        }
+    }
+    if (inside == 0) {
+        return {};
+    }
+    return {Rgb{sum.red / inside, sum.green / inside, sum.blue / inside}, inside};
+}
+
 }  // namespace
 
 FrameImage DrawEmblemFrame(std::int32_t size, std::int32_t frame) {
-    // Each pixel averages a grid of samples. A pixel mostly outside the badge is key green; one
-    // mostly inside averages only its inside samples, so no edge is ever blended with the key.
+    // A pixel mostly outside the badge is key green; one mostly inside takes only its inside
+    // samples, so no edge is ever blended with the key.
     constexpr int GRID = 3;
     constexpr Pixel24 KEY{0, 255, 0};
     const Pose pose(static_cast<double>(frame % EMBLEM_LOOP_FRAMES) / EMBLEM_LOOP_FRAMES);
     FrameImage image = MakeFrameImage(size, size);
     for (std::int32_t row = 0; row < size; ++row) {
         for (std::int32_t column = 0; column < size; ++column) {
-            Rgb sum;
-            int inside = 0;
-            for (int sy = 0; sy < GRID; ++sy) {
-                for (int sx = 0; sx < GRID; ++sx) {
-                    const Vec p{((column + (sx + 0.5) / GRID) / size) * 2 - 1,
-                                ((row + (sy + 0.5) / GRID) / size) * 2 - 1};
-                    Rgb colour;
-                    if (SampleBadge(p, pose, colour)) {
-                        sum = Rgb{sum.red + colour.red, sum.green + colour.green,
-                                  sum.blue + colour.blue};
-                        ++inside;
-                    }
-                }
-            }
+            const Coverage cover = CoverPixel(column, row, size, GRID, pose);
             // Rows are stored bottom-up: row 0 here is the bottom of the picture.
             Pixel24& out = image.pixels[static_cast<std::size_t>(size - 1 - row) * size + column];
-            if (2 * inside < GRID * GRID) {
+            if (2 * cover.inside < GRID * GRID) {
                 out = KEY;
             } else {
-                out = Pixel24{ToByte(sum.blue / inside), ToByte(sum.green / inside),
-                              ToByte(sum.red / inside)};
+                out = Pixel24{ToByte(cover.mean.blue), ToByte(cover.mean.green),
+                              ToByte(cover.mean.red)};
                 if (out == KEY) {
                     out.green = 254;
                 }
@@ -179,4 +194,22 @@ FrameImage DrawEmblemFrame(std::int32_t size, std::int32_t frame) {
         }
     }
     return image;
+}
+
+std::vector<std::uint8_t> DrawEmblemIcon(std::int32_t size) {
+    // Finer sampling than the frames': the edge is blended into transparency, not cut.
+    constexpr int GRID = 6;
+    const Pose pose(0);
+    std::vector<std::uint8_t> rgba(static_cast<std::size_t>(size) * size * 4);
+    for (std::int32_t row = 0; row < size; ++row) {
+        for (std::int32_t column = 0; column < size; ++column) {
+            const Coverage cover = CoverPixel(column, row, size, GRID, pose);
+            std::uint8_t* out = &rgba[(static_cast<std::size_t>(row) * size + column) * 4];
+            out[0] = ToByte(cover.mean.red);
+            out[1] = ToByte(cover.mean.green);
+            out[2] = ToByte(cover.mean.blue);
+            out[3] = ToByte(255.0 * cover.inside / (GRID * GRID));
+        }
+    }
+    return rgba;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "frame_image.h"
 
@@ -12,3 +13,7 @@ inline constexpr std::int32_t EMBLEM_LOOP_FRAMES = 68;
 // Frame number frame (0 .. 68) as a size x size picture, rows bottom-up. Pixels outside the badge
 // are pure green (0, 255, 0), the viewer's transparency key; no pixel of the badge is.
 FrameImage DrawEmblemFrame(std::int32_t size, std::int32_t frame);
+
+// The badge at rest (as in frame 0) as the program's icon: size x size pixels, rows top-down, four
+// bytes each (red, green, blue, alpha). Outside the badge is transparent; the edge is blended.
+std::vector<std::uint8_t> DrawEmblemIcon(std::int32_t size);

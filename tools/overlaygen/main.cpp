@@ -1,25 +1,32 @@
-// overlaygen: draws the overlay animation and writes it as images/warai0000.bmp .. warai0068.bmp.
+// overlaygen: draws the overlay animation and writes it as images/warai0000.bmp .. warai0068.bmp,
+// or the same emblem as the program's icon.
 //
 //   overlaygen FOLDER [--contact-sheet FILE.bmp]
+//   overlaygen --icon SIZE FILE.png
 //
 // Writes the 69 frames into FOLDER (created when missing) and, on request, all frames tiled into
-// one picture for review. Exit status 0 on success, 1 on a usage error, 2 when a file fails.
+// one picture for review; or the icon, SIZE x SIZE pixels with transparency, into FILE.png (its
+// folder created when missing). Exit status 0 on success, 1 on a usage error, 2 when a file fails.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "bmp_file.h"
+#include "emblem.h"
 #include "frame_image.h"
 #include "overlay_sprite.h"
-#include "emblem.h"
+#include "png_file.h"
 
 namespace {
 
 constexpr std::int32_t FRAME_SIZE = 256;
+constexpr std::int32_t ICON_MAX_SIZE = 1024;
 constexpr std::int32_t SHEET_COLUMNS = 12;
 constexpr std::int32_t SHEET_GAP = 8;
 constexpr Pixel24 SHEET_BACKGROUND{96, 96, 96};
@@ -65,12 +72,35 @@ bool WriteFrames(const std::filesystem::path& folder, FrameImage* sheet) {
     return true;
 }
 
+bool WriteIcon(const char* sizeText, const char* fileName) {
+    char* end = nullptr;
+    const long size = std::strtol(sizeText, &end, 10);
+    if (end == sizeText || *end != '\0' || size < 1 || size > ICON_MAX_SIZE) {
+        std::fprintf(stderr, "overlaygen: the icon size must be 1 to %d\n", ICON_MAX_SIZE);
+        return false;
+    }
+    const std::filesystem::path path(fileName);
+    std::error_code error;
+    std::filesystem::create_directories(path.parent_path(), error);
+    const auto side = static_cast<std::int32_t>(size);
+    if (!WritePngFile(fileName, side, side, DrawEmblemIcon(side))) {
+        std::fprintf(stderr, "overlaygen: cannot write %s\n", fileName);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 4 && std::strcmp(argv[1], "--icon") == 0) {
+        return WriteIcon(argv[2], argv[3]) ? 0 : 2;
+    }
     const bool sheetWanted = argc == 4 && std::strcmp(argv[2], "--contact-sheet") == 0;
     if (argc != 2 && !sheetWanted) {
-        std::fprintf(stderr, "usage: overlaygen FOLDER [--contact-sheet FILE.bmp]\n");
+        std::fprintf(stderr,
+                     "usage: overlaygen FOLDER [--contact-sheet FILE.bmp]\n"
+                     "       overlaygen --icon SIZE FILE.png\n");
         return 1;
     }
     FrameImage sheet = EmptyContactSheet();

@@ -21,6 +21,7 @@
 #include "shell_ui.h"
 #include "skin_color.h"
 #include "ui_thread_call.h"
+#include "viewer_files.h"
 
 // The viewer's exit status, whatever happened.
 inline constexpr int VIEWER_EXIT_STATUS = 1;
@@ -30,12 +31,6 @@ inline constexpr int FRAME_PERIOD_MS = 20;
 // Makes the platform's writer for one recording; a question the writer asks the user goes
 // through uiCall to the UI thread.
 using VideoWriterFactory = std::function<std::unique_ptr<VideoWriter>(UiThreadCall& uiCall)>;
-
-// Where the viewer reads its files: the current folder's, unless a test points elsewhere.
-struct ViewerFiles {
-    std::string settingsFile = SETTINGS_FILE;
-    std::string overlayFolder = OVERLAY_FOLDER;
-};
 
 class MainController {
   public:

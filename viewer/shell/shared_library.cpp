@@ -3,7 +3,9 @@
 #include <filesystem>
 #include <system_error>
 
+#include "install_layout.h"
 #include "native_path.h"
+#include "program_folder.h"
 #include "shared_library_system.h"
 
 namespace {
@@ -13,29 +15,31 @@ bool IsFile(const std::filesystem::path& path) {
     return std::filesystem::is_regular_file(path, ec);
 }
 
-// The path the system's loader gets. A bare name is looked for as the Windows loader looks, on
-// every platform (dlopen would search only the system's path): a plug-in beside the program wins
-// over one of the same name in the current folder. A name with a folder is taken from the current
-// folder; the Windows loader would otherwise try it along its whole search path.
-std::filesystem::path ResolvePath(const std::string& fileName) {
+}  // namespace
+
+// dlopen alone would search only the system's path, and the Windows loader would try a name with
+// a folder along its whole search path.
+std::filesystem::path FindLibraryFile(const std::string& fileName,
+                                      const std::filesystem::path& programFolder,
+                                      const std::filesystem::path& pluginFolder) {
     const std::string native = NativePath(fileName);
     std::filesystem::path path(std::u8string(native.begin(), native.end()));
     path.make_preferred();
     if (!path.has_parent_path()) {
-        const std::filesystem::path programFolder = ProgramFolder();
         if (!programFolder.empty() && IsFile(programFolder / path)) {
             return programFolder / path;
         }
         if (!IsFile(path)) {
-            return path;
+            if (!pluginFolder.empty() && IsFile(pluginFolder / path)) {
+                return pluginFolder / path;
+            }
+            return path;  // the system's own search
         }
     }
     std::error_code ec;
     const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
     return ec ? path : absolute;
 }
-
-}  // namespace
 
 SharedLibrary& SharedLibrary::operator=(SharedLibrary&& other) noexcept {
     if (this != &other) {
@@ -51,7 +55,9 @@ bool SharedLibrary::Load(const std::string& fileName) {
     if (fileName.empty()) {
         return false;  // dlopen would hand back the program itself
     }
-    handle_ = OpenSharedLibrary(ResolvePath(fileName));
+    const std::filesystem::path programFolder = ProgramFolder();
+    handle_ = OpenSharedLibrary(FindLibraryFile(
+        fileName, programFolder, InstalledFolder(programFolder, INSTALL_LAYOUT.pluginFolder)));
     return handle_ != nullptr;
 }
 

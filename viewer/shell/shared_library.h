@@ -2,6 +2,7 @@
 // platform; each platform has its own source file behind it.
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 class SharedLibrary {
@@ -16,9 +17,8 @@ class SharedLibrary {
     SharedLibrary& operator=(const SharedLibrary&) = delete;
 
     // Loads fileName, freeing any library held before. The name is written the Windows way
-    // (backslashes are separators everywhere). A bare file name is looked for the way the Windows
-    // loader looks: in the program's own folder, then in the current folder, then along the
-    // system's search path. False when nothing could be loaded.
+    // (backslashes are separators everywhere) and looked for as FindLibraryFile says, with this
+    // program's folder and its installed plug-in folder. False when nothing could be loaded.
     bool Load(const std::string& fileName);
 
     // The address of the exported symbol name, or null when it is missing or nothing is loaded.
@@ -32,3 +32,12 @@ class SharedLibrary {
   private:
     void* handle_ = nullptr;
 };
+
+// Where a library named fileName is loaded from. A bare name is looked for the way the Windows
+// loader looks, on every platform: in programFolder, then in the current folder; then in
+// pluginFolder, where installed plug-ins lie apart from the program; then the system's own search
+// takes the bare name. A name with a folder is taken from the current folder. Empty folders are
+// not searched.
+std::filesystem::path FindLibraryFile(const std::string& fileName,
+                                      const std::filesystem::path& programFolder,
+                                      const std::filesystem::path& pluginFolder);

@@ -4,9 +4,6 @@
 
 #include <filesystem>
 
-// The folder of the running program, or an empty path when the system does not tell.
-std::filesystem::path ProgramFolder();
-
 // Loads the library at path; a path without a folder goes to the system's own search. Null when
 // nothing could be loaded.
 void* OpenSharedLibrary(const std::filesystem::path& path);

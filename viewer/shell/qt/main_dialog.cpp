@@ -23,7 +23,7 @@ QRect PictureRect() {
 }  // namespace
 
 MainDialog::MainDialog(VideoWriterFactory makeWriter)
-    : picture_(PICTURE_BYTES), controller_(*this, std::move(makeWriter)) {
+    : picture_(PICTURE_BYTES), controller_(*this, std::move(makeWriter), FindViewerFiles()) {
     const DialogBaseUnits units = ApplyDialogTemplate(*this, FONT_POINTS, "Ravkeler", DIALOG_RECT);
     const QRect frame = ToPixels(DIALOG_RECT, units);
     const ClientSize client = MainWindowClientSize({frame.width(), frame.height()});

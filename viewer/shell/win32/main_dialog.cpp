@@ -14,7 +14,7 @@ constexpr UINT_PTR FRAME_TIMER_ID = 0;
 }  // namespace
 
 MainDialog::MainDialog(HINSTANCE instance, VideoWriterFactory makeWriter)
-    : instance_(instance), controller_(*this, std::move(makeWriter)) {}
+    : instance_(instance), controller_(*this, std::move(makeWriter), FindViewerFiles()) {}
 
 void MainDialog::Run() {
     RunModalDialog(instance_, IDD_MAIN_DIALOG, nullptr, *this);
