@@ -15,6 +15,7 @@
 #include "regular_file.h"
 #include "settings_file.h"
 #include "snapshot.h"
+#include "viewer_files.h"
 
 namespace {
 
@@ -59,7 +60,9 @@ bool WriteComposedPicture(const InspectRequest& request, const FrameImage& frame
     OverlayTable overlays;
     if (controls.overlayEnabled && settings.cover.style == CoverStyle::Overlay) {
         std::string failedFile;
-        if (!LoadOverlaySprites(overlays, failedFile, request.imagesFolder)) {
+        const std::string folder =
+            request.imagesFolder.empty() ? FindViewerFiles().overlayFolder : request.imagesFolder;
+        if (!LoadOverlaySprites(overlays, failedFile, folder)) {
             error = OverlayLoadFailureMessage(failedFile);
             return false;
         }

@@ -29,7 +29,8 @@ inline constexpr const char* INSPECT_USAGE =
     "                 settings file\n"
     "  --box          with --compose: the red box outlines are on (Box)\n"
     "  --cover STYLE  with --compose: the cover is on, as overlay, pixelate or blur\n"
-    "  --images DIR   with --compose: the overlay pictures' folder (default: images)\n"
+    "  --images DIR   with --compose: the overlay pictures' folder (default: images in the\n"
+    "                 current folder, else the installed pictures, as the viewer finds them)\n"
     "  --help         show this text\n"
     "\n"
     "Without --compose, OUTPUT.bmp receives the analysed picture with the mask only. Exit\n"
@@ -44,7 +45,7 @@ struct InspectRequest {
     bool overlay = false;             // the cover is on
     bool box = false;                 // the outlines are on
     std::optional<CoverStyle> cover;  // overrides the settings' style and turns the cover on
-    std::string imagesFolder = OVERLAY_FOLDER;
+    std::string imagesFolder;         // empty: where the viewer finds its pictures
     bool showHelp = false;
 };
 
