@@ -1,6 +1,7 @@
 #include "face_kernels.h"
 
 #include <algorithm>
+#include <cstddef>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -71,26 +72,64 @@ void AccumulateAvx2(const std::uint8_t* bytes, std::size_t count, float weight, 
     AccumulateScalar(bytes + i, count - i, weight, sums + i);
 }
 
-void DepthwiseAvx2(const float* const rows[3], std::int32_t stride, std::int32_t width,
-                   std::int32_t channels, const float* weights, float* out) {
+// Output pixels x..x+XR-1 of one channel vector: each input column is loaded once and used by
+// every output whose 3 x 3 window holds it.
+template <int XR>
+[[gnu::always_inline]] inline void DepthwiseBlock(const float* const rows[3], std::int32_t stride,
+                                                  std::int32_t channels, const __m256 w[9],
+                                                  std::int32_t x, std::int32_t c, float* out) {
+    __m256 sum[XR];
+#pragma GCC unroll 8
+    for (int i = 0; i < XR; ++i) {
+        sum[i] = _mm256_setzero_ps();
+    }
+    const int columns = stride * (XR - 1) + 3;
+#pragma GCC unroll 3
+    for (int ky = 0; ky < 3; ++ky) {
+        const float* row = rows[ky] + stride * x * channels + c;
+#pragma GCC unroll 16
+        for (int column = 0; column < columns; ++column) {
+            const __m256 value = _mm256_loadu_ps(row + column * channels);
+#pragma GCC unroll 8
+            for (int i = 0; i < XR; ++i) {
+                const int kx = column - stride * i;
+                if (kx >= 0 && kx < 3) {
+                    sum[i] = _mm256_fmadd_ps(value, w[ky * 3 + kx], sum[i]);
+                }
+            }
+        }
+    }
+#pragma GCC unroll 8
+    for (int i = 0; i < XR; ++i) {
+        _mm256_storeu_ps(out + (x + i) * channels + c, sum[i]);
+    }
+}
+
+template <int Stride>
+void DepthwiseStride(const float* const rows[3], std::int32_t width, std::int32_t channels,
+                     const float* weights, float* out) {
+    constexpr int XR = 4;
     for (std::int32_t c = 0; c < channels; c += 8) {
         __m256 w[9];
         for (int tap = 0; tap < 9; ++tap) {
             w[tap] = _mm256_loadu_ps(weights + tap * channels + c);
         }
-        for (std::int32_t x = 0; x < width; ++x) {
-            const std::int32_t at = stride * x * channels + c;
-            __m256 sum = _mm256_mul_ps(_mm256_loadu_ps(rows[0] + at), w[0]);
-            sum = _mm256_fmadd_ps(_mm256_loadu_ps(rows[0] + at + channels), w[1], sum);
-            sum = _mm256_fmadd_ps(_mm256_loadu_ps(rows[0] + at + 2 * channels), w[2], sum);
-            sum = _mm256_fmadd_ps(_mm256_loadu_ps(rows[1] + at), w[3], sum);
-            sum = _mm256_fmadd_ps(_mm256_loadu_ps(rows[1] + at + channels), w[4], sum);
-            sum = _mm256_fmadd_ps(_mm256_loadu_ps(rows[1] + at + 2 * channels), w[5], sum);
-            sum = _mm256_fmadd_ps(_mm256_loadu_ps(rows[2] + at), w[6], sum);
-            sum = _mm256_fmadd_ps(_mm256_loadu_ps(rows[2] + at + channels), w[7], sum);
-            sum = _mm256_fmadd_ps(_mm256_loadu_ps(rows[2] + at + 2 * channels), w[8], sum);
-            _mm256_storeu_ps(out + x * channels + c, sum);
+        std::int32_t x = 0;
+        for (; x + XR <= width; x += XR) {
+            DepthwiseBlock<XR>(rows, Stride, channels, w, x, c, out);
         }
+        for (; x < width; ++x) {
+            DepthwiseBlock<1>(rows, Stride, channels, w, x, c, out);
+        }
+    }
+}
+
+void DepthwiseAvx2(const float* const rows[3], std::int32_t stride, std::int32_t width,
+                   std::int32_t channels, const float* weights, float* out) {
+    if (stride == 1) {
+        DepthwiseStride<1>(rows, width, channels, weights, out);
+    } else {
+        DepthwiseStride<2>(rows, width, channels, weights, out);
     }
 }
 
@@ -108,17 +147,24 @@ template <int MR, int NV>
             sum[i][j] = bias;
         }
     }
-    const float* in = row.in + p * row.inStride;
+    // Local copies and pointer steps keep the loop free of reloads and index arithmetic.
+    const float* in[MR];
+#pragma GCC unroll 4
+    for (int i = 0; i < MR; ++i) {
+        in[i] = row.in + static_cast<std::ptrdiff_t>(p + i) * row.inStride;
+    }
     const float* weights = row.weights + o;
-    for (std::int32_t k = 0; k < row.inChannels; ++k) {
+    const std::ptrdiff_t weightStep = row.outChannels;
+    const std::ptrdiff_t inChannels = row.inChannels;
+    for (std::ptrdiff_t k = 0; k < inChannels; ++k, weights += weightStep) {
         __m256 w[NV];
 #pragma GCC unroll 4
         for (int j = 0; j < NV; ++j) {
-            w[j] = _mm256_loadu_ps(weights + k * row.outChannels + 8 * j);
+            w[j] = _mm256_loadu_ps(weights + 8 * j);
         }
 #pragma GCC unroll 4
         for (int i = 0; i < MR; ++i) {
-            const __m256 a = _mm256_broadcast_ss(in + i * row.inStride + k);
+            const __m256 a = _mm256_broadcast_ss(in[i] + k);
 #pragma GCC unroll 4
             for (int j = 0; j < NV; ++j) {
                 sum[i][j] = _mm256_fmadd_ps(a, w[j], sum[i][j]);
