@@ -567,6 +567,14 @@ void WalkModel(GraphWalk& walk, const OnnxGraph& graph, const ModelSpec& spec, F
     walk.AllTaken();
 }
 
+// Names in a reason come from the file: anything but printable ASCII is shown as '?', so a
+// hostile name cannot break the one line or the terminal.
+std::string Printable(std::string text) {
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return c < ' ' || c > '~'; }, '?');
+    return text;
+}
+
 }  // namespace
 
 const char* FaceModelFileName(FaceModelKind kind) {
@@ -581,12 +589,13 @@ bool ReadFaceModel(const std::uint8_t* bytes, std::size_t size, FaceModelKind ki
     OnnxGraph graph;
     if (!ParseOnnxGraph(bytes, size, graph, error)) {
         model = FaceModel{};
+        error = Printable(error);
         return false;
     }
     GraphWalk walk(graph);
     WalkModel(walk, graph, spec, model);
     if (walk.Failed()) {
-        error = "not the expected face model: " + walk.Error();
+        error = "not the expected face model: " + Printable(walk.Error());
         model = FaceModel{};
         return false;
     }
