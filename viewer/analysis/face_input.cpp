@@ -48,12 +48,18 @@ Letterbox FillFaceInput(const FrameImage& frame, const FaceModel& model, FaceNet
         MakeAreaTaps(frame.width, state.box.width, state.columns);
         MakeAreaTaps(frame.height, state.box.height, state.rows);
         state.sums.assign(static_cast<std::size_t>(frame.width) * 3, 0.0f);
-        // Bars and picture trade places only when the size changes: black is -1.
-        for (std::int32_t y = 0; y < side; ++y) {
-            std::fill(FaceInputPixel(model, net, 0, y), FaceInputPixel(model, net, side, y), -1.0f);
+    }
+    // The black bars (-1) above, below and beside the picture.
+    const Letterbox& box = state.box;
+    for (std::int32_t y = 0; y < side; ++y) {
+        const bool picture = y >= box.top && y < box.top + box.height;
+        std::fill(FaceInputPixel(model, net, 0, y),
+                  FaceInputPixel(model, net, picture ? box.left : side, y), -1.0f);
+        if (picture) {
+            std::fill(FaceInputPixel(model, net, box.left + box.width, y),
+                      FaceInputPixel(model, net, side, y), -1.0f);
         }
     }
-    const Letterbox& box = state.box;
     const std::size_t rowBytes = static_cast<std::size_t>(frame.width) * 3;
     for (std::int32_t y = 0; y < box.height; ++y) {
         // Input rows run top-down; the frame's rows bottom-up.

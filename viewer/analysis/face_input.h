@@ -37,7 +37,7 @@ struct AreaTaps {
 };
 void MakeAreaTaps(std::int32_t sources, std::int32_t outputs, AreaTaps& taps);
 
-// Buffers of FillFaceInput, kept for the next frame of the same size.
+// The area taps of FillFaceInput, kept for the next frame of the same size.
 struct FaceInputState {
     std::int32_t frameWidth = 0;
     std::int32_t frameHeight = 0;
