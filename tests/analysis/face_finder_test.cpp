@@ -254,6 +254,11 @@ float Sigmoid(float raw) {
     return 1.0f / (1.0f + std::exp(-raw));
 }
 
+// The mean of two box values weighted by the scores of raw values 4 and 2.
+float Mean(float first, float second) {
+    return (first * Sigmoid(4.0f) + second * Sigmoid(2.0f)) / (Sigmoid(4.0f) + Sigmoid(2.0f));
+}
+
 TEST(FaceDecodeTest, ScoresAreThresholdedOverlapsMergedAndBoxesMappedToTheFrame) {
     // A 640 x 480 frame lies at rows 32..223 of the 256 x 256 input, 2.5 frame pixels a pixel.
     const Letterbox box{0, 32, 256, 192};
@@ -274,12 +279,8 @@ TEST(FaceDecodeTest, ScoresAreThresholdedOverlapsMergedAndBoxesMappedToTheFrame)
              f.Set(0, 8, 8, 0, 4.0f, 0, 0, 40, 40);  // centre (136, 136)
              f.Set(1, 4, 4, 3, 2.0f, 0, 0, 44, 44);  // centre (144, 144)
          },
-         {{Sigmoid(4.0f),
-           2.5f * (116 * Sigmoid(4.0f) + 122 * Sigmoid(2.0f)) / (Sigmoid(4.0f) + Sigmoid(2.0f)),
-           2.5f * (116 * Sigmoid(4.0f) + 122 * Sigmoid(2.0f)) / (Sigmoid(4.0f) + Sigmoid(2.0f)) -
-               80,
-           2.5f * (40 * Sigmoid(4.0f) + 44 * Sigmoid(2.0f)) / (Sigmoid(4.0f) + Sigmoid(2.0f)),
-           2.5f * (40 * Sigmoid(4.0f) + 44 * Sigmoid(2.0f)) / (Sigmoid(4.0f) + Sigmoid(2.0f))}}},
+         {{Sigmoid(4.0f), 2.5f * Mean(116, 122), 2.5f * Mean(116, 122) - 80, 2.5f * Mean(40, 44),
+           2.5f * Mean(40, 44)}}},
         {"boxes apart stay apart, best first",
          [](DecodeFixture& f) {
              f.Set(0, 2, 8, 0, 2.0f, 0, 0, 20, 20);   // centre (40, 136)

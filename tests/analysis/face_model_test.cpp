@@ -120,25 +120,17 @@ std::vector<Field>& GraphOf(std::vector<Field>& model) {
     return Child(model, 7)->fields;
 }
 
-// The first node of the given operator whose attributes satisfy want.
-Field* NodeOf(std::vector<Field>& model, const std::string& op,
-              const std::function<bool(std::vector<Field>&)>& want = nullptr) {
-    for (Field& node : GraphOf(model)) {
-        if (node.number == 1 && Text(*Child(node.fields, 4)) == op &&
-            (!want || want(node.fields))) {
-            return &node;
+// The first field `number` whose field `key` (a name) begins with prefix: a node by operator (1,
+// 4) or output (1, 2), an attribute (5, 1), an initializer (5, 8).
+Field* Find(std::vector<Field>& fields, std::uint32_t number, std::uint32_t key,
+            const std::string& prefix) {
+    for (Field& field : fields) {
+        const Field* name = field.number == number ? Child(field.fields, key) : nullptr;
+        if (name != nullptr && Text(*name).rfind(prefix, 0) == 0) {
+            return &field;
         }
     }
     return nullptr;
-}
-
-bool HasAttribute(std::vector<Field>& node, const std::string& name) {
-    for (Field& field : node) {
-        if (field.number == 5 && Text(*Child(field.fields, 1)) == name) {
-            return true;
-        }
-    }
-    return false;
 }
 
 // Dimension `index` of the graph input: value (ValueInfo.type.tensor_type.shape.dim).
@@ -148,13 +140,12 @@ Field& InputDim(std::vector<Field>& model, int index) {
     return *Child(Child(shape->fields, 1, index)->fields, 1);
 }
 
-Field* FirstInitializer(std::vector<Field>& model, const std::string& prefix) {
-    for (Field& field : GraphOf(model)) {
-        if (field.number == 5 && Text(*Child(field.fields, 8)).rfind(prefix, 0) == 0) {
-            return &field;
-        }
-    }
-    return nullptr;
+constexpr const char* PREFIX = "StatefulPartitionedCall/functional_1/";
+
+// The raw bytes of the stem's weights.
+Bytes& StemWeights(std::vector<Field>& model) {
+    return Child(Find(GraphOf(model), 5, 8, PREFIX + std::string("conv2d/Conv2D"))->fields, 9)
+        ->bytes;
 }
 
 TEST(FaceModelTest, BothModelsLoadAsTheBlocksAndGridsTheyHold) {
@@ -200,67 +191,46 @@ TEST(FaceModelTest, HostileOrDifferentFilesAreRefusedWithAReason) {
          "is [1x128x1099511627776x3]"},
         {"a bias of a huge dimension",
          [](std::vector<Field>& m) {
-             SetInts(
-                 FirstInitializer(m, "StatefulPartitionedCall/functional_1/conv2d/BiasAdd")->fields,
-                 1, {1ll << 40});
+             SetInts(Find(GraphOf(m), 5, 8, PREFIX + std::string("conv2d/BiasAdd"))->fields, 1,
+                     {1ll << 40});
          },
          "is [1099511627776] of type 1, expected [24]"},
         {"a weight shorter than its shape",
-         [](std::vector<Field>& m) {
-             Child(
-                 FirstInitializer(m, "StatefulPartitionedCall/functional_1/conv2d/Conv2D")->fields,
-                 9)
-                 ->bytes.resize(100);
-         },
+         [](std::vector<Field>& m) { StemWeights(m).resize(100); },
          "does not hold its 1800 values"},
+        {"one weight changed", [](std::vector<Field>& m) { StemWeights(m)[5] ^= 1; }, "SHA-256"},
         {"a ReLU turned into a sigmoid",
          [](std::vector<Field>& m) {
-             Child(NodeOf(m, "Relu")->fields, 4)->bytes = {'S', 'i', 'g'};
+             Child(Find(GraphOf(m), 1, 4, "Relu")->fields, 4)->bytes = {'S'};
          },
          "no ReLU reads StatefulPartitionedCall/functional_1/conv2d/BiasAdd:0"},
         {"an output's last node removed",
          [](std::vector<Field>& m) {
-             auto& graph = GraphOf(m);
-             graph.erase(std::find_if(graph.begin(), graph.end(), [](Field& f) {
-                 return f.number == 1 && Text(*Child(f.fields, 4)) == "Reshape";
-             }));
+             std::vector<Field>& graph = GraphOf(m);
+             graph.erase(graph.begin() + (Find(graph, 1, 4, "Reshape") - graph.data()));
          },
          "no reshape reads"},
         {"a node added",
          [](std::vector<Field>& m) {
-             Field extra = *NodeOf(m, "Relu");
+             Field extra = *Find(GraphOf(m), 1, 4, "Relu");
              Child(extra.fields, 2)->bytes = {'x'};
              GraphOf(m).push_back(extra);
          },
          "two Relu nodes read"},
         {"a depthwise stride changed",
          [](std::vector<Field>& m) {
-             Field* node =
-                 NodeOf(m, "Conv", [](std::vector<Field>& n) { return HasAttribute(n, "group"); });
-             for (Field& attribute : node->fields) {
-                 if (attribute.number == 5 && Text(*Child(attribute.fields, 1)) == "strides") {
-                     SetInts(attribute.fields, 8, {2, 2});
-                 }
-             }
+             Field* node = Find(GraphOf(m), 1, 2, PREFIX + std::string("depthwise_conv2d/"));
+             SetInts(Find(node->fields, 5, 1, "strides")->fields, 8, {2, 2});
          },
          "has strides [2x2], expected [1x1]"},
         {"an attribute this code does not read",
          [](std::vector<Field>& m) {
-             Field* node = NodeOf(m, "Conv");
              Field attribute{5, WireType::Bytes, 0, {}, {}, true};
              attribute.fields.push_back({1, WireType::Bytes, 0, {'a', 'u', 't', 'o'}, {}, false});
              attribute.fields.push_back({20, WireType::Varint, 3, {}, {}, false});
-             node->fields.push_back(attribute);
+             Find(GraphOf(m), 1, 4, "Conv")->fields.push_back(attribute);
          },
          "has attribute auto"},
-        {"one weight changed",
-         [](std::vector<Field>& m) {
-             Child(
-                 FirstInitializer(m, "StatefulPartitionedCall/functional_1/conv2d/Conv2D")->fields,
-                 9)
-                 ->bytes[5] ^= 1;
-         },
-         "SHA-256"},
     };
     for (const Case& c : cases) {
         std::vector<Field> model = Parse(original.data(), original.size(), {});
