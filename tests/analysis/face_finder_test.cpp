@@ -384,8 +384,10 @@ TEST(FaceFinderTest, RealPhotosGiveTheRecordedFacesOnEveryBuildAndKernel) {
                                  (recorded.kind == FaceModelKind::Back ? " back" : " front");
         FindFaces(photo, *model, state, faces);
         ExpectRecorded(faces, recorded, what);
-        // The scalar kernels once per model: they are slow in a debug build.
-        if (&recorded == &RECORDED[0] || &recorded == &RECORDED[1]) {
+        // The scalar kernels on the two faces with the front model only: they are slow in a
+        // debug build, and the kernel test compares them with the vector ones at every size.
+        if (recorded.kind == FaceModelKind::Front &&
+            std::string(recorded.photo).find('+') != std::string::npos) {
             FindFaces(photo, *model, state, faces, SimdLevel::Scalar);
             ExpectRecorded(faces, recorded, what + " scalar");
         }
