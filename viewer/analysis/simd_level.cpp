@@ -16,7 +16,8 @@ bool SimdLevelSupported(SimdLevel level) {
         case SimdLevel::Sse41:
             return __builtin_cpu_supports("sse4.1");
         case SimdLevel::Avx2:
-            return __builtin_cpu_supports("avx2");
+            // The face finder's kernels also use FMA, which every AVX2 processor has.
+            return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
     }
     return false;
 #else

@@ -1,0 +1,54 @@
+// The face model's input: the frame letterboxed into the model's square (aspect kept, centred,
+// black bars), each input pixel the area average of the frame pixels it covers, RGB scaled from
+// 0..255 to -1..1.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "face_kernels.h"
+#include "face_net.h"
+#include "frame_image.h"
+
+// Where the frame lies in the square input, in input pixels.
+struct Letterbox {
+    std::int32_t left = 0;
+    std::int32_t top = 0;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+
+    friend bool operator==(const Letterbox&, const Letterbox&) = default;
+};
+
+// The frame's longer side fills the input; the other is scaled alike and rounded (at least 1).
+Letterbox FitLetterbox(std::int32_t frameWidth, std::int32_t frameHeight, std::int32_t side);
+
+// The share of source pixel `source` in one output pixel.
+struct AreaTap {
+    std::int32_t source = 0;
+    float weight = 0;
+};
+
+// For each of `outputs` pixels spread evenly over `sources` pixels, its taps: output i's are
+// taps[starts[i]] .. taps[starts[i + 1] - 1], their weights summing to 1.
+struct AreaTaps {
+    std::vector<AreaTap> taps;
+    std::vector<std::int32_t> starts;
+};
+void MakeAreaTaps(std::int32_t sources, std::int32_t outputs, AreaTaps& taps);
+
+// The area taps of FillFaceInput, kept for the next frame of the same size.
+struct FaceInputState {
+    std::int32_t frameWidth = 0;
+    std::int32_t frameHeight = 0;
+    std::int32_t side = 0;
+    Letterbox box;
+    AreaTaps columns;
+    AreaTaps rows;
+    std::vector<float> sums;  // one output row's vertical averages, frame width x 3 (B, G, R)
+};
+
+// Writes the letterboxed frame (whose pixels must cover width x height) into the input of a
+// prepared net state, and returns where it lies.
+Letterbox FillFaceInput(const FrameImage& frame, const FaceModel& model, FaceNetState& net,
+                        FaceInputState& state, const FaceKernels& kernels);
