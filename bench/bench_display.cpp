@@ -65,6 +65,7 @@ void PaintWithMaskOverlayAndBox(benchmark::State& state) {
                              .skinRange = range,
                              .overlays = overlays,
                              .cover = {},
+                             .faceModel = nullptr,
                              .tick = tick,
                              .recording = false,
                              .diagnostics = nullptr};

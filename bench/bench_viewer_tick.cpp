@@ -74,6 +74,7 @@ void ViewerTick(benchmark::State& state) {
                              .skinRange = range,
                              .overlays = overlays,
                              .cover = {},
+                             .faceModel = nullptr,
                              .tick = tick,
                              .recording = false,
                              .diagnostics = nullptr};

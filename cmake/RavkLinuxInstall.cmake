@@ -1,5 +1,5 @@
 # The Linux install (cmake --install) and its Debian package (cpack): the programs in bin, the
-# plug-ins in lib/ravk and the overlay pictures in share/ravk, where an installed viewer looks for
+# plug-ins in lib/ravk and the overlay pictures and the face finder's models in share/ravk, where an installed viewer looks for
 # them (viewer/shell/install_layout.h); the menu entry, icons, manual pages and documents where the
 # desktop and Debian expect them.
 set(RAVK_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging/linux)
@@ -12,7 +12,7 @@ foreach(plugin Grablet Testcard)
         install(TARGETS ${plugin} LIBRARY DESTINATION lib/ravk)
     endif()
 endforeach()
-install(DIRECTORY ${CMAKE_BINARY_DIR}/bin/images DESTINATION share/ravk)
+install(DIRECTORY ${CMAKE_BINARY_DIR}/bin/images ${CMAKE_BINARY_DIR}/bin/models DESTINATION share/ravk)
 install(FILES ${RAVK_PACKAGING_DIR}/ravk.desktop DESTINATION share/applications)
 foreach(size 48 128 256)
     install(FILES ${CMAKE_BINARY_DIR}/icons/${size}x${size}/ravk.png

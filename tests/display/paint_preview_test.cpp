@@ -73,6 +73,7 @@ class PaintPreviewTest : public ::testing::Test {
                              .skinRange = skinRange,
                              .overlays = overlays,
                              .cover = cover,
+                             .faceModel = nullptr,
                              .tick = tick,
                              .recording = recording,
                              .diagnostics = diagnostics};

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <thread>
 
+#include "analysis/face_photos.h"
 #include "image/test_files.h"
 #include "plugins/test_plugin_harness.h"
 #include "tools/tool_runner.h"
@@ -93,7 +94,7 @@ struct StillWriter : VideoWriter {
 class MainControllerTest : public ::testing::Test {
   protected:
     TempDir folder;
-    ViewerFiles files{folder.File("ravk.ini"), RAVK_BIN_DIR "/images"};
+    ViewerFiles files{folder.File("ravk.ini"), RAVK_BIN_DIR "/images", RAVK_BIN_DIR "/models"};
     TestPluginLog log;
     FakeUi ui;
     std::uint32_t ticks = 5000;
@@ -345,26 +346,55 @@ TEST_F(MainControllerTest, HeldCoverOutlivesALostFaceButNotAResolutionChange) {
     EXPECT_EQ(paint(), 0);
 }
 
-// ravk-inspect composes, from the snapshot's raw frame, the very file the viewer saved beside it.
+// A photo of people scaled (nearest pixel) to fill a 640 x 480 frame, as a camera would serve it.
+std::vector<std::uint8_t> PhotoFrame(const std::string& name) {
+    std::string error;
+    const FrameImage photo = LoadFacePhoto(name, error);
+    EXPECT_EQ(error, "");
+    std::vector<std::uint8_t> bytes;
+    for (std::int32_t y = 0; y < 480 && photo.width > 0; ++y) {
+        for (std::int32_t x = 0; x < 640; ++x) {
+            const Pixel24 p = photo.pixels[static_cast<std::size_t>(
+                y * photo.height / 480 * photo.width + x * photo.width / 640)];
+            bytes.insert(bytes.end(), {p.blue, p.green, p.red});
+        }
+    }
+    return bytes;
+}
+
+// ravk-inspect composes, from the snapshot's raw frame, the very file the viewer saved beside it,
+// with either face finder.
 TEST_F(MainControllerTest, SnapshotIsWhatTheToolComposesFromTheRawFrame) {
     const struct {
         const char* settings;
         PaintControls controls;
-        const char* toolOptions;
+        std::string toolOptions;
+        const char* photo;  // served instead of the fixed scene
     } cases[] = {
-        {"", {{true, false, false, false}, true, true}, "--mask --overlay --box"},
+        {"", {{true, false, false, false}, true, true}, "--mask --overlay --box", nullptr},
         {"CoverStyle=pixelate\n",
          {{false, true, false, true}, true, false},
-         "--expand --all --overlay"},
+         "--expand --all --overlay",
+         nullptr},
         {"CoverStyle=blur\n",
          {{true, false, false, false}, true, true},
-         "--mask --box --cover blur"},
+         "--mask --box --cover blur",
+         nullptr},
+        {"FaceFinder=cnn\n",
+         {{true, false, false, false}, true, true},
+         "--mask --overlay --box --finder cnn --models " + ShellQuoted(RAVK_BIN_DIR "/models"),
+         "audrey.jpg"},
     };
     for (const auto& c : cases) {
-        WriteSettings("[ravk]\nDLL=" + TestPluginPath("test_plugin_fixed_scene") + "\n" +
-                      c.settings);
+        const char* plugin = c.photo != nullptr ? "test_plugin" : "test_plugin_fixed_scene";
+        WriteSettings("[ravk]\nDLL=" + TestPluginPath(plugin) + "\n" + c.settings);
         auto controller = MakeController();
         ASSERT_TRUE(controller->OnInit());
+        if (c.photo != nullptr) {
+            ASSERT_EQ(controller->FaceFinder(), FaceFinderKind::Cnn);
+            const std::vector<std::uint8_t> photo = PhotoFrame(c.photo);
+            TestPluginControl(TestPluginPath(plugin)).SetFrame(640, 480, photo.data());
+        }
         ui.controls = c.controls;
         controller->OnTimer();
         controller->OnPaint();
@@ -382,6 +412,49 @@ TEST_F(MainControllerTest, SnapshotIsWhatTheToolComposesFromTheRawFrame) {
         EXPECT_EQ(ReadFileBytes(folder.File("composed.bmp")),
                   ReadFileBytes(folder.File("capture_ravk.bmp")))
             << c.toolOptions;
+        if (c.photo != nullptr) {
+            // The face is covered: the middle of the best face is no longer the photo's.
+            FaceModel model;
+            std::string error;
+            ASSERT_TRUE(LoadFaceModel(RAVK_BIN_DIR
+                                      "/models/face_detection_back_256x256_barracuda.onnx",
+                                      FaceModelKind::Back, model, error))
+                << error;
+            FaceFinderState state;
+            std::vector<FaceDetection> faces;
+            const FrameImage& live = controller->LiveFrame();
+            FindFaces(live, model, state, faces);
+            ASSERT_FALSE(faces.empty());
+            const RegionBox box = FaceBox(faces[0], false);
+            const std::int32_t x = (box.left + box.right) / 2, r = (box.top + box.bottom) / 2;
+            const SurfaceView shown = controller->Surface();
+            const std::uint8_t* covered = shown.pixels + r * shown.stride + 3 * x;
+            const Pixel24 raw = live.pixels[static_cast<std::size_t>((479 - r) * 640 + x)];
+            EXPECT_NE((Pixel24{covered[0], covered[1], covered[2]}), raw);
+        }
+    }
+}
+
+TEST_F(MainControllerTest, FaceFinderFallsBackToSkinWithOneLineWhenItsModelCannotBeUsed) {
+    std::ofstream(folder.File("face_detection_back_256x256_barracuda.onnx")) << "not a model";
+    for (const std::string& modelFolder : {folder.File("absent"), folder.Path().string()}) {
+        files.modelFolder = modelFolder;
+        WriteSettings("[ravk]\nDLL=" + TestPluginPath("test_plugin") + "\nFaceFinder=cnn\n");
+        const std::string diagnosticsFile = folder.File("diagnostics.txt");
+        std::FILE* diagnostics = std::fopen(diagnosticsFile.c_str(), "w");
+        ASSERT_NE(diagnostics, nullptr);
+        MainController controller(
+            ui, [](UiThreadCall&) { return std::unique_ptr<VideoWriter>(); }, files,
+            SystemRecorderClock(), diagnostics);
+        EXPECT_TRUE(controller.OnInit());
+        std::fclose(diagnostics);
+        EXPECT_EQ(controller.FaceFinder(), FaceFinderKind::Skin);
+        std::ifstream in(diagnosticsFile);
+        std::string line, more;
+        std::getline(in, line);
+        EXPECT_EQ(line.rfind("face finder: ", 0), 0u) << line;
+        EXPECT_NE(line.find("; using skin"), std::string::npos) << line;
+        EXPECT_FALSE(std::getline(in, more)) << more;
     }
 }
 

@@ -254,20 +254,25 @@ TEST_F(SettingsFileTest, UnreadableFileGivesTheDefaults) {
     EXPECT_EQ(plugin, DEFAULT_PLUGIN_FILE);
 }
 
-TEST_F(SettingsFileTest, CoverKeysAreBoundedAndAnUnknownStyleFallsBackWithOneLine) {
+TEST_F(SettingsFileTest, CoverAndFinderKeysAreBoundedAndUnknownNamesFallBackWithOneLine) {
+    constexpr FaceFinderKind SKIN = FaceFinderKind::Skin;
     const struct {
         const char* lines;
         std::uint32_t keepMs;
         CoverStyle style;
+        FaceFinderKind finder;
         const char* diagnostic;
     } cases[] = {
-        {"", 0, CoverStyle::Overlay, ""},
-        {"KeepCoveredMs=1000\nCoverStyle=pixelate\n", 1000, CoverStyle::Pixelate, ""},
-        {"KeepCoveredMs=-5\nCoverStyle=\"Blur\"\n", 0, CoverStyle::Blur, ""},
-        {"KeepCoveredMs=25000\nCoverStyle=overlay\n", 10000, CoverStyle::Overlay, ""},
-        {"KeepCoveredMs=0x10\nCoverStyle=\n", 16, CoverStyle::Overlay, ""},
-        {"CoverStyle=mosaic\n", 0, CoverStyle::Overlay,
+        {"", 0, CoverStyle::Overlay, SKIN, ""},
+        {"KeepCoveredMs=1000\nCoverStyle=pixelate\n", 1000, CoverStyle::Pixelate, SKIN, ""},
+        {"KeepCoveredMs=-5\nCoverStyle=\"Blur\"\n", 0, CoverStyle::Blur, SKIN, ""},
+        {"KeepCoveredMs=25000\nCoverStyle=overlay\n", 10000, CoverStyle::Overlay, SKIN, ""},
+        {"KeepCoveredMs=0x10\nCoverStyle=\n", 16, CoverStyle::Overlay, SKIN, ""},
+        {"CoverStyle=mosaic\n", 0, CoverStyle::Overlay, SKIN,
          "ravk.ini: unknown CoverStyle \"mosaic\", using overlay\n"},
+        {"FaceFinder=CNN-fast\n", 0, CoverStyle::Overlay, FaceFinderKind::CnnFast, ""},
+        {"FaceFinder=dnn\n", 0, CoverStyle::Overlay, SKIN,
+         "ravk.ini: unknown FaceFinder \"dnn\", using skin\n"},
     };
     for (const auto& c : cases) {
         std::FILE* diagnostics = std::fopen((dir / "diagnostics.txt").string().c_str(), "w+b");
@@ -280,6 +285,7 @@ TEST_F(SettingsFileTest, CoverKeysAreBoundedAndAnUnknownStyleFallsBackWithOneLin
         std::fclose(diagnostics);
         EXPECT_EQ(settings.cover.keepCoveredMs, c.keepMs) << c.lines;
         EXPECT_EQ(settings.cover.style, c.style) << c.lines;
+        EXPECT_EQ(settings.faceFinder, c.finder) << c.lines;
         EXPECT_EQ(std::string(text, got), c.diagnostic) << c.lines;
     }
 }

@@ -74,7 +74,8 @@ TEST_F(RavkInspectTest, OneSkinSquareIsFoundAndBoxed) {
     EXPECT_EQ(run.out,
               "{\"width\":64,\"height\":48,\"found\":true,\"regions\":[{\"area\":400,\"width\":19,"
               "\"height\":19,\"centerX\":19,\"centerY\":32,\"minX\":10,\"minY\":23,\"maxX\":29,"
-              "\"maxY\":42,\"meanX\":19.5,\"meanY\":32.5}],\"best\":0,\"boxes\":[[10,5,29,24]]}\n");
+              "\"maxY\":42,\"meanX\":19.5,\"meanY\":32.5}],\"best\":0,\"faces\":[],\"boxes\":[[10,"
+              "5,29,24]]}\n");
     EXPECT_EQ(run.err, "");
 }
 
@@ -84,7 +85,7 @@ TEST_F(RavkInspectTest, FrameWithoutSkinReportsNothingFound) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out,
               "{\"width\":32,\"height\":24,\"found\":false,\"regions\":[],\"best\":null,"
-              "\"boxes\":[]}\n");
+              "\"faces\":[],\"boxes\":[]}\n");
     EXPECT_EQ(run.err, " region not found.\n");
 }
 
@@ -126,10 +127,12 @@ TEST_F(RavkInspectTest, AllKeepsARegionThatFailsTheAspectTest) {
     const std::string input =
         WriteFrame("two.bmp", FrameWithSkin(64, 48, {SQUARE, Rect{5, 35, 40, 6}}));
     const ToolRun chosen = Run(ShellQuoted(input));
-    EXPECT_NE(chosen.out.find("\"best\":1,\"boxes\":[[10,5,29,24]]}"), std::string::npos)
+    EXPECT_NE(chosen.out.find("\"best\":1,\"faces\":[],\"boxes\":[[10,5,29,24]]}"),
+              std::string::npos)
         << chosen.out;
     const ToolRun all = Run("--all " + ShellQuoted(input));
-    EXPECT_NE(all.out.find("\"best\":1,\"boxes\":[[22,35,27,40],[10,5,29,24]]}"), std::string::npos)
+    EXPECT_NE(all.out.find("\"best\":1,\"faces\":[],\"boxes\":[[22,35,27,40],[10,5,29,24]]}"),
+              std::string::npos)
         << all.out;
 }
 
@@ -175,6 +178,10 @@ TEST_F(RavkInspectTest, ErrorsGiveOneLineAndExitStatus2) {
     ExpectFailure("--compose --overlay " + ShellQuoted(input) + " out.bmp",
                   "画像ファイル images\\warai0000.bmp が読み込めませんでした．");
     EXPECT_EQ(Run("--compose --cover blur " + ShellQuoted(input) + " out.bmp").status, 0);
+    ExpectFailure("--finder dnn " + ShellQuoted(input),
+                  "unknown finder dnn (skin, cnn or cnn-fast)");
+    ExpectFailure("--finder cnn-fast --models absent " + ShellQuoted(input),
+                  "face_detection_front_128x128_barracuda.onnx");
 
 #ifndef _WIN32
     // A FIFO without a writer would block an ordinary open: it is refused at once.

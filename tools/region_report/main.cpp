@@ -46,10 +46,19 @@ bool LoadSettings(const std::string& namedFile, ViewerSettings& settings, std::s
     return true;
 }
 
+// The face finder's model, from --models DIR or where the viewer finds it.
+bool LoadModel(const InspectRequest& request, FaceFinderKind finder, FaceModel& model,
+               std::string& error) {
+    const std::string folder =
+        request.modelsFolder.empty() ? FindViewerFiles().modelFolder : request.modelsFolder;
+    const FaceModelKind kind = ModelOf(finder);
+    return LoadFaceModel(NativePath(folder + "\\" + FaceModelFileName(kind)), kind, model, error);
+}
+
 // One paint of the viewer over frame, as its first: the same composition, the overlay on its first
 // frame, written as the snapshot writes its second file.
 bool WriteComposedPicture(const InspectRequest& request, const FrameImage& frame,
-                          ViewerSettings settings, std::string& error) {
+                          ViewerSettings settings, const FaceModel* faceModel, std::string& error) {
     PaintControls controls;
     controls.options = request.analysis;
     controls.overlayEnabled = request.overlay || request.cover.has_value();
@@ -79,6 +88,7 @@ bool WriteComposedPicture(const InspectRequest& request, const FrameImage& frame
                          .skinRange = settings.skinRange,
                          .overlays = overlays,
                          .cover = settings.cover,
+                         .faceModel = faceModel,
                          .tick = 0,
                          .recording = false,
                          .diagnostics = nullptr};
@@ -113,20 +123,37 @@ int main(int argc, char** argv) {
         return Fail(error);
     }
 
+    const FaceFinderKind finder = request.finder.value_or(settings.faceFinder);
+    FaceModel model;
+    if (finder != FaceFinderKind::Skin && !LoadModel(request, finder, model, error)) {
+        return Fail(error);
+    }
+    const FaceModel* faceModel = finder == FaceFinderKind::Skin ? nullptr : &model;
+
     FrameImage display = frame;
     std::vector<RegionBox> boxes;
     FrameRegions details;
-    const bool found =
-        AnalyzeFrame(boxes, display, frame, settings.skinRange, request.analysis, &details, stderr);
+    std::vector<FaceDetection> faces;
+    bool found = false;
+    if (faceModel != nullptr) {
+        FaceFinderState state;
+        FaceTrack track;
+        FindFaces(frame, *faceModel, state, faces);
+        BoxFaces(boxes, display, frame, faces, settings.skinRange, request.analysis, track);
+        found = !faces.empty();
+    } else {
+        found = AnalyzeFrame(boxes, display, frame, settings.skinRange, request.analysis, &details,
+                             stderr);
+    }
 
     if (request.compose) {
-        if (!WriteComposedPicture(request, frame, settings, error)) {
+        if (!WriteComposedPicture(request, frame, settings, faceModel, error)) {
             return Fail(error);
         }
     } else if (!request.outputFile.empty() && !WriteBmpFile(request.outputFile, display)) {
         return Fail("cannot write " + request.outputFile);
     }
-    const std::string report = FormatInspectReport(frame, found, details, boxes) + "\n";
+    const std::string report = FormatInspectReport(frame, found, details, boxes, faces) + "\n";
     if (std::fputs(report.c_str(), stdout) == EOF || std::fflush(stdout) != 0) {
         return Fail("cannot write the report to standard output");
     }

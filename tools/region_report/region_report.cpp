@@ -85,7 +85,8 @@ bool ParseInspectArgs(const std::vector<std::string>& args, InspectRequest& requ
         } else if (arg == "--box") {
             request.box = true;
             composeOnly = arg;
-        } else if (arg == "--ini" || arg == "--images" || arg == "--cover") {
+        } else if (arg == "--ini" || arg == "--images" || arg == "--cover" || arg == "--finder" ||
+                   arg == "--models") {
             if (i + 1 == args.size() || args[i + 1].empty()) {
                 error = arg + " needs a value";
                 return false;
@@ -93,6 +94,14 @@ bool ParseInspectArgs(const std::vector<std::string>& args, InspectRequest& requ
             const std::string& value = args[++i];
             if (arg == "--ini") {
                 request.settingsFile = value;
+            } else if (arg == "--models") {
+                request.modelsFolder = value;
+            } else if (arg == "--finder") {
+                request.finder = FaceFinderFromName(value);
+                if (!request.finder) {
+                    error = "unknown finder " + value + " (skin, cnn or cnn-fast)";
+                    return false;
+                }
             } else if (arg == "--images") {
                 request.imagesFolder = value;
                 composeOnly = arg;
@@ -142,7 +151,8 @@ bool ParseInspectArgs(const std::vector<std::string>& args, InspectRequest& requ
 }
 
 std::string FormatInspectReport(const FrameImage& frame, bool found, const FrameRegions& details,
-                                const std::vector<RegionBox>& boxes) {
+                                const std::vector<RegionBox>& boxes,
+                                const std::vector<FaceDetection>& faces) {
     std::string out = "{\"width\":";
     AppendInt(out, frame.width);
     out += ",\"height\":";
@@ -161,7 +171,18 @@ std::string FormatInspectReport(const FrameImage& frame, bool found, const Frame
     } else {
         AppendInt(out, details.best);
     }
-    out += ",\"boxes\":[";
+    out += ",\"faces\":[";
+    for (std::size_t i = 0; i < faces.size(); ++i) {
+        out += i > 0 ? ",{\"score\":" : "{\"score\":";
+        AppendDouble(out, faces[i].score);
+        const float box[] = {faces[i].left, faces[i].top, faces[i].width, faces[i].height};
+        for (std::size_t k = 0; k < 4; ++k) {
+            out += k == 0 ? ",\"box\":[" : ",";
+            AppendDouble(out, box[k]);
+        }
+        out += "]}";
+    }
+    out += "],\"boxes\":[";
     for (std::size_t i = 0; i < boxes.size(); ++i) {
         if (i > 0) {
             out += ',';

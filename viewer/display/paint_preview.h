@@ -13,7 +13,10 @@
 #include "analyze_frame.h"
 #include "cover_hold.h"
 #include "display_surface.h"
+#include "face_boxes.h"
 #include "face_cover.h"
+#include "face_finder.h"
+#include "face_model.h"
 #include "frame_image.h"
 #include "frame_rate_meter.h"
 #include "overlay_animation.h"
@@ -37,8 +40,9 @@ struct PaintInputs {
     const SkinColorRange& skinRange;
     const OverlayTable& overlays;
     CoverSettings cover;
-    std::uint32_t tick = 0;  // the system's millisecond tick count at this paint
-    bool recording = false;  // chooses the title's recording form
+    const FaceModel* faceModel = nullptr;  // the face finder's model; none: the skin analysis
+    std::uint32_t tick = 0;                // the system's millisecond tick count at this paint
+    bool recording = false;                // chooses the title's recording form
     std::FILE* diagnostics = stdout;
 };
 
@@ -49,14 +53,17 @@ struct PaintState {
     FrameRateMeter frameRate;
     TrackHistory trackHistory;
     CoverHold hold;
+    FaceFinderState faceFinder;
+    std::vector<FaceDetection> faces;
+    FaceTrack faceTrack;
     FrameImage working;
     std::vector<RegionBox> boxes;
     CoverScratch coverScratch;
 };
 
-// Copies the live frame, analyses it when "&Mask", "&intercepter" or "&Box" is on, smooths the
-// first box under "&Loose Tracking" unless "&All" is on, and puts held boxes in place of none
-// (cover.keepCoveredMs). Then, holding frameLock, writes the picture upright into the surface
+// Copies the live frame, analyses it when "&Mask", "&intercepter" or "&Box" is on (with the face
+// finder when faceModel is given, else the skin analysis), smooths the first box under "&Loose
+// Tracking" unless "&All" is on, and puts held boxes in place of none (cover.keepCoveredMs). Then, holding frameLock, writes the picture upright into the surface
 // (only when the surface, the capture size and the frame all agree; else the surface keeps its
 // picture), draws the cover over every box in cover.style and the box outlines over that, and calls
 // present with the surface while the lock is still held. Nothing is drawn or presented while the

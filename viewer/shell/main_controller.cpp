@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <new>
 
+#include "native_path.h"
 #include "settings_file.h"
 #include "snapshot.h"
 
@@ -43,6 +44,7 @@ bool MainController::OnInit() {
         Fail(OverlayLoadFailureMessage(failedFile), MessageOwner::MainWindow, std::nullopt);
         return false;
     }
+    LoadFaceFinder();
     if (!plugin_.Load(settings_.pluginFileName)) {
         Fail(LOAD_FAILURE_TEXT, MessageOwner::None, EMPTY_CAPTION);
         return false;
@@ -67,6 +69,25 @@ bool MainController::OnInit() {
     }
     ui_.StartFrameTimer();
     return true;
+}
+
+// A model that is missing or not the expected one is no start-up failure: the skin analysis
+// takes over, and one line says why.
+void MainController::LoadFaceFinder() {
+    if (settings_.faceFinder == FaceFinderKind::Skin) {
+        return;
+    }
+    const FaceModelKind kind = ModelOf(settings_.faceFinder);
+    const std::string file = NativePath(files_.modelFolder + "\\" + FaceModelFileName(kind));
+    std::string error;
+    if (LoadFaceModel(file, kind, faceModel_, error)) {
+        return;
+    }
+    settings_.faceFinder = FaceFinderKind::Skin;
+    if (diagnostics_ != nullptr) {
+        std::fprintf(diagnostics_, "face finder: %s; using skin\n", error.c_str());
+        std::fflush(diagnostics_);
+    }
 }
 
 // The buttons are tested in order and each checked one sets the size; with none checked the size
@@ -101,9 +122,11 @@ void MainController::OnTimer() {
 }
 
 void MainController::OnPaint() {
+    const FaceModel* faceModel =
+        settings_.faceFinder == FaceFinderKind::Skin ? nullptr : &faceModel_;
     const PaintInputs inputs{ui_.ReadControls(),  liveFrame_,  captureWidth_,   captureHeight_,
-                             settings_.skinRange, overlays_,   settings_.cover, clock_.tickCount(),
-                             Recording(),         diagnostics_};
+                             settings_.skinRange, overlays_,   settings_.cover, faceModel,
+                             clock_.tickCount(),  Recording(), diagnostics_};
     std::optional<std::string> title;
     try {
         title = PaintPreview(inputs, paintState_, surface_, frameLock_,

@@ -66,12 +66,14 @@ class MainController {
     const RecordSettings& RecordingSettings() const { return recordSettings_; }
     const SkinColorRange& SkinRange() const { return settings_.skinRange; }
     const std::string& PluginFileName() const { return settings_.pluginFileName; }
+    FaceFinderKind FaceFinder() const { return settings_.faceFinder; }
     SurfaceView Surface() const { return View(surface_); }
 
   private:
     void Fail(const std::string& text, MessageOwner owner,
               const std::optional<std::string>& caption);
     bool ChooseResolution();
+    void LoadFaceFinder();
     void RunOptionSequence();
     void Capture();
 
@@ -88,6 +90,7 @@ class MainController {
     FrameImage liveFrame_;
     DisplaySurface surface_;
     ViewerSettings settings_;
+    FaceModel faceModel_;  // loaded when the settings choose the face finder
     OverlayTable overlays_;
     std::int32_t captureWidth_ = 640;
     std::int32_t captureHeight_ = 480;

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <string>
 
+#include "face_boxes.h"
 #include "face_cover.h"
 #include "skin_color.h"
 
@@ -46,11 +47,13 @@ struct ViewerSettings {
     std::string pluginFileName = DEFAULT_PLUGIN_FILE;
     SkinColorRange skinRange;
     CoverSettings cover;
+    FaceFinderKind faceFinder = FaceFinderKind::Skin;
 };
 
 // Reads "DLL" (a non-empty value replaces pluginFileName), the eight thresholds, "KeepCoveredMs"
 // (read as a signed number: negative gives 0, more than KEEP_COVERED_MAX_MS gives that) and
-// "CoverStyle" (a name CoverStyleFromName knows; any other non-empty value gives the overlay and
-// one line naming the key and the value on diagnostics).
+// "CoverStyle" and "FaceFinder" (a name CoverStyleFromName or FaceFinderFromName knows; any other
+// non-empty value gives the overlay or the skin analysis and one line naming the key and the value
+// on diagnostics).
 void ReadSettingsFile(const std::string& fileName, ViewerSettings& settings,
                       std::FILE* diagnostics = stdout);

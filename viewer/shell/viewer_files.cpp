@@ -61,9 +61,12 @@ ViewerFiles FindViewerFiles(const fs::path& programFolder, const EnvironmentLook
                             const InstallLayout& layout) {
     char firstPicture[32];
     std::snprintf(firstPicture, sizeof firstPicture, OVERLAY_FILE_FORMAT, 0);
+    const fs::path installedData = InstalledFolder(programFolder, layout.dataFolder);
+    // Both models are shipped together, so one of them tells where the set is.
+    const std::string probeModel = std::string("\\") + FaceModelFileName(FaceModelKind::Back);
     return ViewerFiles{FindSettingsFile(environment, layout),
-                       FindDataFolder(OVERLAY_FOLDER, firstPicture,
-                                      InstalledFolder(programFolder, layout.dataFolder))};
+                       FindDataFolder(OVERLAY_FOLDER, firstPicture, installedData),
+                       FindDataFolder(MODEL_FOLDER, probeModel, installedData)};
 }
 
 ViewerFiles FindViewerFiles() {

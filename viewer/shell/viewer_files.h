@@ -8,14 +8,19 @@
 #include <optional>
 #include <string>
 
+#include "face_model.h"
 #include "install_layout.h"
 #include "overlay_sprite.h"
 #include "settings_file.h"
+
+// The face finder's models' folder, found as the overlay pictures' folder is.
+inline constexpr const char* MODEL_FOLDER = "models";
 
 // The files the controller reads, named the Windows way (backslashes are separators everywhere).
 struct ViewerFiles {
     std::string settingsFile = SETTINGS_FILE;
     std::string overlayFolder = OVERLAY_FOLDER;
+    std::string modelFolder = MODEL_FOLDER;
 };
 
 // The value of an environment variable, or nullopt when it is not set.
