@@ -1,10 +1,11 @@
 #include "face_boxes.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstddef>
 #include <utility>
+
+#include "ascii_case.h"
 
 namespace {
 
@@ -57,19 +58,12 @@ void PaintSkinInBoxes(FrameImage& display, const FrameImage& frame,
 }  // namespace
 
 std::optional<FaceFinderKind> FaceFinderFromName(std::string_view name) {
-    constexpr std::array<std::pair<std::string_view, FaceFinderKind>, 3> names{{
+    static constexpr std::pair<std::string_view, FaceFinderKind> NAMES[] = {
         {"skin", FaceFinderKind::Skin},
         {"cnn", FaceFinderKind::Cnn},
         {"cnn-fast", FaceFinderKind::CnnFast},
-    }};
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    for (const auto& [text, finder] : names) {
-        if (std::equal(text.begin(), text.end(), name.begin(), name.end(),
-                       [&](char a, char b) { return a == lower(b); })) {
-            return finder;
-        }
-    }
-    return std::nullopt;
+    };
+    return FindNamed(NAMES, name);
 }
 
 FaceModelKind ModelOf(FaceFinderKind finder) {

@@ -1,10 +1,10 @@
 #include "face_cover.h"
 
 #include <algorithm>
-#include <array>
 #include <cstddef>
 #include <cstring>
 
+#include "ascii_case.h"
 #include "simd_level.h"
 
 namespace {
@@ -217,19 +217,12 @@ BlurFunction ChooseBlur() {
 }  // namespace
 
 std::optional<CoverStyle> CoverStyleFromName(std::string_view name) {
-    constexpr std::array<std::pair<std::string_view, CoverStyle>, 3> names{{
+    static constexpr std::pair<std::string_view, CoverStyle> NAMES[] = {
         {"overlay", CoverStyle::Overlay},
         {"pixelate", CoverStyle::Pixelate},
         {"blur", CoverStyle::Blur},
-    }};
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    for (const auto& [text, style] : names) {
-        if (std::equal(text.begin(), text.end(), name.begin(), name.end(),
-                       [&](char a, char b) { return a == lower(b); })) {
-            return style;
-        }
-    }
-    return std::nullopt;
+    };
+    return FindNamed(NAMES, name);
 }
 
 void PixelateBox(const RegionBox& box, DisplaySurface& surface, CoverScratch& scratch) {

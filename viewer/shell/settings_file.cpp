@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ascii_case.h"
 #include "native_path.h"
 #include "regular_file.h"
 
@@ -34,22 +35,6 @@ std::string_view Trim(std::string_view text) {
         text.remove_suffix(1);
     }
     return text;
-}
-
-char AsciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) {
-            return false;
-        }
-    }
-    return true;
 }
 
 // Reads one line ended by "\n", "\r\n", a lone "\r" or the end of the file, keeping at most
@@ -119,7 +104,7 @@ std::vector<std::optional<std::string>> FindProfileValues(const std::string& fil
             }
             std::string_view name = text.substr(1);
             name = name.substr(0, name.find(']'));
-            inSection = EqualsIgnoringCase(Trim(name), section);
+            inSection = EqualsIgnoringAsciiCase(Trim(name), section);
             continue;
         }
         if (!inSection) {
@@ -130,7 +115,7 @@ std::vector<std::optional<std::string>> FindProfileValues(const std::string& fil
         const std::string_view value =
             equals == std::string_view::npos ? std::string_view() : text.substr(equals + 1);
         for (std::size_t i = 0; i < keys.size(); ++i) {
-            if (!values[i] && EqualsIgnoringCase(key, keys[i])) {
+            if (!values[i] && EqualsIgnoringAsciiCase(key, keys[i])) {
                 values[i] = std::string(UnquotedValue(value));
             }
         }
