@@ -175,8 +175,8 @@ TEST_F(RavkInspectTest, ErrorsGiveOneLineAndExitStatus2) {
     ExpectFailure("--compose --cover mosaic " + ShellQuoted(input) + " out.bmp",
                   "unknown cover style mosaic (overlay, pixelate or blur)");
     // The overlay pictures are looked for only when the overlay is drawn.
-    ExpectFailure("--compose --overlay " + ShellQuoted(input) + " out.bmp",
-                  "画像ファイル images\\warai0000.bmp が読み込めませんでした．");
+    ExpectFailure("--compose --overlay --images absent " + ShellQuoted(input) + " out.bmp",
+                  "画像ファイル absent\\warai0000.bmp が読み込めませんでした．");
     EXPECT_EQ(Run("--compose --cover blur " + ShellQuoted(input) + " out.bmp").status, 0);
     ExpectFailure("--finder dnn " + ShellQuoted(input),
                   "unknown finder dnn (skin, cnn or cnn-fast)");
