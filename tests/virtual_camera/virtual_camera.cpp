@@ -98,17 +98,33 @@ void CopyTo(const AM_MEDIA_TYPE& from, AM_MEDIA_TYPE& to) {
     std::memcpy(to.pbFormat, from.pbFormat, from.cbFormat);
 }
 
-// Counts itself among the live objects.
-struct Counted {
+// Counts itself among the live objects and counts the references to itself; the last release
+// deletes the object.
+template <typename Self>
+class Counted {
+  public:
     Counted() { ++liveObjects; }
     ~Counted() { --liveObjects; }
     Counted(const Counted&) = delete;
     Counted& operator=(const Counted&) = delete;
+
+  protected:
+    ULONG AddReference() { return ++references_; }
+    ULONG ReleaseReference() {
+        const ULONG left = --references_;
+        if (left == 0) {
+            delete static_cast<Self*>(this);
+        }
+        return left;
+    }
+
+  private:
+    std::atomic<ULONG> references_{1};
 };
 
 // An enumerator over a fixed list (pins or media types), holding what it lists.
 template <typename Enum, typename Item, typename Copy, typename Free>
-class ListEnum final : public Enum, Counted {
+class ListEnum final : public Enum, public Counted<ListEnum<Enum, Item, Copy, Free>> {
   public:
     ListEnum(std::vector<Item> items, Copy copy, Free free)
         : items_(std::move(items)), copy_(copy), free_(free) {}
@@ -127,14 +143,8 @@ class ListEnum final : public Enum, Counted {
         *out = nullptr;
         return E_NOINTERFACE;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --references_;
-        if (left == 0) {
-            delete this;
-        }
-        return left;
-    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return this->AddReference(); }
+    ULONG STDMETHODCALLTYPE Release() override { return this->ReleaseReference(); }
     HRESULT STDMETHODCALLTYPE Next(ULONG count, Item* out, ULONG* fetched) override {
         ULONG given = 0;
         while (given < count && next_ < items_.size()) {
@@ -169,7 +179,6 @@ class ListEnum final : public Enum, Counted {
     Copy copy_;
     Free free_;
     std::size_t next_ = 0;
-    std::atomic<ULONG> references_{1};
 };
 
 IPin* AddRefPin(IPin* pin) {
@@ -206,7 +215,7 @@ HRESULT OnePage(const CLSID& page, CAUUID* pages) {
 
 // A property page: the device page only says there is nothing to set; the format page lists the
 // camera's sizes and applies the one picked to the IAMStreamConfig it is shown for.
-class PropertyPage final : public IPropertyPage, Counted {
+class PropertyPage final : public IPropertyPage, public Counted<PropertyPage> {
   public:
     explicit PropertyPage(bool format) : format_(format) {}
     ~PropertyPage() {
@@ -226,14 +235,8 @@ class PropertyPage final : public IPropertyPage, Counted {
         *out = nullptr;
         return E_NOINTERFACE;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --references_;
-        if (left == 0) {
-            delete this;
-        }
-        return left;
-    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return this->AddReference(); }
+    ULONG STDMETHODCALLTYPE Release() override { return this->ReleaseReference(); }
 
     HRESULT STDMETHODCALLTYPE SetPageSite(IPropertyPageSite* site) override {
         if (site != nullptr) {
@@ -382,7 +385,6 @@ class PropertyPage final : public IPropertyPage, Counted {
     }
 
     const bool format_;
-    std::atomic<ULONG> references_{1};
     IPropertyPageSite* site_ = nullptr;
     IAMStreamConfig* config_ = nullptr;
     HWND dialog_ = nullptr;
@@ -540,7 +542,7 @@ class CapturePin final : public IPin,
 class Camera final : public IBaseFilter,
                      public IPersistPropertyBag,
                      public ISpecifyPropertyPages,
-                     Counted {
+                     public Counted<Camera> {
   public:
     Camera() : pin_(*this) {}
     ~Camera() {
@@ -566,14 +568,8 @@ class Camera final : public IBaseFilter,
         AddRef();
         return S_OK;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --references_;
-        if (left == 0) {
-            delete this;
-        }
-        return left;
-    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return this->AddReference(); }
+    ULONG STDMETHODCALLTYPE Release() override { return this->ReleaseReference(); }
 
     HRESULT STDMETHODCALLTYPE GetClassID(CLSID* id) override {
         *id = CLSID_VirtualCamera;
@@ -678,7 +674,6 @@ class Camera final : public IBaseFilter,
 
   private:
     CapturePin pin_;
-    std::atomic<ULONG> references_{1};
     IReferenceClock* clock_ = nullptr;
     IFilterGraph* graph_ = nullptr;
     std::wstring name_;

@@ -51,8 +51,7 @@ bool LoadModel(const InspectRequest& request, FaceFinderKind finder, FaceModel& 
                std::string& error) {
     const std::string folder =
         request.modelsFolder.empty() ? FindViewerFiles().modelFolder : request.modelsFolder;
-    const FaceModelKind kind = ModelOf(finder);
-    return LoadFaceModel(NativePath(folder + "\\" + FaceModelFileName(kind)), kind, model, error);
+    return LoadFaceModelFrom(folder, ModelOf(finder), model, error);
 }
 
 // One paint of the viewer over frame, as its first: the same composition, the overlay on its first

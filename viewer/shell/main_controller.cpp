@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <new>
 
-#include "native_path.h"
 #include "settings_file.h"
 #include "snapshot.h"
 
@@ -78,9 +77,8 @@ void MainController::LoadFaceFinder() {
         return;
     }
     const FaceModelKind kind = ModelOf(settings_.faceFinder);
-    const std::string file = NativePath(files_.modelFolder + "\\" + FaceModelFileName(kind));
     std::string error;
-    if (LoadFaceModel(file, kind, faceModel_, error)) {
+    if (LoadFaceModelFrom(files_.modelFolder, kind, faceModel_, error)) {
         return;
     }
     settings_.faceFinder = FaceFinderKind::Skin;

@@ -76,3 +76,8 @@ ViewerFiles FindViewerFiles() {
     };
     return FindViewerFiles(ProgramFolder(), environment, INSTALL_LAYOUT);
 }
+
+bool LoadFaceModelFrom(const std::string& folder, FaceModelKind kind, FaceModel& model,
+                       std::string& error) {
+    return LoadFaceModel(NativePath(folder + "\\" + FaceModelFileName(kind)), kind, model, error);
+}

@@ -43,3 +43,7 @@ ViewerFiles FindViewerFiles(const std::filesystem::path& programFolder,
 
 // This process's: its program's folder, its environment, the platform's layout.
 ViewerFiles FindViewerFiles();
+
+// Loads the face finder's model of kind from folder (named the Windows way), as LoadFaceModel.
+bool LoadFaceModelFrom(const std::string& folder, FaceModelKind kind, FaceModel& model,
+                       std::string& error);
