@@ -13,6 +13,7 @@
 #include "face_cover.h"
 #include "overlay_sprite.h"
 #include "paint_preview.h"
+#include "skin_locator.h"
 
 namespace {
 
@@ -56,19 +57,18 @@ void PaintWithMaskOverlayAndBox(benchmark::State& state) {
         benchmark::DoNotOptimize(view.pixels);
     };
     std::uint32_t tick = 0;
+    SkinLocator locator(range, nullptr);
     const auto paint = [&] {
         tick += 20;
         const PaintInputs in{.controls = controls,
                              .live = live,
                              .captureWidth = 640,
                              .captureHeight = 480,
-                             .skinRange = range,
+                             .locator = locator,
                              .overlays = overlays,
                              .cover = {},
-                             .faceModel = nullptr,
                              .tick = tick,
-                             .recording = false,
-                             .diagnostics = nullptr};
+                             .recording = false};
         benchmark::DoNotOptimize(PaintPreview(in, paintState, surface, frameLock, present));
     };
     const double seconds = SecondsPerCall(paint);

@@ -17,6 +17,7 @@
 #include "overlay_sprite.h"
 #include "paint_preview.h"
 #include "presentation.h"
+#include "skin_locator.h"
 #include "testcard_device.h"
 #include "vq_plugin.h"
 
@@ -42,6 +43,7 @@ void ViewerTick(benchmark::State& state) {
     }
     const auto capture = reinterpret_cast<VQ_CaptureFunc>(plugin.module.Symbol("VQ_Capture"));
     const SkinColorRange range;
+    SkinLocator locator(range, nullptr);
     PaintControls controls;
     controls.overlayEnabled = true;
     controls.boxEnabled = true;
@@ -71,13 +73,11 @@ void ViewerTick(benchmark::State& state) {
                              .live = live,
                              .captureWidth = 640,
                              .captureHeight = 480,
-                             .skinRange = range,
+                             .locator = locator,
                              .overlays = overlays,
                              .cover = {},
-                             .faceModel = nullptr,
                              .tick = tick,
-                             .recording = false,
-                             .diagnostics = nullptr};
+                             .recording = false};
         benchmark::DoNotOptimize(PaintPreview(in, paintState, surface, frameLock, show));
         grab += grabbed - start;
         paint += Clock::now() - grabbed;

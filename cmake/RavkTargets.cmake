@@ -23,6 +23,18 @@ function(ravk_add_library target)
     ravk_project_options(${target})
 endfunction()
 
+# A folder's operating-system part: the same file names in its posix/ and win32/ leaves, one of
+# which is compiled into target.
+if(WIN32)
+    set(RAVK_OS_LEAF win32)
+else()
+    set(RAVK_OS_LEAF posix)
+endif()
+function(ravk_add_leaf_sources target)
+    list(TRANSFORM ARGN PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/${RAVK_OS_LEAF}/ OUTPUT_VARIABLE files)
+    target_sources(${target} PRIVATE ${files})
+endfunction()
+
 # A capture plug-in's Windows DLL exports the seven functions of vq_plugin.h under their plain
 # names, listed by vq_plugin.def (so a missing one fails the link). The standard calling convention
 # of 32-bit Windows decorates the symbols (VQ_OnInit@4): ld's stdcall fix-up ties the plain names

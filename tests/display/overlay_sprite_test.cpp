@@ -10,10 +10,10 @@
 
 #include "bmp_file.h"
 #include "display_surface.h"
-#include "image/test_files.h"
+#include "support/test_files.h"
 
 #ifndef _WIN32
-#include "image/fifo_guard.h"
+#include "support/fifo_guard.h"
 #endif
 
 namespace {

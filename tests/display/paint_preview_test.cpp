@@ -1,5 +1,7 @@
 #include "paint_preview.h"
 
+#include "skin_locator.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -10,8 +12,8 @@
 
 #include "bmp_file.h"
 #include "box_outline.h"
-#include "image/test_files.h"
 #include "snapshot.h"
+#include "support/test_files.h"
 
 namespace {
 
@@ -66,17 +68,16 @@ class PaintPreviewTest : public ::testing::Test {
     ~PaintPreviewTest() override { std::fclose(diagnostics); }
 
     std::optional<std::string> Paint(std::uint32_t tick) {
+        SkinLocator locator(skinRange, diagnostics);
         const PaintInputs in{.controls = controls,
                              .live = live,
                              .captureWidth = captureWidth,
                              .captureHeight = captureHeight,
-                             .skinRange = skinRange,
+                             .locator = locator,
                              .overlays = overlays,
                              .cover = cover,
-                             .faceModel = nullptr,
                              .tick = tick,
-                             .recording = recording,
-                             .diagnostics = diagnostics};
+                             .recording = recording};
         return PaintPreview(in, state, surface, frameLock, [&](const SurfaceView& view) {
             ++presented;
             presentedPixels = view.pixels;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "image/test_files.h"
+#include "support/test_files.h"
 
 #ifndef _WIN32
 #include <sys/resource.h>
@@ -16,7 +16,7 @@
 
 #include <csignal>
 
-#include "image/fifo_guard.h"
+#include "support/fifo_guard.h"
 #endif
 
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "bmp_file.h"
-#include "image/test_files.h"
+#include "support/test_files.h"
 
 namespace {
 

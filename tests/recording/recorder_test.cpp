@@ -11,8 +11,8 @@
 #include <system_error>
 #include <vector>
 
-#include "image/test_files.h"
-#include "recording/test_surface.h"
+#include "support/test_files.h"
+#include "support/test_surface.h"
 
 namespace {
 

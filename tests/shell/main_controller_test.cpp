@@ -1,5 +1,9 @@
 #include "main_controller.h"
 
+#include "capture_plugin.h"
+#include "face_boxes.h"
+#include "face_finder.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,10 +11,10 @@
 #include <fstream>
 #include <thread>
 
-#include "analysis/face_photos.h"
-#include "image/test_files.h"
-#include "plugins/test_plugin_harness.h"
-#include "tools/tool_runner.h"
+#include "support/face_photos.h"
+#include "support/test_files.h"
+#include "support/test_plugin_harness.h"
+#include "support/tool_runner.h"
 
 namespace {
 
@@ -107,8 +111,8 @@ class MainControllerTest : public ::testing::Test {
     std::unique_ptr<MainController> MakeController() {
         return std::make_unique<MainController>(
             ui, [this](UiThreadCall&) { return std::make_unique<StillWriter>(writerCloses); },
-            files, RecorderClock{[this] { return ticks; }, [] { std::this_thread::yield(); }},
-            nullptr);
+            std::make_unique<CapturePlugin>(), files,
+            RecorderClock{[this] { return ticks; }, [] { std::this_thread::yield(); }}, nullptr);
     }
     static bool Contains(const std::vector<std::string>& lines, const std::string& line) {
         return std::find(lines.begin(), lines.end(), line) != lines.end();
@@ -444,8 +448,8 @@ TEST_F(MainControllerTest, FaceFinderFallsBackToSkinWithOneLineWhenItsModelCanno
         std::FILE* diagnostics = std::fopen(diagnosticsFile.c_str(), "w");
         ASSERT_NE(diagnostics, nullptr);
         MainController controller(
-            ui, [](UiThreadCall&) { return std::unique_ptr<VideoWriter>(); }, files,
-            SystemRecorderClock(), diagnostics);
+            ui, [](UiThreadCall&) { return std::unique_ptr<VideoWriter>(); },
+            std::make_unique<CapturePlugin>(), files, SystemRecorderClock(), diagnostics);
         EXPECT_TRUE(controller.OnInit());
         std::fclose(diagnostics);
         EXPECT_EQ(controller.FaceFinder(), FaceFinderKind::Skin);
@@ -473,7 +477,7 @@ TEST_F(MainControllerTest, ClosingAnswersTheRecordersPendingQuestionSoShutdownCa
     MainController controller(
         ui,
         [this](UiThreadCall& call) { return std::make_unique<AskingWriter>(writerCloses, call); },
-        files, SystemRecorderClock(), nullptr);
+        std::make_unique<CapturePlugin>(), files, SystemRecorderClock(), nullptr);
     ASSERT_TRUE(controller.OnInit());
     controller.OnCommand(IDC_CAPTURE);
     const std::function<void()> question = ui.WaitForPosted();

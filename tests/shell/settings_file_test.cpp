@@ -1,5 +1,7 @@
 #include "settings_file.h"
 
+#include "profile_file.h"
+
 #include <gtest/gtest.h>
 #ifdef _WIN32
 #include <fcntl.h>
@@ -14,7 +16,7 @@
 #include <string>
 
 #ifndef _WIN32
-#include "image/fifo_guard.h"
+#include "support/fifo_guard.h"
 #endif
 
 namespace {

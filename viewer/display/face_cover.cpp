@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <cstring>
 
-#include "ascii_case.h"
 #include "simd_level.h"
 
 namespace {
@@ -215,15 +214,6 @@ BlurFunction ChooseBlur() {
 }
 
 }  // namespace
-
-std::optional<CoverStyle> CoverStyleFromName(std::string_view name) {
-    static constexpr std::pair<std::string_view, CoverStyle> NAMES[] = {
-        {"overlay", CoverStyle::Overlay},
-        {"pixelate", CoverStyle::Pixelate},
-        {"blur", CoverStyle::Blur},
-    };
-    return FindNamed(NAMES, name);
-}
 
 void PixelateBox(const RegionBox& box, DisplaySurface& surface, CoverScratch& scratch) {
     Clip clip;

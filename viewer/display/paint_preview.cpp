@@ -26,14 +26,7 @@ std::optional<std::string> PaintPreview(const PaintInputs& in, PaintState& state
     if (controls.options.maskEnabled || controls.overlayEnabled || controls.boxEnabled) {
         // The analysis only reads the frame, so it reads the live frame itself instead of a second
         // copy; the working image is the one it marks.
-        if (in.faceModel != nullptr) {
-            FindFaces(in.live, *in.faceModel, state.faceFinder, state.faces);
-            BoxFaces(state.boxes, state.working, in.live, state.faces, in.skinRange,
-                     controls.options, state.faceTrack);
-        } else {
-            AnalyzeFrame(state.boxes, state.working, in.live, in.skinRange, controls.options,
-                         nullptr, in.diagnostics);
-        }
+        in.locator.Locate(in.live, controls.options, state.working, state.boxes);
         // The history sees only boxes that were really found, so smoothing comes before the hold.
         if (controls.options.looseTracking && !controls.options.allRegions &&
             !state.boxes.empty()) {

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -13,15 +12,12 @@
 #include "analyze_frame.h"
 #include "cover_hold.h"
 #include "display_surface.h"
-#include "face_boxes.h"
 #include "face_cover.h"
-#include "face_finder.h"
-#include "face_model.h"
+#include "face_locator.h"
 #include "frame_image.h"
 #include "frame_rate_meter.h"
 #include "overlay_animation.h"
 #include "overlay_sprite.h"
-#include "skin_color.h"
 #include "surface_view.h"
 #include "track_history.h"
 
@@ -37,13 +33,11 @@ struct PaintInputs {
     const FrameImage& live;
     std::int32_t captureWidth = 0;
     std::int32_t captureHeight = 0;
-    const SkinColorRange& skinRange;
+    FaceLocator& locator;  // finds the boxes to cover
     const OverlayTable& overlays;
     CoverSettings cover;
-    const FaceModel* faceModel = nullptr;  // the face finder's model; none: the skin analysis
-    std::uint32_t tick = 0;                // the system's millisecond tick count at this paint
-    bool recording = false;                // chooses the title's recording form
-    std::FILE* diagnostics = stdout;
+    std::uint32_t tick = 0;  // the system's millisecond tick count at this paint
+    bool recording = false;  // chooses the title's recording form
 };
 
 // What outlives one paint, owned by the caller for the whole run and used by the paint thread only.
@@ -53,21 +47,18 @@ struct PaintState {
     FrameRateMeter frameRate;
     TrackHistory trackHistory;
     CoverHold hold;
-    FaceFinderState faceFinder;
-    std::vector<FaceDetection> faces;
-    FaceTrack faceTrack;
     FrameImage working;
     std::vector<RegionBox> boxes;
     CoverScratch coverScratch;
 };
 
-// Copies the live frame, analyses it when "&Mask", "&intercepter" or "&Box" is on (with the face
-// finder when faceModel is given, else the skin analysis), smooths the first box under "&Loose
-// Tracking" unless "&All" is on, and puts held boxes in place of none (cover.keepCoveredMs). Then, holding frameLock, writes the picture upright into the surface
-// (only when the surface, the capture size and the frame all agree; else the surface keeps its
-// picture), draws the cover over every box in cover.style and the box outlines over that, and calls
-// present with the surface while the lock is still held. Nothing is drawn or presented while the
-// surface is absent. Returns the new window title when one is due.
+// Copies the live frame, has the locator find the boxes when "&Mask", "&intercepter" or "&Box" is
+// on, smooths the first box under "&Loose Tracking" unless "&All" is on, and puts held boxes in
+// place of none (cover.keepCoveredMs). Then, holding frameLock, writes the picture upright into the
+// surface (only when the surface, the capture size and the frame all agree; else the surface keeps
+// its picture), draws the cover over every box in cover.style and the box outlines over that, and
+// calls present with the surface while the lock is still held. Nothing is drawn or presented while
+// the surface is absent. Returns the new window title when one is due.
 std::optional<std::string> PaintPreview(const PaintInputs& in, PaintState& state,
                                         DisplaySurface& surface, std::mutex& frameLock,
                                         const std::function<void(const SurfaceView&)>& present);

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "settings_file.h"
+#include "skin_locator.h"
 #include "snapshot.h"
 
 namespace {
@@ -19,7 +20,8 @@ constexpr std::size_t MESSAGE_BUFFER_BYTES = 1024;
 
 }  // namespace
 
-MainController::MainController(ShellUi& ui, VideoWriterFactory makeWriter, ViewerFiles files,
+MainController::MainController(ShellUi& ui, VideoWriterFactory makeWriter,
+                               std::unique_ptr<CaptureSource> source, ViewerFiles files,
                                RecorderClock clock, std::FILE* diagnostics)
     : ui_(ui),
       makeWriter_(std::move(makeWriter)),
@@ -27,6 +29,8 @@ MainController::MainController(ShellUi& ui, VideoWriterFactory makeWriter, Viewe
       clock_(clock),
       diagnostics_(diagnostics),
       uiCall_([&ui](std::function<void()> task) { return ui.PostToUiThread(std::move(task)); }),
+      source_(std::move(source)),
+      locator_(std::make_unique<SkinLocator>(settings_.skinRange, diagnostics)),
       recorder_({frameLock_, [this] { return View(surface_); }}, std::move(clock), diagnostics) {}
 
 void MainController::Fail(const std::string& text, MessageOwner owner,
@@ -43,12 +47,12 @@ bool MainController::OnInit() {
         Fail(OverlayLoadFailureMessage(failedFile), MessageOwner::MainWindow, std::nullopt);
         return false;
     }
-    LoadFaceFinder();
-    if (!plugin_.Load(settings_.pluginFileName)) {
+    MakeLocator();
+    if (!source_->Load(settings_.pluginFileName)) {
         Fail(LOAD_FAILURE_TEXT, MessageOwner::None, EMPTY_CAPTION);
         return false;
     }
-    if (!plugin_.Init(ui_.NativeWindow())) {
+    if (!source_->Init(ui_.NativeWindow())) {
         Fail(INIT_FAILURE_TEXT, MessageOwner::None, EMPTY_CAPTION);
         return false;
     }
@@ -56,7 +60,7 @@ bool MainController::OnInit() {
         ui_.EndDialog(0);  // no message: the user chose not to go on
         return false;
     }
-    if (!plugin_.SetResolution(captureWidth_, captureHeight_)) {
+    if (!source_->SetResolution(captureWidth_, captureHeight_)) {
         char text[MESSAGE_BUFFER_BYTES];
         std::snprintf(text, sizeof text, RESOLUTION_FAILURE_FORMAT, captureWidth_, captureHeight_);
         Fail(text, MessageOwner::None, EMPTY_CAPTION);
@@ -72,13 +76,11 @@ bool MainController::OnInit() {
 
 // A model that is missing or not the expected one is no start-up failure: the skin analysis
 // takes over, and one line says why.
-void MainController::LoadFaceFinder() {
-    if (settings_.faceFinder == FaceFinderKind::Skin) {
-        return;
-    }
-    const FaceModelKind kind = ModelOf(settings_.faceFinder);
+void MainController::MakeLocator() {
     std::string error;
-    if (LoadFaceModelFrom(files_.modelFolder, kind, faceModel_, error)) {
+    locator_ = MakeFaceLocator(settings_.faceFinder, files_.modelFolder, settings_.skinRange,
+                               diagnostics_, error);
+    if (error.empty()) {
         return;
     }
     settings_.faceFinder = FaceFinderKind::Skin;
@@ -112,7 +114,7 @@ bool MainController::ChooseResolution() {
 
 void MainController::OnTimer() {
     try {
-        plugin_.GrabFrame(liveFrame_);
+        source_->GrabFrame(liveFrame_);
     } catch (const std::bad_alloc&) {
         ReleaseFrameImage(liveFrame_);
     }
@@ -120,11 +122,9 @@ void MainController::OnTimer() {
 }
 
 void MainController::OnPaint() {
-    const FaceModel* faceModel =
-        settings_.faceFinder == FaceFinderKind::Skin ? nullptr : &faceModel_;
-    const PaintInputs inputs{ui_.ReadControls(),  liveFrame_,  captureWidth_,   captureHeight_,
-                             settings_.skinRange, overlays_,   settings_.cover, faceModel,
-                             clock_.tickCount(),  Recording(), diagnostics_};
+    const PaintInputs inputs{ui_.ReadControls(), liveFrame_,         captureWidth_,
+                             captureHeight_,     *locator_,          overlays_,
+                             settings_.cover,    clock_.tickCount(), Recording()};
     std::optional<std::string> title;
     try {
         title = PaintPreview(inputs, paintState_, surface_, frameLock_,
@@ -161,10 +161,10 @@ bool MainController::OnCommand(int id) {
 // changes under a recorder's copy. Memory running out leaves the frame empty and no surface.
 void MainController::RunOptionSequence() {
     ui_.StopFrameTimer();
-    plugin_.ShowOptionDialog();
+    source_->ShowOptionDialog();
     std::int32_t width = captureWidth_;
     std::int32_t height = captureHeight_;
-    if (plugin_.GetResolution(width, height) && IsAcceptableFrameSize(width, height)) {
+    if (source_->GetResolution(width, height) && IsAcceptableFrameSize(width, height)) {
         captureWidth_ = width;
         captureHeight_ = height;
     }

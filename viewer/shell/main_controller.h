@@ -10,16 +10,16 @@
 #include <mutex>
 #include <string>
 
-#include "capture_plugin.h"
 #include "capture_settings.h"
+#include "capture_source.h"
 #include "display_surface.h"
+#include "face_locator.h"
 #include "frame_image.h"
 #include "overlay_sprite.h"
 #include "paint_preview.h"
 #include "recorder.h"
 #include "settings_file.h"
 #include "shell_ui.h"
-#include "skin_color.h"
 #include "ui_thread_call.h"
 #include "viewer_files.h"
 
@@ -34,12 +34,14 @@ using VideoWriterFactory = std::function<std::unique_ptr<VideoWriter>(UiThreadCa
 
 class MainController {
   public:
-    // makeWriter gives the platform's writer for each recording; clock is the millisecond tick
+    // makeWriter gives the platform's writer for each recording; source gives the frames (a
+    // CapturePlugin, which loads the plug-in the settings name); clock is the millisecond tick
     // count for painting and recording.
-    MainController(ShellUi& ui, VideoWriterFactory makeWriter, ViewerFiles files = {},
+    MainController(ShellUi& ui, VideoWriterFactory makeWriter,
+                   std::unique_ptr<CaptureSource> source, ViewerFiles files = {},
                    RecorderClock clock = SystemRecorderClock(), std::FILE* diagnostics = stdout);
     // Releases in this order: the recorder (stopped and waited for), the surface, the live frame,
-    // and last the plug-in binding, whose unloading calls VQ_OnDestroy.
+    // and last the frame source, whose unloading calls VQ_OnDestroy.
     ~MainController() = default;
     MainController(const MainController&) = delete;
     MainController& operator=(const MainController&) = delete;
@@ -73,7 +75,7 @@ class MainController {
     void Fail(const std::string& text, MessageOwner owner,
               const std::optional<std::string>& caption);
     bool ChooseResolution();
-    void LoadFaceFinder();
+    void MakeLocator();
     void RunOptionSequence();
     void Capture();
 
@@ -85,12 +87,12 @@ class MainController {
     UiThreadCall uiCall_;  // outlives the recorder, whose writer asks through it
 
     // Declared in the order of construction at start-up, so members go in the reverse order: the
-    // plug-in binding last.
-    CapturePlugin plugin_;
+    // frame source last.
+    std::unique_ptr<CaptureSource> source_;
     FrameImage liveFrame_;
     DisplaySurface surface_;
     ViewerSettings settings_;
-    FaceModel faceModel_;  // loaded when the settings choose the face finder
+    std::unique_ptr<FaceLocator> locator_;  // as the settings choose it
     OverlayTable overlays_;
     std::int32_t captureWidth_ = 640;
     std::int32_t captureHeight_ = 480;

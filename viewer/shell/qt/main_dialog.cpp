@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QPainter>
 
+#include "capture_plugin.h"
 #include "capture_settings_dialog.h"
 #include "message_box.h"
 #include "presentation.h"
@@ -23,7 +24,9 @@ QRect PictureRect() {
 }  // namespace
 
 MainDialog::MainDialog(VideoWriterFactory makeWriter)
-    : picture_(PICTURE_BYTES), controller_(*this, std::move(makeWriter), FindViewerFiles()) {
+    : picture_(PICTURE_BYTES),
+      controller_(*this, std::move(makeWriter), std::make_unique<CapturePlugin>(),
+                  FindViewerFiles()) {
     const DialogBaseUnits units = ApplyDialogTemplate(*this, FONT_POINTS, "Ravkeler", DIALOG_RECT);
     const QRect frame = ToPixels(DIALOG_RECT, units);
     const ClientSize client = MainWindowClientSize({frame.width(), frame.height()});

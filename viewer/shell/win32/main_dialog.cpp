@@ -1,5 +1,6 @@
 #include "main_dialog.h"
 
+#include "capture_plugin.h"
 #include "capture_settings_dialog.h"
 #include "modal_dialog.h"
 #include "resolution_dialog.h"
@@ -14,7 +15,9 @@ constexpr UINT_PTR FRAME_TIMER_ID = 0;
 }  // namespace
 
 MainDialog::MainDialog(HINSTANCE instance, VideoWriterFactory makeWriter)
-    : instance_(instance), controller_(*this, std::move(makeWriter), FindViewerFiles()) {}
+    : instance_(instance),
+      controller_(*this, std::move(makeWriter), std::make_unique<CapturePlugin>(),
+                  FindViewerFiles()) {}
 
 void MainDialog::Run() {
     RunModalDialog(instance_, IDD_MAIN_DIALOG, nullptr, *this);

@@ -1,0 +1,428 @@
+#include "face_finder.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "support/face_photos.h"
+
+// Every allocation of this test program is counted, to show that a repeated frame allocates
+// nothing.
+namespace {
+std::atomic<std::size_t> allocationCount{0};
+}  // namespace
+
+// GCC takes the free of the replaced delete for a mismatch with the replaced new.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void* operator new(std::size_t size) {
+    ++allocationCount;
+    if (void* memory = std::malloc(size == 0 ? 1 : size)) {
+        return memory;
+    }
+    throw std::bad_alloc();
+}
+void operator delete(void* memory) noexcept {
+    std::free(memory);
+}
+void operator delete(void* memory, std::size_t) noexcept {
+    std::free(memory);
+}
+
+namespace {
+
+constexpr SimdLevel LEVELS[] = {SimdLevel::Scalar, SimdLevel::Avx2};
+
+TEST(FaceInputTest, LetterboxKeepsTheAspectAndCentresTheFrame) {
+    struct Case {
+        std::int32_t width, height, side;
+        Letterbox expected;
+    };
+    for (const Case& c :
+         {Case{640, 480, 256, {0, 32, 256, 192}}, Case{480, 640, 128, {16, 0, 96, 128}},
+          Case{720, 576, 128, {0, 13, 128, 102}}, Case{100, 100, 128, {0, 0, 128, 128}},
+          Case{1000, 1, 128, {0, 63, 128, 1}}}) {
+        EXPECT_EQ(FitLetterbox(c.width, c.height, c.side), c.expected)
+            << c.width << " x " << c.height << " into " << c.side;
+    }
+}
+
+TEST(FaceInputTest, AreaTapsShareEverySourcePixelOutEvenly) {
+    for (const auto& [sources, outputs] :
+         {std::pair{640, 256}, {480, 96}, {7, 3}, {3, 7}, {5, 5}}) {
+        AreaTaps taps;
+        MakeAreaTaps(sources, outputs, taps);
+        ASSERT_EQ(taps.starts.size(), static_cast<std::size_t>(outputs) + 1);
+        std::vector<double> share(static_cast<std::size_t>(sources), 0.0);
+        for (std::int32_t i = 0; i < outputs; ++i) {
+            double sum = 0;
+            for (std::int32_t t = taps.starts[i]; t < taps.starts[i + 1]; ++t) {
+                sum += taps.taps[t].weight;
+                share[taps.taps[t].source] += taps.taps[t].weight;
+            }
+            EXPECT_NEAR(sum, 1.0, 1e-6) << sources << " -> " << outputs << ", output " << i;
+        }
+        for (std::int32_t s = 0; s < sources; ++s) {
+            EXPECT_NEAR(share[s], static_cast<double>(outputs) / sources, 1e-6)
+                << sources << " -> " << outputs << ", source " << s;
+        }
+    }
+}
+
+// The input pixel (x, y) as red, green, blue.
+std::vector<float> InputAt(const FaceModel& model, FaceNetState& net, int x, int y) {
+    const float* pixel = FaceInputPixel(model, net, x, y);
+    return {pixel[0], pixel[1], pixel[2]};
+}
+
+TEST(FaceInputTest, InputIsTheUprightFrameInRgbBetweenBlackBars) {
+    FaceModel model;
+    model.inputSide = 8;
+    for (const SimdLevel level : LEVELS) {
+        FaceNetState net;
+        net.input.assign(3 * 12 * 12, 0.0f);
+        FaceInputState state;
+        // 16 x 8, stored bottom-up: the top half red, the bottom half blue.
+        FrameImage wide = MakeFrameImage(16, 8);
+        for (std::int32_t y = 0; y < 8; ++y) {
+            for (std::int32_t x = 0; x < 16; ++x) {
+                wide.pixels[static_cast<std::size_t>(y * 16 + x)] =
+                    y >= 4 ? Pixel24{0, 0, 255} : Pixel24{255, 0, 0};
+            }
+        }
+        EXPECT_EQ(FillFaceInput(wide, model, net, state, SelectFaceKernels(level)),
+                  (Letterbox{0, 2, 8, 4}));
+        const std::vector<float> bar{-1, -1, -1}, red{1, -1, -1}, blue{-1, -1, 1};
+        for (int x = 0; x < 8; ++x) {
+            for (int y = 0; y < 8; ++y) {
+                const std::vector<float>& expected = y < 2 || y >= 6 ? bar : y < 4 ? red : blue;
+                EXPECT_EQ(InputAt(model, net, x, y), expected) << x << ", " << y;
+            }
+        }
+        // A tall grey frame next: bars move to the sides, nothing of the last frame stays.
+        FrameImage tall = MakeFrameImage(4, 8);
+        for (Pixel24& pixel : tall.pixels) {
+            pixel = {51, 102, 204};
+        }
+        EXPECT_EQ(FillFaceInput(tall, model, net, state, SelectFaceKernels(level)),
+                  (Letterbox{2, 0, 4, 8}));
+        for (int y = 0; y < 8; ++y) {
+            EXPECT_EQ(InputAt(model, net, 1, y), bar);
+            EXPECT_EQ(InputAt(model, net, 6, y), bar);
+            const std::vector<float> grey = InputAt(model, net, 3, y);
+            EXPECT_NEAR(grey[0], 204 / 127.5 - 1, 1e-6);
+            EXPECT_NEAR(grey[2], 51 / 127.5 - 1, 1e-6);
+        }
+    }
+}
+
+std::vector<float> RandomValues(std::size_t count, std::mt19937& random) {
+    std::uniform_real_distribution<float> value(-1.0f, 1.0f);
+    std::vector<float> values(count);
+    for (float& v : values) {
+        v = value(random);
+    }
+    return values;
+}
+
+void ExpectClose(const std::vector<float>& actual, const std::vector<float>& expected,
+                 const std::string& what) {
+    ASSERT_EQ(actual.size(), expected.size());
+    for (std::size_t i = 0; i < actual.size(); ++i) {
+        ASSERT_NEAR(actual[i], expected[i], 1e-4f) << what << ", value " << i;
+    }
+}
+
+TEST(FaceKernelsTest, VectorKernelsAgreeWithTheScalarOnesAtEveryTileEdge) {
+    if (!SimdLevelSupported(SimdLevel::Avx2)) {
+        GTEST_SKIP() << "no AVX2 here";
+    }
+    const FaceKernels scalar = SelectFaceKernels(SimdLevel::Scalar);
+    const FaceKernels vector = SelectFaceKernels(SimdLevel::Avx2);
+    std::mt19937 random(7);
+    for (const std::int32_t channels : {8, 24, 104}) {
+        for (const std::int32_t width : {1, 5, 8, 13}) {
+            for (const std::int32_t stride : {1, 2}) {
+                const std::size_t rowSize =
+                    static_cast<std::size_t>((stride * width + 2) * channels);
+                const std::vector<float> rows[3] = {RandomValues(rowSize, random),
+                                                    RandomValues(rowSize, random),
+                                                    RandomValues(rowSize, random)};
+                const float* const pointers[3] = {rows[0].data(), rows[1].data(), rows[2].data()};
+                const std::vector<float> weights =
+                    RandomValues(9 * static_cast<std::size_t>(channels), random);
+                std::vector<float> expected(static_cast<std::size_t>(width * channels));
+                std::vector<float> actual(expected.size());
+                scalar.depthwise(pointers, stride, width, channels, weights.data(),
+                                 expected.data());
+                vector.depthwise(pointers, stride, width, channels, weights.data(), actual.data());
+                ExpectClose(actual, expected,
+                            "depthwise " + std::to_string(channels) + " channels, width " +
+                                std::to_string(width) + ", stride " + std::to_string(stride));
+            }
+        }
+    }
+    for (const std::int32_t pixels : {1, 3, 4, 7}) {
+        for (const std::int32_t in : {8, 75, 96}) {
+            for (const std::int32_t out : {8, 16, 24, 32, 40, 104}) {
+                const std::vector<float> input =
+                    RandomValues(static_cast<std::size_t>(pixels * in), random);
+                const std::vector<float> weights =
+                    RandomValues(static_cast<std::size_t>(in * out), random);
+                const std::vector<float> bias = RandomValues(static_cast<std::size_t>(out), random);
+                const std::vector<float> skip =
+                    RandomValues(static_cast<std::size_t>(pixels * 16), random);
+                PointwiseRow row;
+                row.in = input.data();
+                row.inStride = in;
+                row.inChannels = in;
+                row.pixels = pixels;
+                row.weights = weights.data();
+                row.bias = bias.data();
+                row.outChannels = out;
+                row.skip = out == 24 ? nullptr : skip.data();
+                row.skipChannels = 16;
+                row.relu = out != 40;
+                std::vector<float> expected(static_cast<std::size_t>(pixels * out));
+                std::vector<float> actual(expected.size());
+                row.out = expected.data();
+                scalar.pointwise(row);
+                row.out = actual.data();
+                vector.pointwise(row);
+                ExpectClose(actual, expected,
+                            "1x1 " + std::to_string(pixels) + " pixels, " + std::to_string(in) +
+                                " -> " + std::to_string(out));
+            }
+        }
+        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(pixels * 9));
+        for (std::uint8_t& byte : bytes) {
+            byte = static_cast<std::uint8_t>(random());
+        }
+        std::vector<float> expected = RandomValues(bytes.size(), random), actual = expected;
+        scalar.accumulate(bytes.data(), bytes.size(), 0.37f, expected.data());
+        vector.accumulate(bytes.data(), bytes.size(), 0.37f, actual.data());
+        ExpectClose(actual, expected, "accumulate " + std::to_string(bytes.size()));
+    }
+}
+
+// A model with only the geometry the decoder reads, and heads whose every score is far below the
+// threshold.
+struct DecodeFixture {
+    FaceModel model;
+    FaceFinderState state;
+
+    DecodeFixture() {
+        model.inputSide = 256;
+        model.heads[0] = {0, 16, 2, 40, {}, {}};
+        model.heads[1] = {1, 8, 6, 104, {}, {}};
+        for (int grid = 0; grid < 2; ++grid) {
+            const FaceHead& head = model.heads[grid];
+            state.net.heads[grid].assign(
+                static_cast<std::size_t>(head.side * head.side * head.outChannels), 0.0f);
+            for (int cell = 0; cell < head.side * head.side; ++cell) {
+                for (int anchor = 0; anchor < head.anchors; ++anchor) {
+                    state.net
+                        .heads[grid][static_cast<std::size_t>(cell * head.outChannels + anchor)] =
+                        -20;
+                }
+            }
+        }
+    }
+
+    // Anchor `anchor` of cell (x, y) of a grid: a raw score and the box's centre offset and size.
+    void Set(int grid, int x, int y, int anchor, float raw, float dx, float dy, float width,
+             float height) {
+        const FaceHead& head = model.heads[grid];
+        float* out = state.net.heads[grid].data() + (y * head.side + x) * head.outChannels;
+        out[anchor] = raw;
+        float* box = out + head.anchors + anchor * FACE_BOX_VALUES;
+        box[0] = dx;
+        box[1] = dy;
+        box[2] = width;
+        box[3] = height;
+    }
+};
+
+float Sigmoid(float raw) {
+    return 1.0f / (1.0f + std::exp(-raw));
+}
+
+// The mean of two box values weighted by the scores of raw values 4 and 2.
+float Mean(float first, float second) {
+    return (first * Sigmoid(4.0f) + second * Sigmoid(2.0f)) / (Sigmoid(4.0f) + Sigmoid(2.0f));
+}
+
+TEST(FaceDecodeTest, ScoresAreThresholdedOverlapsMergedAndBoxesMappedToTheFrame) {
+    // A 640 x 480 frame lies at rows 32..223 of the 256 x 256 input, 2.5 frame pixels a pixel.
+    const Letterbox box{0, 32, 256, 192};
+    struct Case {
+        const char* what;
+        void (*set)(DecodeFixture&);
+        std::vector<FaceDetection> expected;
+    };
+    const Case cases[] = {
+        {"one face: the anchor of cell (3, 5) is at (56, 88)",
+         [](DecodeFixture& f) { f.Set(0, 3, 5, 1, 3.0f, 4, -8, 20, 30); },
+         {{Sigmoid(3.0f), 125, 82.5f, 50, 75}}},
+        {"below the threshold",
+         [](DecodeFixture& f) { f.Set(0, 3, 5, 1, 1.0f, 0, 0, 20, 30); },
+         {}},
+        {"two overlapping boxes of either grid merge into their weighted mean, best score",
+         [](DecodeFixture& f) {
+             f.Set(0, 8, 8, 0, 4.0f, 0, 0, 40, 40);  // centre (136, 136)
+             f.Set(1, 4, 4, 3, 2.0f, 0, 0, 44, 44);  // centre (144, 144)
+         },
+         {{Sigmoid(4.0f), 2.5f * Mean(116, 122), 2.5f * Mean(116, 122) - 80, 2.5f * Mean(40, 44),
+           2.5f * Mean(40, 44)}}},
+        {"boxes apart stay apart, best first",
+         [](DecodeFixture& f) {
+             f.Set(0, 2, 8, 0, 2.0f, 0, 0, 20, 20);   // centre (40, 136)
+             f.Set(0, 12, 8, 1, 5.0f, 0, 0, 20, 20);  // centre (200, 136)
+         },
+         {{Sigmoid(5.0f), 475, 235, 50, 50}, {Sigmoid(2.0f), 75, 235, 50, 50}}},
+    };
+    for (const Case& c : cases) {
+        DecodeFixture fixture;
+        c.set(fixture);
+        std::vector<FaceDetection> faces;
+        DecodeFaces(fixture.model, fixture.state, box, 640, 480, faces);
+        ASSERT_EQ(faces.size(), c.expected.size()) << c.what;
+        for (std::size_t i = 0; i < faces.size(); ++i) {
+            EXPECT_NEAR(faces[i].score, c.expected[i].score, 1e-6) << c.what;
+            EXPECT_NEAR(faces[i].left, c.expected[i].left, 1e-3) << c.what;
+            EXPECT_NEAR(faces[i].top, c.expected[i].top, 1e-3) << c.what;
+            EXPECT_NEAR(faces[i].width, c.expected[i].width, 1e-3) << c.what;
+            EXPECT_NEAR(faces[i].height, c.expected[i].height, 1e-3) << c.what;
+        }
+    }
+}
+
+struct RecordedFace {
+    const char* photo;
+    FaceModelKind kind;
+    std::vector<FaceDetection> faces;
+};
+
+// What the Linux build finds, {score, left, top, width, height} (checked against OpenCV's DNN
+// module by face_reference_tests); every build and kernel must find the same.
+const RecordedFace RECORDED[] = {
+    {"audrey.jpg", FaceModelKind::Back, {{0.923355f, 131.389f, 183.434f, 292.745f, 292.742f}}},
+    {"cage.jpg", FaceModelKind::Back, {{0.857976f, 64.475f, 144.049f, 361.191f, 360.415f}}},
+    {"SeanConnery.jpg", FaceModelKind::Back, {{0.879638f, 106.507f, 95.745f, 164.745f, 164.510f}}},
+    {"bieber_small.jpg", FaceModelKind::Back, {{0.908922f, 98.767f, 228.142f, 294.027f, 294.608f}}},
+    {"franck_01829.jpg",
+     FaceModelKind::Back,
+     {{0.887676f, 253.697f, 196.886f, 281.255f, 280.978f}}},
+    {"franck_02888.jpg",
+     FaceModelKind::Back,
+     {{0.936781f, 223.367f, 194.203f, 288.806f, 288.522f}}},
+    {"skullmask.jpg", FaceModelKind::Back, {{0.793057f, 89.702f, 236.438f, 350.911f, 350.413f}}},
+    {"cage.jpg+franck_02888.jpg",
+     FaceModelKind::Back,
+     {{0.949915f, 63.603f, 150.524f, 355.095f, 354.652f},
+      {0.945481f, 718.595f, 192.050f, 291.330f, 290.967f}}},
+    {"audrey.jpg", FaceModelKind::Front, {{0.990761f, 139.711f, 185.969f, 290.809f, 290.762f}}},
+    {"cage.jpg", FaceModelKind::Front, {{0.943887f, 53.141f, 144.192f, 368.095f, 367.246f}}},
+    {"SeanConnery.jpg", FaceModelKind::Front, {{0.941180f, 98.359f, 93.734f, 174.234f, 173.970f}}},
+    {"bieber_small.jpg",
+     FaceModelKind::Front,
+     {{0.958983f, 91.348f, 221.151f, 308.680f, 307.863f}}},
+    {"franck_01829.jpg",
+     FaceModelKind::Front,
+     {{0.974934f, 260.053f, 203.335f, 270.863f, 271.894f}}},
+    {"franck_02888.jpg",
+     FaceModelKind::Front,
+     {{0.916844f, 218.310f, 189.408f, 300.719f, 301.846f}}},
+    {"skullmask.jpg", FaceModelKind::Front, {}},
+    {"cage.jpg+franck_02888.jpg",
+     FaceModelKind::Front,
+     {{0.956748f, 51.919f, 135.429f, 373.476f, 375.913f},
+      {0.941508f, 711.722f, 183.622f, 302.596f, 304.580f}}},
+};
+
+std::string Describe(const std::vector<FaceDetection>& faces) {
+    std::string text;
+    for (const FaceDetection& face : faces) {
+        char line[160];
+        std::snprintf(line, sizeof line, "{%.6ff, %.3ff, %.3ff, %.3ff, %.3ff}, ", face.score,
+                      face.left, face.top, face.width, face.height);
+        text += line;
+    }
+    return "{" + text + "}";
+}
+
+void ExpectRecorded(const std::vector<FaceDetection>& faces, const RecordedFace& recorded,
+                    const std::string& what) {
+    ASSERT_EQ(faces.size(), recorded.faces.size()) << what << ": " << Describe(faces);
+    for (std::size_t i = 0; i < faces.size(); ++i) {
+        const FaceDetection& expected = recorded.faces[i];
+        EXPECT_NEAR(faces[i].score, expected.score, 1e-4) << what << ": " << Describe(faces);
+        EXPECT_NEAR(faces[i].left, expected.left, 0.5) << what << ": " << Describe(faces);
+        EXPECT_NEAR(faces[i].top, expected.top, 0.5) << what << ": " << Describe(faces);
+        EXPECT_NEAR(faces[i].width, expected.width, 0.5) << what << ": " << Describe(faces);
+        EXPECT_NEAR(faces[i].height, expected.height, 0.5) << what << ": " << Describe(faces);
+    }
+}
+
+TEST(FaceFinderTest, RealPhotosGiveTheRecordedFacesOnEveryBuildAndKernel) {
+    FaceFinderState state;
+    std::vector<FaceDetection> faces;
+    for (const RecordedFace& recorded : RECORDED) {
+        std::string error;
+        const FaceModel* model = TestFaceModel(recorded.kind, error);
+        ASSERT_NE(model, nullptr) << error;
+        const FrameImage photo = LoadFacePhoto(recorded.photo, error);
+        ASSERT_GT(photo.width, 0) << error;
+        const std::string what = std::string(recorded.photo) +
+                                 (recorded.kind == FaceModelKind::Back ? " back" : " front");
+        FindFaces(photo, *model, state, faces);
+        ExpectRecorded(faces, recorded, what);
+        // The scalar kernels on the two faces with the front model only: they are slow in a
+        // debug build, and the kernel test compares them with the vector ones at every size.
+        if (recorded.kind == FaceModelKind::Front &&
+            std::string(recorded.photo).find('+') != std::string::npos) {
+            FindFaces(photo, *model, state, faces, SimdLevel::Scalar);
+            ExpectRecorded(faces, recorded, what + " scalar");
+        }
+    }
+}
+
+TEST(FaceFinderTest, ARepeatedFrameSizeAllocatesNothing) {
+    for (const FaceModelKind kind : {FaceModelKind::Front, FaceModelKind::Back}) {
+        std::string error;
+        const FaceModel* model = TestFaceModel(kind, error);
+        ASSERT_NE(model, nullptr) << error;
+        const FrameImage photo = LoadFacePhoto(FACE_PHOTOS[0], error);
+        ASSERT_GT(photo.width, 0) << error;
+        FaceFinderState state;
+        std::vector<FaceDetection> faces;
+        FindFaces(photo, *model, state, faces);
+        const std::size_t before = allocationCount;
+        FindFaces(photo, *model, state, faces);
+        EXPECT_EQ(allocationCount - before, 0u);
+        EXPECT_FALSE(faces.empty());
+    }
+}
+
+TEST(FaceFinderTest, EmptyAndShortFramesHaveNoFaces) {
+    std::string error;
+    const FaceModel* model = TestFaceModel(FaceModelKind::Front, error);
+    ASSERT_NE(model, nullptr) << error;
+    FrameImage shortFrame = MakeFrameImage(64, 48);
+    shortFrame.pixels.resize(64 * 47);
+    FaceFinderState state;
+    std::vector<FaceDetection> faces{FaceDetection{}};
+    for (const FrameImage& frame : {FrameImage{}, shortFrame}) {
+        FindFaces(frame, *model, state, faces);
+        EXPECT_TRUE(faces.empty());
+    }
+}
+
+}  // namespace

@@ -1,8 +1,0 @@
-// The camera plug-in's tests run in a Qt application on the offscreen platform, as the plug-in
-// runs inside the viewer, over fake cameras.
-#include "fake_camera/fake_camera.h"
-#include "qt_test_main.h"
-
-int main(int argc, char** argv) {
-    return RunQtTests(argc, argv, "offscreen", new FakeCameraEnvironment);
-}

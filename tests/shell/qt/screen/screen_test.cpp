@@ -1,0 +1,303 @@
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <QDir>
+#include <QFileSystemWatcher>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+#include <csignal>
+#include <filesystem>
+#include <optional>
+#include <set>
+
+#include "overlay_sprite.h"
+#include "presentation.h"
+#include "shell/qt/viewer_harness.h"
+
+namespace {
+
+// Where the screenshots are kept for a person to look at.
+const QString SCREENS_DIR = "/tmp/ravk_screens";
+
+QImage Screenshot(const QRect& globalRect, const QString& name) {
+    const QImage shot =
+        QGuiApplication::primaryScreen()
+            ->grabWindow(0, globalRect.x(), globalRect.y(), globalRect.width(), globalRect.height())
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32);
+    QDir().mkpath(SCREENS_DIR);
+    shot.save(SCREENS_DIR + "/" + name);
+    return shot;
+}
+
+QRect GlobalRect(const QWidget& widget) {
+    return QRect(widget.mapToGlobal(QPoint(0, 0)), widget.size());
+}
+
+std::set<QRgb> Colours(const QImage& image) {
+    std::set<QRgb> colours;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            colours.insert(image.pixel(x, y) & 0xFFFFFF);
+        }
+    }
+    return colours;
+}
+
+int CountDark(const QImage& image) {
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            count += qGray(image.pixel(x, y)) < 96 ? 1 : 0;
+        }
+    }
+    return count;
+}
+
+// Every opaque colour of the overlay pictures.
+std::set<QRgb> OverlayColours() {
+    OverlayTable overlays;
+    std::string failed;
+    EXPECT_TRUE(LoadOverlaySprites(overlays, failed)) << failed;
+    std::set<QRgb> colours;
+    for (const OverlaySprite& sprite : overlays) {
+        for (std::size_t i = 0; i < sprite.pixels.size(); ++i) {
+            if (sprite.mask[i] == 0) {
+                colours.insert(
+                    qRgb(sprite.pixels[i].red, sprite.pixels[i].green, sprite.pixels[i].blue) &
+                    0xFFFFFF);
+            }
+        }
+    }
+    return colours;
+}
+
+TEST(ScreenTest, TheJapanesePromptAndTheOverlayOnTheTestcardReachTheScreen) {
+    RunFolder folder;
+    folder.UsePlugin(std::string(RAVK_BIN_DIR) + "/Testcard.so");
+    ModalScript script;
+    MainDialog dialog(NoWriter());
+    int promptInk = 0;
+    bool promptFontIsJapanese = false;
+    QImage before, after;
+    script.WhenTitled("Resolution Setting", [&](QWidget& w) {
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+        QTest::qWait(300);
+        Screenshot(GlobalRect(w), "resolution_dialog.png");
+        const QLabel* prompt = w.findChild<QLabel*>();
+        ASSERT_NE(prompt, nullptr);
+        promptInk = CountDark(Screenshot(GlobalRect(*prompt), "resolution_prompt.png"));
+        const QFontInfo font(prompt->font());
+        promptFontIsJapanese =
+            QFontDatabase::writingSystems(font.family()).contains(QFontDatabase::Japanese);
+        static_cast<QDialog&>(w).accept();
+    });
+    script.WhenMainWindowShown([&](MainDialog& main) {
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+        QTest::qWait(500);
+        const QRect picture(main.mapToGlobal(QPoint(PICTURE_AREA.left, PICTURE_AREA.top)),
+                            QSize(PICTURE_AREA.width, PICTURE_AREA.height));
+        before = Screenshot(picture, "testcard.png");
+        QTest::mouseClick(main.findChild<QPushButton*>("1001"), Qt::LeftButton);
+        QTest::qWait(500);
+        after = Screenshot(picture, "testcard_overlay.png");
+        Screenshot(GlobalRect(main), "viewer_window.png");
+        main.done(IDC_EXIT);
+    });
+    EXPECT_EQ(dialog.Run(), IDC_EXIT);
+
+    EXPECT_GT(promptInk, 500);  // three lines of text, not an empty label
+    EXPECT_TRUE(promptFontIsJapanese);
+    EXPECT_GT(Colours(before).size(), 20u);  // the scene, not a blank area
+    const std::set<QRgb> sceneColours = Colours(before);
+    const std::set<QRgb> overlayColours = OverlayColours();
+    int overlayPixels = 0;
+    for (int y = 0; y < after.height(); ++y) {
+        for (int x = 0; x < after.width(); ++x) {
+            const QRgb c = after.pixel(x, y) & 0xFFFFFF;
+            overlayPixels += overlayColours.count(c) != 0 && sceneColours.count(c) == 0 ? 1 : 0;
+        }
+    }
+    EXPECT_GT(overlayPixels, 2000);
+}
+
+// The real program, driven with synthetic key presses on the X display.
+class ProgramTest : public ::testing::Test {
+  protected:
+    RunFolder folder;
+
+    void SetUp() override { folder.UsePlugin(std::string(RAVK_BIN_DIR) + "/Testcard.so"); }
+
+    static QString Xdotool(const QStringList& arguments) {
+        QProcess process;
+        process.start("xdotool", arguments);
+        process.waitForFinished(10000);
+        return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+    }
+    static QString VisibleWindow(const QString& title) {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const QString window =
+                Xdotool({"search", "--onlyvisible", "--name", title}).section('\n', 0, 0);
+            if (!window.isEmpty()) {
+                return window;
+            }
+            QTest::qWait(100);
+        }
+        return {};
+    }
+    // Waits for a visible window whose title matches, gives it the focus and presses key there.
+    static bool PressIn(const QString& title, const QString& key) {
+        const QString window = VisibleWindow(title);
+        if (window.isEmpty()) {
+            return false;
+        }
+        Xdotool({"windowfocus", "--sync", window});
+        Xdotool({"key", key});
+        return true;
+    }
+    // Runs ravk in the folder while drive works its windows. With fileSizeLimit, writes to files
+    // beyond that many bytes fail as on a full disk.
+    int Run(const std::function<void()>& drive, std::optional<rlim_t> fileSizeLimit = {}) {
+        QProcess ravk;
+        if (fileSizeLimit) {
+            ravk.setChildProcessModifier([limit = *fileSizeLimit] {
+                std::signal(SIGXFSZ, SIG_IGN);
+                const rlimit full{limit, limit};
+                setrlimit(RLIMIT_FSIZE, &full);
+            });
+        }
+        ravk.setWorkingDirectory(QString::fromStdString(folder.Path().string()));
+        ravk.start(QString(RAVK_BIN_DIR) + "/ravk", {});
+        EXPECT_TRUE(ravk.waitForStarted());
+        running_ = &ravk;
+        drive();
+        running_ = nullptr;
+        EXPECT_TRUE(ravk.waitForFinished(20000));
+        return ravk.exitStatus() == QProcess::NormalExit ? ravk.exitCode() : -1;
+    }
+    // The visible windows of the running ravk, once it shows any.
+    QStringList VisibleWindowsOfRavk() const {
+        const QString pid = QString::number(running_->processId());
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const QString found = Xdotool({"search", "--onlyvisible", "--pid", pid});
+            if (!found.isEmpty()) {
+                return found.split('\n');
+            }
+            QTest::qWait(100);
+        }
+        return {};
+    }
+    // Waits until the running ravk has printed line on its standard output.
+    bool WaitForLine(const QByteArray& line) {
+        QByteArray printed;
+        for (int attempt = 0; attempt < 200 && !printed.contains(line); ++attempt) {
+            running_->waitForReadyRead(100);
+            printed += running_->readAllStandardOutput();
+        }
+        return printed.contains(line);
+    }
+
+  private:
+    QProcess* running_ = nullptr;
+};
+
+TEST_F(ProgramTest, EnterAndEscInTheMainWindowAndEscAtStartUpExitWithStatusOne) {
+    for (const char* key : {"Return", "Escape"}) {
+        const int status = Run([key] {
+            EXPECT_TRUE(PressIn("^Resolution Setting$", "Return"));
+            EXPECT_TRUE(PressIn("^Ravkeler", key));
+        });
+        EXPECT_EQ(status, 1) << key;
+    }
+    const int status = Run([] { EXPECT_TRUE(PressIn("^Resolution Setting$", "Escape")); });
+    EXPECT_EQ(status, 1);
+}
+
+TEST_F(ProgramTest, AFailureWithAnEmptyCaptionHasAnEmptyTitleBar) {
+    folder.UsePlugin(std::string(RAVK_BIN_DIR) + "/test_plugin_init_fails.so");
+    QStringList titles;
+    const int status = Run([&] {
+        for (const QString& window : VisibleWindowsOfRavk()) {  // the message box alone
+            titles << Xdotool({"getwindowname", window});
+            Xdotool({"windowfocus", "--sync", window});
+            Xdotool({"key", "Return"});
+        }
+    });
+    EXPECT_EQ(titles, QStringList{""});  // not the program's name in its place
+    EXPECT_EQ(status, 1);
+}
+
+TEST_F(ProgramTest, AnAbsurdSizeAfterTheOptionDialogKeepsTheViewerRunning) {
+    folder.UsePlugin(std::string(RAVK_BIN_DIR) + "/test_plugin_absurd_option_size.so");
+    const int status = Run([] {
+        EXPECT_TRUE(PressIn("^Resolution Setting$", "Return"));
+        EXPECT_TRUE(PressIn("^Ravkeler", "alt+o"));  // reports 2147483647 x 2147483647 after it
+        QTest::qWait(300);
+        EXPECT_TRUE(PressIn("^Ravkeler", "alt+x"));
+    });
+    EXPECT_EQ(status, 1);
+}
+
+// The message's text, naming the file, is checked in the overlay tests: Qt's message box offers
+// it to no outside reader here.
+TEST_F(ProgramTest, AFifoAsAnOverlayFrameEndsTheViewerWithItsMessage) {
+    const std::string frame = folder.File("images/warai0005.bmp");
+    std::filesystem::remove(frame);
+    ASSERT_EQ(mkfifo(frame.c_str(), 0644), 0);
+    const int status = Run([] { EXPECT_TRUE(PressIn("^Error$", "Return")); });
+    EXPECT_EQ(status, 1);
+}
+
+TEST_F(ProgramTest, SnapshotOnAFullDiskAndARecordingOverAReadOnlyClipKeepTheEarlierFiles) {
+    const std::vector<std::uint8_t> earlier = {'e', 'a', 'r', 'l', 'i', 'e', 'r'};
+    const char* const files[] = {"capture_original.bmp", "capture_ravk.bmp", "capture.avi"};
+    for (const char* name : files) {
+        WriteFileBytes(folder.File(name), earlier);
+    }
+    std::filesystem::permissions(folder.File("capture.avi"), std::filesystem::perms::owner_read);
+    // Where ravk puts "&Capture": the same window laid out here.
+    const QPoint capture = MainDialog(NoWriter())
+                               .findChild<QPushButton*>(QString::number(IDC_CAPTURE))
+                               ->geometry()
+                               .center();
+    // The snapshot's temporary files come and go in the folder.
+    QFileSystemWatcher watcher({QString::fromStdString(folder.Path().string())});
+    int folderChanges = 0;
+    QObject::connect(&watcher, &QFileSystemWatcher::directoryChanged, [&] { ++folderChanges; });
+    const int status = Run(
+        [&] {
+            EXPECT_TRUE(PressIn("^Resolution Setting$", "Return"));
+            const QString window = VisibleWindow("^Ravkeler");
+            // A click that comes before the window takes input is lost: it is repeated until
+            // the snapshot is under way (a repeat is one more failed snapshot).
+            for (int attempt = 0; attempt < 20 && folderChanges == 0; ++attempt) {
+                Xdotool({"mousemove", "--window", window, QString::number(capture.x()),
+                         QString::number(capture.y()), "keydown", "shift", "click", "1", "keyup",
+                         "shift"});
+                QTest::qWait(500);
+            }
+            EXPECT_TRUE(PressIn("^Ravkeler", "alt+c"));
+            EXPECT_TRUE(PressIn("^Capture Settings$", "Return"));
+            EXPECT_TRUE(PressIn("^Video Compression$", "Return"));
+            EXPECT_TRUE(WaitForLine("END AviCreater"));
+            EXPECT_TRUE(PressIn("^Ravkeler", "Escape"));
+        },
+        64 * 1024);
+    EXPECT_EQ(status, 1);
+    EXPECT_GT(folderChanges, 0) << "the snapshot was not attempted";
+    for (const char* name : files) {
+        EXPECT_EQ(ReadFileBytes(folder.File(name)), earlier) << name;
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(folder.Path())) {
+        EXPECT_NE(entry.path().extension(), ".tmp") << entry.path();
+    }
+}
+
+}  // namespace

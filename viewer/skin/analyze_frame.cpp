@@ -1,0 +1,132 @@
+#include "analyze_frame.h"
+
+#include <algorithm>
+#include <cstddef>
+
+#include "region_runs.h"
+
+namespace {
+
+// 1/1.7 <= width/height <= 1.7 as whole numbers; a single pixel (0 x 0) passes, a line fails.
+bool PassesAspectTest(const RegionStats& r) {
+    return 10 * std::int64_t{r.width} <= 17 * std::int64_t{r.height} &&
+           17 * std::int64_t{r.width} >= 10 * std::int64_t{r.height};
+}
+
+// The largest region passing the aspect test; on equal areas the lower-numbered one. -1 if none.
+std::int32_t ChooseFaceRegion(const std::vector<RegionStats>& regions) {
+    std::int32_t best = -1;
+    for (std::size_t i = 0; i < regions.size(); ++i) {
+        if (PassesAspectTest(regions[i]) && (best < 0 || regions[i].area > regions[best].area)) {
+            best = static_cast<std::int32_t>(i);
+        }
+    }
+    return best;
+}
+
+// Clears regions whose last pixel (in scan order) lies too far from the region's mean luma. Only
+// kept regions are visited, all in one pass over the runs.
+void ApplyLumaTest(std::vector<std::uint8_t>& keep, const std::vector<RegionStats>& regions,
+                   const std::vector<RegionRun>& runs, const FrameImage& frame) {
+    std::vector<std::uint64_t> lumaSum(regions.size(), 0);
+    std::vector<std::uint8_t> lastLuma(regions.size(), 0);
+    for (const RegionRun& run : runs) {
+        const std::size_t k = static_cast<std::size_t>(run.region) - 1;
+        if (!keep[k]) {
+            continue;
+        }
+        const Pixel24* row = frame.pixels.data() + static_cast<std::size_t>(run.y) * frame.width;
+        std::uint32_t sum = 0;
+        for (std::int32_t x = run.x0; x <= run.x1; ++x) {
+            sum += PixelLuma(row[x]);
+        }
+        lumaSum[k] += sum;
+        lastLuma[k] = PixelLuma(row[run.x1]);
+    }
+    for (std::size_t k = 0; k < regions.size(); ++k) {
+        if (!keep[k]) {
+            continue;
+        }
+        const double inv = 1.0 / regions[k].area;
+        const double mean = static_cast<double>(lumaSum[k]) * inv;
+        const double deviation = (lastLuma[k] - mean) * (lastLuma[k] - mean);
+        if (inv * deviation > 1.5) {
+            keep[k] = 0;
+        }
+    }
+}
+
+RegionBox MakeSquareBox(const RegionStats& r, std::int32_t frameHeight, bool regionExpansion) {
+    const std::int32_t side =
+        regionExpansion ? std::max(r.width, r.height) : std::min(r.width, r.height);
+    const double half = side * 0.5;
+    const double cy = (frameHeight - r.meanY) - 1.0;  // centroid row counted from the top
+    const double cx = r.meanX;
+    return {static_cast<std::int32_t>(cx - half), static_cast<std::int32_t>(cy - half),
+            static_cast<std::int32_t>(half + cx), static_cast<std::int32_t>(cy + half)};
+}
+
+void PaintRegionsBlue(FrameImage& display, const std::vector<RegionRun>& runs,
+                      const std::vector<std::uint8_t>& keep, std::int32_t best, bool allRegions) {
+    for (const RegionRun& run : runs) {
+        const std::int32_t k = run.region - 1;
+        if (keep[k] && (allRegions || k == best)) {
+            Pixel24* row = display.pixels.data() + static_cast<std::size_t>(run.y) * display.width;
+            std::fill(row + run.x0, row + run.x1 + 1, Pixel24{255, 0, 0});
+        }
+    }
+}
+
+}  // namespace
+
+std::int32_t MinRegionSide(std::int32_t frameWidth) {
+    return static_cast<std::int32_t>(8 * std::int64_t{frameWidth} / 100);
+}
+
+bool AnalyzeFrame(std::vector<RegionBox>& boxes, FrameImage& display, const FrameImage& frame,
+                  const SkinColorRange& range, const AnalysisOptions& options,
+                  FrameRegions* details, std::FILE* diagnostics) {
+    const std::int32_t minRegionSide = MinRegionSide(frame.width);
+    // A frame whose storage disagrees with its size is analysed as an empty one.
+    const bool frameValid = frame.width >= 0 && frame.height >= 0 &&
+                            frame.pixels.size() == static_cast<std::size_t>(frame.width) *
+                                                       static_cast<std::size_t>(frame.height);
+    const SkinMask mask = frameValid ? BuildSkinMask(frame, range) : SkinMask{};
+    std::vector<RegionRun> runs;
+    const std::int32_t regionCount = FindRegionRuns(mask, runs);
+    std::vector<RegionStats> regions;
+    AccumulateRegionStats(regions, runs, regionCount);
+
+    const std::int32_t best = ChooseFaceRegion(regions);
+    if (details != nullptr) {
+        details->regions = regions;
+        details->best = best;
+    }
+    if (best < 0) {
+        if (diagnostics != nullptr) {
+            std::fputs(" region not found.\n", diagnostics);
+        }
+        return false;
+    }
+
+    std::vector<std::uint8_t> keep(regions.size(), 1);
+    for (std::size_t k = 0; k < regions.size(); ++k) {
+        const bool tooSmall = regions[k].width < minRegionSide || regions[k].height < minRegionSide;
+        const bool notChosen = !options.allRegions && static_cast<std::int32_t>(k) != best;
+        if (tooSmall || notChosen) {
+            keep[k] = 0;
+        }
+    }
+    ApplyLumaTest(keep, regions, runs, frame);
+
+    for (std::size_t k = 0; k < regions.size(); ++k) {
+        if (keep[k]) {
+            boxes.push_back(MakeSquareBox(regions[k], frame.height, options.regionExpansion));
+        }
+    }
+    if (options.maskEnabled && display.width == frame.width && display.height == frame.height &&
+        display.pixels.size() == frame.pixels.size()) {
+        PaintRegionsBlue(display, runs, keep, best, options.allRegions);
+    }
+    return true;
+}

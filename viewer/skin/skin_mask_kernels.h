@@ -1,0 +1,25 @@
+// Per-pixel skin classification over packed BGR pixels, in scalar and vector forms that give
+// identical results.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "frame_image.h"
+#include "simd_level.h"
+#include "skin_color.h"
+
+// The (delta, max) pairs whose double-precision saturation (delta / max) * 100.0 lands just below
+// the whole quotient 100 * delta / max, so that truncation gives one less.
+struct SaturationPair {
+    std::uint8_t delta = 0;
+    std::uint8_t max = 0;
+};
+inline constexpr SaturationPair SATURATION_ROUNDED_DOWN[] = {{29, 100},  {29, 50},   {57, 100},
+                                                             {58, 100},  {87, 150},  {58, 200},
+                                                             {114, 200}, {116, 200}, {145, 250}};
+
+// Writes 255 (skin) or 0 to cells[i] for each of the count pixels. A frame's rows are packed end
+// to end, so a whole frame is one call. A level this processor cannot run falls back to scalar.
+void ClassifySkinPixels(const Pixel24* pixels, std::uint8_t* cells, std::size_t count,
+                        const SkinColorRange& range, SimdLevel level);
