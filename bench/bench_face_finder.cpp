@@ -32,7 +32,7 @@ struct OpenCvFinder {
     cv::Mat frame, resized, input;
     std::vector<cv::Mat> outputs;
     std::vector<std::string> names{"Identity:0", "Identity_1:0", "Identity_2:0", "Identity_3:0"};
-    Letterbox box;
+    PixelRect box;
     int side = 0;
     std::vector<double> networkSeconds;  // the network alone, without preparing its input
 
@@ -42,10 +42,10 @@ struct OpenCvFinder {
         cv::flip(bgr, frame, 0);
         cv::cvtColor(frame, frame, cv::COLOR_BGR2RGB);
         frame.convertTo(frame, CV_32FC3, 1.0 / 127.5, -1.0);
-        cv::resize(frame, resized, cv::Size(box.width, box.height), 0, 0, cv::INTER_AREA);
+        cv::resize(frame, resized, cv::Size(Width(box), Height(box)), 0, 0, cv::INTER_AREA);
         input.create(side, side, CV_32FC3);
         input.setTo(cv::Scalar::all(-1.0));
-        resized.copyTo(input(cv::Rect(box.left, box.top, box.width, box.height)));
+        resized.copyTo(input(cv::Rect(box.left, box.top, Width(box), Height(box))));
         const int dims[4] = {1, side, side, 3};
         const double start = ThreadSeconds();
         net.setInput(cv::Mat(4, dims, CV_32F, input.data));

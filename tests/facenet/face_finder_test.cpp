@@ -43,12 +43,12 @@ constexpr SimdLevel LEVELS[] = {SimdLevel::Scalar, SimdLevel::Avx2};
 TEST(FaceInputTest, LetterboxKeepsTheAspectAndCentresTheFrame) {
     struct Case {
         std::int32_t width, height, side;
-        Letterbox expected;
+        PixelRect expected;
     };
     for (const Case& c :
-         {Case{640, 480, 256, {0, 32, 256, 192}}, Case{480, 640, 128, {16, 0, 96, 128}},
-          Case{720, 576, 128, {0, 13, 128, 102}}, Case{100, 100, 128, {0, 0, 128, 128}},
-          Case{1000, 1, 128, {0, 63, 128, 1}}}) {
+         {Case{640, 480, 256, {0, 32, 256, 224}}, Case{480, 640, 128, {16, 0, 112, 128}},
+          Case{720, 576, 128, {0, 13, 128, 115}}, Case{100, 100, 128, {0, 0, 128, 128}},
+          Case{1000, 1, 128, {0, 63, 128, 64}}}) {
         EXPECT_EQ(FitLetterbox(c.width, c.height, c.side), c.expected)
             << c.width << " x " << c.height << " into " << c.side;
     }
@@ -98,7 +98,7 @@ TEST(FaceInputTest, InputIsTheUprightFrameInRgbBetweenBlackBars) {
             }
         }
         EXPECT_EQ(FillFaceInput(wide, model, net, state, SelectFaceKernels(level)),
-                  (Letterbox{0, 2, 8, 4}));
+                  (PixelRect{0, 2, 8, 6}));
         const std::vector<float> bar{-1, -1, -1}, red{1, -1, -1}, blue{-1, -1, 1};
         for (int x = 0; x < 8; ++x) {
             for (int y = 0; y < 8; ++y) {
@@ -112,7 +112,7 @@ TEST(FaceInputTest, InputIsTheUprightFrameInRgbBetweenBlackBars) {
             pixel = {51, 102, 204};
         }
         EXPECT_EQ(FillFaceInput(tall, model, net, state, SelectFaceKernels(level)),
-                  (Letterbox{2, 0, 4, 8}));
+                  (PixelRect{2, 0, 6, 8}));
         for (int y = 0; y < 8; ++y) {
             EXPECT_EQ(InputAt(model, net, 1, y), bar);
             EXPECT_EQ(InputAt(model, net, 6, y), bar);
@@ -261,7 +261,7 @@ float Mean(float first, float second) {
 
 TEST(FaceDecodeTest, ScoresAreThresholdedOverlapsMergedAndBoxesMappedToTheFrame) {
     // A 640 x 480 frame lies at rows 32..223 of the 256 x 256 input, 2.5 frame pixels a pixel.
-    const Letterbox box{0, 32, 256, 192};
+    const PixelRect box{0, 32, 256, 224};
     struct Case {
         const char* what;
         void (*set)(DecodeFixture&);

@@ -8,21 +8,12 @@
 
 namespace {
 
-// The part of a box that lies on the surface, [x0, x1) x [y0, y1) in surface pixels.
-struct Clip {
-    std::int32_t x0 = 0;
-    std::int32_t x1 = 0;
-    std::int32_t y0 = 0;
-    std::int32_t y1 = 0;
-};
-
-// False when the box is empty or misses the surface.
-bool ClipToSurface(const RegionBox& box, const DisplaySurface& surface, Clip& clip) {
-    clip.x0 = std::max(box.left, 0);
-    clip.x1 = std::min(box.right, surface.width);
-    clip.y0 = std::max(box.top, 0);
-    clip.y1 = std::min(box.bottom, surface.height);
-    return !surface.pixels.empty() && clip.x0 < clip.x1 && clip.y0 < clip.y1;
+// The part of a box that lies on the surface, in surface pixels; false when the box is empty or
+// misses the surface.
+bool ClipToSurface(const RegionBox& box, const DisplaySurface& surface, PixelRect& clip) {
+    clip = PixelRect{std::max(box.left, 0), std::max(box.top, 0),
+                     std::min(box.right, surface.width), std::min(box.bottom, surface.height)};
+    return !surface.pixels.empty() && clip.left < clip.right && clip.top < clip.bottom;
 }
 
 // The box's side, computed wide: the coordinates are whole 32-bit numbers.
@@ -216,25 +207,26 @@ BlurFunction ChooseBlur() {
 }  // namespace
 
 void PixelateBox(const RegionBox& box, DisplaySurface& surface, CoverScratch& scratch) {
-    Clip clip;
+    PixelRect clip;
     const std::int64_t side = Side(box);
     if (side <= 0 || !ClipToSurface(box, surface, clip)) {
         return;
     }
     const std::int64_t cell = std::max<std::int64_t>(2, (side + 7) / 8);
     // Cells are counted from the box's corner, which may lie off the surface.
-    const std::int64_t firstCellLeft = box.left + (clip.x0 - box.left) / cell * cell;
-    const auto cellsAcross = static_cast<std::size_t>((clip.x1 - firstCellLeft + cell - 1) / cell);
+    const std::int64_t firstCellLeft = box.left + (clip.left - box.left) / cell * cell;
+    const auto cellsAcross =
+        static_cast<std::size_t>((clip.right - firstCellLeft + cell - 1) / cell);
     scratch.cellSums.resize(3 * cellsAcross);
-    for (std::int64_t bandTop = box.top + (clip.y0 - box.top) / cell * cell; bandTop < clip.y1;
+    for (std::int64_t bandTop = box.top + (clip.top - box.top) / cell * cell; bandTop < clip.bottom;
          bandTop += cell) {
-        const std::int64_t y0 = std::max<std::int64_t>(bandTop, clip.y0);
-        const std::int64_t y1 = std::min<std::int64_t>(bandTop + cell, clip.y1);
+        const std::int64_t y0 = std::max<std::int64_t>(bandTop, clip.top);
+        const std::int64_t y1 = std::min<std::int64_t>(bandTop + cell, clip.bottom);
         std::fill(scratch.cellSums.begin(), scratch.cellSums.end(), 0);
         const auto cellColumns = [&](std::size_t k) {
             const auto left = firstCellLeft + cell * static_cast<std::int64_t>(k);
-            return std::pair{std::max<std::int64_t>(left, clip.x0),
-                             std::min<std::int64_t>(left + cell, clip.x1)};
+            return std::pair{std::max<std::int64_t>(left, clip.left),
+                             std::min<std::int64_t>(left + cell, clip.right)};
         };
         for (std::int64_t y = y0; y < y1; ++y) {
             const std::uint8_t* row = SurfaceRow(surface, y);
@@ -273,17 +265,17 @@ void PixelateBox(const RegionBox& box, DisplaySurface& surface, CoverScratch& sc
 
 void BlurBox(const RegionBox& box, DisplaySurface& surface, CoverScratch& scratch) {
     static const BlurFunction blur = ChooseBlur();
-    Clip clip;
+    PixelRect clip;
     const std::int64_t side = Side(box);
     if (side <= 0 || !ClipToSurface(box, surface, clip)) {
         return;
     }
-    const auto width = static_cast<std::size_t>(clip.x1 - clip.x0);
-    const auto height = static_cast<std::size_t>(clip.y1 - clip.y0);
+    const auto width = static_cast<std::size_t>(clip.right - clip.left);
+    const auto height = static_cast<std::size_t>(clip.bottom - clip.top);
     scratch.rows.resize(StripCount(height) * width * STRIP_FLOATS);
     scratch.columns.resize(StripCount(width) * height * STRIP_FLOATS);
     scratch.spare.resize(std::max(width, height) * STRIP_FLOATS);
-    blur(BlurJob{SurfaceRow(surface, clip.y0) + 3 * static_cast<std::size_t>(clip.x0),
+    blur(BlurJob{SurfaceRow(surface, clip.top) + 3 * static_cast<std::size_t>(clip.left),
                  static_cast<std::size_t>(surface.stride), width, height,
                  static_cast<std::size_t>(std::max<std::int64_t>(1, side / 12)),
                  scratch.rows.data(), scratch.columns.data(), scratch.spare.data()});

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "analyze_frame.h"
 #include "display_surface.h"
 #include "frame_image.h"
+#include "geometry.h"
 
 inline constexpr std::int32_t OVERLAY_FRAME_COUNT = 69;
 // Windows colour value 0x00BBGGRR: red 0, green 255, blue 0.
@@ -32,9 +32,6 @@ struct OverlaySprite {
 };
 
 using OverlayTable = std::array<OverlaySprite, OVERLAY_FRAME_COUNT>;
-
-// A rectangle {left, top, right, bottom}, right and bottom exclusive.
-using PixelRect = RegionBox;
 
 // Loads fileName (every layout ReadBmpFile reads; only a regular file) into sprite; keyColor is a
 // Windows colour value whose pixels become transparent, with no tolerance. On failure returns false

@@ -9,8 +9,8 @@ bool RenderPicture(const SurfaceView& surface, PictureBits picture) {
     if (!HasRows(surface)) {
         return false;
     }
-    constexpr std::int32_t width = PICTURE_AREA.width;
-    constexpr std::int32_t height = PICTURE_AREA.height;
+    constexpr std::int32_t width = Width(PICTURE_AREA);
+    constexpr std::int32_t height = Height(PICTURE_AREA);
     constexpr std::size_t rowBytes = PackedRowBytes(width);
     const auto surfaceStride = static_cast<std::size_t>(surface.stride);
     if (surface.width == width && surface.height == height) {

@@ -7,23 +7,18 @@
 #include <span>
 
 #include "frame_rows.h"
+#include "geometry.h"
 #include "surface_view.h"
 
 // The picture area in the main window's client area, in device pixels.
-struct PictureArea {
-    std::int32_t left = 0;
-    std::int32_t top = 0;
-    std::int32_t width = 0;
-    std::int32_t height = 0;
-};
-inline constexpr PictureArea PICTURE_AREA{7, 50, 640, 480};
+inline constexpr PixelRect PICTURE_AREA{7, 50, 7 + 640, 50 + 480};
 
 // The picture is laid out as a 24-bit bitmap of PICTURE_AREA's size: top-down rows of blue, green,
 // red bytes (the surface's own order), each row padded to four bytes. Windows hands such rows to
 // the screen as they are; Qt wraps them in an image.
-inline constexpr std::size_t PICTURE_STRIDE = PaddedRowBytes(PICTURE_AREA.width);
+inline constexpr std::size_t PICTURE_STRIDE = PaddedRowBytes(Width(PICTURE_AREA));
 inline constexpr std::size_t PICTURE_BYTES =
-    PICTURE_STRIDE * static_cast<std::size_t>(PICTURE_AREA.height);
+    PICTURE_STRIDE * static_cast<std::size_t>(Height(PICTURE_AREA));
 
 // The picture's memory, owned by the front end: a Qt buffer or the bits of a Windows DIB section.
 using PictureBits = std::span<std::uint8_t, PICTURE_BYTES>;

@@ -47,7 +47,7 @@ void Collect(const FaceModel& model, const FaceHead& head, const std::vector<flo
 
 }  // namespace
 
-void DecodeFaces(const FaceModel& model, FaceFinderState& state, const Letterbox& box,
+void DecodeFaces(const FaceModel& model, FaceFinderState& state, const PixelRect& box,
                  std::int32_t frameWidth, std::int32_t frameHeight,
                  std::vector<FaceDetection>& faces) {
     faces.clear();
@@ -62,8 +62,8 @@ void DecodeFaces(const FaceModel& model, FaceFinderState& state, const Letterbox
                   return a.score > b.score || (a.score == b.score && a.order < b.order);
               });
 
-    const float scaleX = static_cast<float>(frameWidth) / static_cast<float>(box.width);
-    const float scaleY = static_cast<float>(frameHeight) / static_cast<float>(box.height);
+    const float scaleX = static_cast<float>(frameWidth) / static_cast<float>(Width(box));
+    const float scaleY = static_cast<float>(frameHeight) / static_cast<float>(Height(box));
     std::vector<bool>& merged = state.merged;
     merged.assign(candidates.size(), false);
     for (std::size_t seed = 0; seed < candidates.size(); ++seed) {
@@ -123,7 +123,7 @@ void FindFaces(const FrameImage& frame, const FaceModel& model, FaceFinderState&
     }
     state.candidates.reserve(anchors);
     state.merged.reserve(anchors);
-    const Letterbox box = FillFaceInput(frame, model, state.net, state.input, kernels);
+    const PixelRect box = FillFaceInput(frame, model, state.net, state.input, kernels);
     RunFaceNet(model, state.net, kernels);
     DecodeFaces(model, state, box, frame.width, frame.height, faces);
 }

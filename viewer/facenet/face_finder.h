@@ -56,6 +56,6 @@ void FindFaces(const FrameImage& frame, const FaceModel& model, FaceFinderState&
 
 // The decoding alone: candidates from the heads of a run net, merged into faces (in input pixels
 // mapped through box to frame pixels).
-void DecodeFaces(const FaceModel& model, FaceFinderState& state, const Letterbox& box,
+void DecodeFaces(const FaceModel& model, FaceFinderState& state, const PixelRect& box,
                  std::int32_t frameWidth, std::int32_t frameHeight,
                  std::vector<FaceDetection>& faces);

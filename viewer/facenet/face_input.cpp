@@ -3,17 +3,19 @@
 #include <algorithm>
 #include <cmath>
 
-Letterbox FitLetterbox(std::int32_t frameWidth, std::int32_t frameHeight, std::int32_t side) {
+PixelRect FitLetterbox(std::int32_t frameWidth, std::int32_t frameHeight, std::int32_t side) {
     const std::int64_t longer = std::max(frameWidth, frameHeight);
     const auto scaled = [&](std::int64_t length) {
         return static_cast<std::int32_t>(
             std::max<std::int64_t>(1, (2 * length * side + longer) / (2 * longer)));
     };
-    Letterbox box;
-    box.width = scaled(frameWidth);
-    box.height = scaled(frameHeight);
-    box.left = (side - box.width) / 2;
-    box.top = (side - box.height) / 2;
+    const std::int32_t width = scaled(frameWidth);
+    const std::int32_t height = scaled(frameHeight);
+    PixelRect box;
+    box.left = (side - width) / 2;
+    box.top = (side - height) / 2;
+    box.right = box.left + width;
+    box.bottom = box.top + height;
     return box;
 }
 
@@ -36,7 +38,7 @@ void MakeAreaTaps(std::int32_t sources, std::int32_t outputs, AreaTaps& taps) {
     taps.starts.push_back(static_cast<std::int32_t>(taps.taps.size()));
 }
 
-Letterbox FillFaceInput(const FrameImage& frame, const FaceModel& model, FaceNetState& net,
+PixelRect FillFaceInput(const FrameImage& frame, const FaceModel& model, FaceNetState& net,
                         FaceInputState& state, const FaceKernels& kernels) {
     const std::int32_t side = model.inputSide;
     if (state.frameWidth != frame.width || state.frameHeight != frame.height ||
@@ -45,23 +47,23 @@ Letterbox FillFaceInput(const FrameImage& frame, const FaceModel& model, FaceNet
         state.frameHeight = frame.height;
         state.side = side;
         state.box = FitLetterbox(frame.width, frame.height, side);
-        MakeAreaTaps(frame.width, state.box.width, state.columns);
-        MakeAreaTaps(frame.height, state.box.height, state.rows);
+        MakeAreaTaps(frame.width, Width(state.box), state.columns);
+        MakeAreaTaps(frame.height, Height(state.box), state.rows);
         state.sums.assign(static_cast<std::size_t>(frame.width) * 3, 0.0f);
     }
     // The black bars (-1) above, below and beside the picture.
-    const Letterbox& box = state.box;
+    const PixelRect& box = state.box;
     for (std::int32_t y = 0; y < side; ++y) {
-        const bool picture = y >= box.top && y < box.top + box.height;
+        const bool picture = y >= box.top && y < box.bottom;
         std::fill(FaceInputPixel(model, net, 0, y),
                   FaceInputPixel(model, net, picture ? box.left : side, y), -1.0f);
         if (picture) {
-            std::fill(FaceInputPixel(model, net, box.left + box.width, y),
-                      FaceInputPixel(model, net, side, y), -1.0f);
+            std::fill(FaceInputPixel(model, net, box.right, y), FaceInputPixel(model, net, side, y),
+                      -1.0f);
         }
     }
     const std::size_t rowBytes = static_cast<std::size_t>(frame.width) * 3;
-    for (std::int32_t y = 0; y < box.height; ++y) {
+    for (std::int32_t y = 0; y < Height(box); ++y) {
         // Input rows run top-down; the frame's rows bottom-up.
         std::fill(state.sums.begin(), state.sums.end(), 0.0f);
         for (std::int32_t t = state.rows.starts[static_cast<std::size_t>(y)];
@@ -72,7 +74,7 @@ Letterbox FillFaceInput(const FrameImage& frame, const FaceModel& model, FaceNet
                                state.sums.data());
         }
         float* out = FaceInputPixel(model, net, box.left, box.top + y);
-        for (std::int32_t x = 0; x < box.width; ++x) {
+        for (std::int32_t x = 0; x < Width(box); ++x) {
             float blue = 0, green = 0, red = 0;
             for (std::int32_t t = state.columns.starts[static_cast<std::size_t>(x)];
                  t < state.columns.starts[static_cast<std::size_t>(x) + 1]; ++t) {

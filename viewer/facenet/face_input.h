@@ -9,19 +9,11 @@
 #include "face_kernels.h"
 #include "face_net.h"
 #include "frame_image.h"
+#include "geometry.h"
 
-// Where the frame lies in the square input, in input pixels.
-struct Letterbox {
-    std::int32_t left = 0;
-    std::int32_t top = 0;
-    std::int32_t width = 0;
-    std::int32_t height = 0;
-
-    friend bool operator==(const Letterbox&, const Letterbox&) = default;
-};
-
-// The frame's longer side fills the input; the other is scaled alike and rounded (at least 1).
-Letterbox FitLetterbox(std::int32_t frameWidth, std::int32_t frameHeight, std::int32_t side);
+// Where the frame lies in the square input, in input pixels: the frame's longer side fills the
+// input; the other is scaled alike and rounded (at least 1).
+PixelRect FitLetterbox(std::int32_t frameWidth, std::int32_t frameHeight, std::int32_t side);
 
 // The share of source pixel `source` in one output pixel.
 struct AreaTap {
@@ -42,7 +34,7 @@ struct FaceInputState {
     std::int32_t frameWidth = 0;
     std::int32_t frameHeight = 0;
     std::int32_t side = 0;
-    Letterbox box;
+    PixelRect box;  // where the frame lies in the input
     AreaTaps columns;
     AreaTaps rows;
     std::vector<float> sums;  // one output row's vertical averages, frame width x 3 (B, G, R)
@@ -50,5 +42,5 @@ struct FaceInputState {
 
 // Writes the letterboxed frame (whose pixels must cover width x height) into the input of a
 // prepared net state, and returns where it lies.
-Letterbox FillFaceInput(const FrameImage& frame, const FaceModel& model, FaceNetState& net,
+PixelRect FillFaceInput(const FrameImage& frame, const FaceModel& model, FaceNetState& net,
                         FaceInputState& state, const FaceKernels& kernels);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "frame_image.h"
+#include "geometry.h"
 #include "region_labels.h"
 #include "skin_color.h"
 
@@ -19,14 +20,7 @@ struct AnalysisOptions {
 };
 
 // A square box in top-down picture coordinates (y counted from the top of the picture).
-struct RegionBox {
-    std::int32_t left = 0;
-    std::int32_t top = 0;
-    std::int32_t right = 0;
-    std::int32_t bottom = 0;
-
-    friend bool operator==(const RegionBox&, const RegionBox&) = default;
-};
+using RegionBox = PixelRect;
 
 // The smallest width and height (extent minus one) a kept region may have: 8% of the frame width.
 std::int32_t MinRegionSide(std::int32_t frameWidth);

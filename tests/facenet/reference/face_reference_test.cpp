@@ -16,16 +16,16 @@ namespace {
 
 // Fills the finder's head buffers with OpenCV's outputs for frame.
 void RunOpenCv(cv::dnn::Net& net, const FrameImage& frame, const FaceModel& model,
-               const Letterbox& box, FaceFinderState& state) {
+               const PixelRect& box, FaceFinderState& state) {
     const cv::Mat bgr(frame.height, frame.width, CV_8UC3,
                       const_cast<Pixel24*>(frame.pixels.data()));
     cv::Mat rgb, scaled;
     cv::flip(bgr, rgb, 0);
     cv::cvtColor(rgb, rgb, cv::COLOR_BGR2RGB);
     rgb.convertTo(rgb, CV_32FC3);
-    cv::resize(rgb, scaled, cv::Size(box.width, box.height), 0, 0, cv::INTER_AREA);
+    cv::resize(rgb, scaled, cv::Size(Width(box), Height(box)), 0, 0, cv::INTER_AREA);
     cv::Mat input(model.inputSide, model.inputSide, CV_32FC3, cv::Scalar::all(0.0));
-    scaled.copyTo(input(cv::Rect(box.left, box.top, box.width, box.height)));
+    scaled.copyTo(input(cv::Rect(box.left, box.top, Width(box), Height(box))));
     input = input / 127.5 - cv::Scalar::all(1.0);
     const int dims[4] = {1, model.inputSide, model.inputSide, 3};
     net.setInput(cv::Mat(4, dims, CV_32F, input.data));
@@ -67,7 +67,7 @@ TEST(FaceReferenceTest, BothModelsFindTheFacesOpenCvFindsOnRealPhotos) {
             FaceFinderState state;
             std::vector<FaceDetection> ours, theirs;
             FindFaces(photo, *model, state, ours);
-            const Letterbox box = FitLetterbox(photo.width, photo.height, model->inputSide);
+            const PixelRect box = FitLetterbox(photo.width, photo.height, model->inputSide);
             RunOpenCv(net, photo, *model, box, state);
             DecodeFaces(*model, state, box, photo.width, photo.height, theirs);
             ASSERT_EQ(ours.size(), theirs.size()) << what;

@@ -40,7 +40,7 @@ std::vector<std::uint8_t> FaceFrame(int width, int height, QRect face) {
 
 QImage Picture(MainDialog& dialog) {
     return dialog
-        .grab(QRect(PICTURE_AREA.left, PICTURE_AREA.top, PICTURE_AREA.width, PICTURE_AREA.height))
+        .grab(QRect(PICTURE_AREA.left, PICTURE_AREA.top, Width(PICTURE_AREA), Height(PICTURE_AREA)))
         .toImage()
         .convertToFormat(QImage::Format_RGB32);
 }
@@ -359,8 +359,8 @@ TEST_F(MainDialogTest, ControlsStartUncheckedInTheTemplatesTabOrderAndThePicture
     }
     EXPECT_EQ(dialog.findChild<QPushButton*>("1001")->text(), "&intercepter");
     EXPECT_FALSE(dialog.findChild<QPushButton*>("1000")->autoDefault());
-    EXPECT_GE(dialog.width(), PICTURE_AREA.left + PICTURE_AREA.width);
-    EXPECT_GE(dialog.height(), PICTURE_AREA.top + PICTURE_AREA.height);
+    EXPECT_GE(dialog.width(), PICTURE_AREA.right);
+    EXPECT_GE(dialog.height(), PICTURE_AREA.bottom);
 }
 
 TEST_F(MainDialogTest, FixedSceneWithMaskAndBoxIsSavedAsTheSameFileOnEveryPlatform) {

@@ -184,14 +184,14 @@ TEST(Win32ViewerTest, ThePictureATogglesSnapshotAndClipOfTheTestcardAsAPersonSee
     ASSERT_NE(main, nullptr);
     RECT client;
     GetClientRect(main, &client);
-    EXPECT_GE(client.right, PICTURE_AREA.left * 2 + PICTURE_AREA.width);
-    EXPECT_GE(client.bottom, PICTURE_AREA.top + PICTURE_AREA.height + PICTURE_AREA.left);
+    EXPECT_GE(client.right, PICTURE_AREA.right + PICTURE_AREA.left);
+    EXPECT_GE(client.bottom, PICTURE_AREA.bottom + PICTURE_AREA.left);
     std::wstring title;
     EXPECT_TRUE(WaitUntil([&] { return (title = Title(main)).starts_with(L"Ravkeler / FPS = "); }));
     EXPECT_GT(std::stod(title.substr(17)), 5.0);
 
-    const RECT picture{PICTURE_AREA.left, PICTURE_AREA.top, PICTURE_AREA.left + PICTURE_AREA.width,
-                       PICTURE_AREA.top + PICTURE_AREA.height};
+    const RECT picture{PICTURE_AREA.left, PICTURE_AREA.top, PICTURE_AREA.right,
+                       PICTURE_AREA.bottom};
     const Screenshot scene = TakeScreenshot(main, picture, "testcard.bmp");
     EXPECT_GT(Colours(scene).size(), 20u);
     Click(main, IDC_INTERCEPTER);

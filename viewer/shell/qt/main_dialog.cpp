@@ -18,7 +18,7 @@ constexpr DialogRect DIALOG_RECT{22, 17, 374, 308};
 constexpr int FONT_POINTS = 9;
 
 QRect PictureRect() {
-    return QRect(PICTURE_AREA.left, PICTURE_AREA.top, PICTURE_AREA.width, PICTURE_AREA.height);
+    return QRect(PICTURE_AREA.left, PICTURE_AREA.top, Width(PICTURE_AREA), Height(PICTURE_AREA));
 }
 
 }  // namespace
@@ -29,7 +29,7 @@ MainDialog::MainDialog(VideoWriterFactory makeWriter)
                   FindViewerFiles()) {
     const DialogBaseUnits units = ApplyDialogTemplate(*this, FONT_POINTS, "Ravkeler", DIALOG_RECT);
     const QRect frame = ToPixels(DIALOG_RECT, units);
-    const ClientSize client = MainWindowClientSize({frame.width(), frame.height()});
+    const PixelSize client = MainWindowClientSize({frame.width(), frame.height()});
     setFixedSize(client.width, client.height);
     move(frame.topLeft());  // the template's place on the screen
 
@@ -164,7 +164,7 @@ void MainDialog::paintEvent(QPaintEvent*) {
     picturePresented_ = false;
     controller_.OnPaint();
     if (picturePresented_) {
-        const QImage image(picture_.data(), PICTURE_AREA.width, PICTURE_AREA.height,
+        const QImage image(picture_.data(), Width(PICTURE_AREA), Height(PICTURE_AREA),
                            static_cast<qsizetype>(PICTURE_STRIDE), QImage::Format_BGR888);
         QPainter(this).drawImage(PICTURE_AREA.left, PICTURE_AREA.top, image);
     }

@@ -58,7 +58,7 @@ void MainDialog::Initialise(HWND window) {
 void MainDialog::FitClientArea() {
     RECT client;
     GetClientRect(window_, &client);
-    const ClientSize size = MainWindowClientSize({client.right, client.bottom});
+    const PixelSize size = MainWindowClientSize({client.right, client.bottom});
     RECT frame{0, 0, size.width, size.height};
     AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongW(window_, GWL_STYLE)), FALSE,
                        static_cast<DWORD>(GetWindowLongW(window_, GWL_EXSTYLE)));
@@ -124,8 +124,8 @@ void MainDialog::StopFrameTimer() {
 }
 
 void MainDialog::InvalidatePicture() {
-    const RECT picture{PICTURE_AREA.left, PICTURE_AREA.top, PICTURE_AREA.left + PICTURE_AREA.width,
-                       PICTURE_AREA.top + PICTURE_AREA.height};
+    const RECT picture{PICTURE_AREA.left, PICTURE_AREA.top, PICTURE_AREA.right,
+                       PICTURE_AREA.bottom};
     InvalidateRect(window_, &picture, FALSE);
 }
 

@@ -5,8 +5,8 @@
 PictureBitmap::PictureBitmap() {
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = PICTURE_AREA.width;
-    info.bmiHeader.biHeight = -PICTURE_AREA.height;  // top-down rows, as RenderPicture writes them
+    info.bmiHeader.biWidth = Width(PICTURE_AREA);
+    info.bmiHeader.biHeight = -Height(PICTURE_AREA);  // top-down rows, as RenderPicture writes them
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 24;
     info.bmiHeader.biCompression = BI_RGB;
@@ -21,7 +21,7 @@ PictureBitmap::PictureBitmap() {
 void PictureBitmap::Show(const SurfaceView& surface, HDC target) {
     GdiFlush();  // GDI may still be reading the bits for the previous copy
     if (RenderPicture(surface, PictureBits(static_cast<std::uint8_t*>(bits_), PICTURE_BYTES))) {
-        BitBlt(target, PICTURE_AREA.left, PICTURE_AREA.top, PICTURE_AREA.width, PICTURE_AREA.height,
-               context_.get(), 0, 0, SRCCOPY);
+        BitBlt(target, PICTURE_AREA.left, PICTURE_AREA.top, Width(PICTURE_AREA),
+               Height(PICTURE_AREA), context_.get(), 0, 0, SRCCOPY);
     }
 }

@@ -103,7 +103,7 @@ TEST(ScreenTest, TheJapanesePromptAndTheOverlayOnTheTestcardReachTheScreen) {
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
         QTest::qWait(500);
         const QRect picture(main.mapToGlobal(QPoint(PICTURE_AREA.left, PICTURE_AREA.top)),
-                            QSize(PICTURE_AREA.width, PICTURE_AREA.height));
+                            QSize(Width(PICTURE_AREA), Height(PICTURE_AREA)));
         before = Screenshot(picture, "testcard.png");
         QTest::mouseClick(main.findChild<QPushButton*>("1001"), Qt::LeftButton);
         QTest::qWait(500);
