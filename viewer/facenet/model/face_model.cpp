@@ -21,7 +21,9 @@ struct BlockRun {
 };
 
 struct ModelLayout {
+    const char* name;  // in a reason
     const char* fileName;
+    std::size_t size;
     const char* sha256;
     std::int32_t inputSide;
     std::span<const BlockRun> runs;
@@ -38,11 +40,13 @@ constexpr BlockRun BACK_RUNS[] = {{7, 24, 24, 1, true}, {1, 24, 24, 2, true}, {7
 
 const ModelLayout& LayoutOf(FaceModelKind kind) {
     static const ModelLayout FRONT{
-        "face_detection_front_128x128_barracuda.onnx",
-        "d388b1cf8a5f6f1af2b3f4c14f6d0f138bab970cd618cccd12dddb7484e82e51", 128, FRONT_RUNS};
+        "front", "face_detection_front_128x128_barracuda.onnx",
+        442005,  "d388b1cf8a5f6f1af2b3f4c14f6d0f138bab970cd618cccd12dddb7484e82e51",
+        128,     FRONT_RUNS};
     static const ModelLayout BACK{
-        "face_detection_back_256x256_barracuda.onnx",
-        "427cbbe0fc41448d09e1dc9cfabe2423d997cf2faaeab91fadd09a510b63b8e2", 256, BACK_RUNS};
+        "back", "face_detection_back_256x256_barracuda.onnx",
+        603432, "427cbbe0fc41448d09e1dc9cfabe2423d997cf2faaeab91fadd09a510b63b8e2",
+        256,    BACK_RUNS};
     return kind == FaceModelKind::Front ? FRONT : BACK;
 }
 
@@ -585,25 +589,31 @@ const char* FaceModelFileName(FaceModelKind kind) {
 bool ReadFaceModel(const std::uint8_t* bytes, std::size_t size, FaceModelKind kind,
                    FaceModel& model, std::string& error) {
     model = FaceModel{};
-    model.kind = kind;
     const ModelLayout& layout = LayoutOf(kind);
+    // Only the pinned file is ever parsed, so size and digest come first.
+    const std::string expected = std::string("not the expected ") + layout.name + " face model (";
+    if (size != layout.size) {
+        error = expected + std::to_string(size) + " bytes, expected " +
+                std::to_string(layout.size) + ")";
+        return false;
+    }
+    const std::string digest = Sha256Hex(Sha256(bytes, size));
+    if (digest != layout.sha256) {
+        error = expected + "SHA-256 " + digest + ", expected " + layout.sha256 + ")";
+        return false;
+    }
+    model.kind = kind;
     OnnxGraph graph;
     if (!ParseOnnxGraph(bytes, size, graph, error)) {
+        error = std::string("cannot read the ") + layout.name + " face model: " + Printable(error);
         model = FaceModel{};
-        error = Printable(error);
         return false;
     }
     GraphWalk walk(graph);
     WalkModel(walk, graph, layout, model);
     if (walk.Failed()) {
-        error = "not the expected face model: " + Printable(walk.Error());
-        model = FaceModel{};
-        return false;
-    }
-    // The graph is the expected one; the digest also pins every weight.
-    const std::string digest = Sha256Hex(Sha256(bytes, size));
-    if (digest != layout.sha256) {
-        error = "not the expected face model: SHA-256 " + digest + ", expected " + layout.sha256;
+        error = std::string("cannot read the ") + layout.name +
+                " face model: " + Printable(walk.Error());
         model = FaceModel{};
         return false;
     }

@@ -56,10 +56,9 @@ struct FaceModel {
 // The file name of the model as its package ships it.
 const char* FaceModelFileName(FaceModelKind kind);
 
-// Reads and checks a model file (a regular file of at most MAX_FACE_MODEL_BYTES): its graph must
-// be exactly the expected one, operator by operator with every attribute and shape, and the file
-// must have the expected SHA-256. On any difference returns false with a one-line reason naming
-// the file, and leaves model empty.
+// Reads a model file (a regular file of at most MAX_FACE_MODEL_BYTES). Before anything parses it,
+// it must be the pinned file of its kind, byte for byte (size and SHA-256). On any difference
+// returns false with a one-line reason naming the file, and leaves model empty.
 bool LoadFaceModel(const std::string& fileName, FaceModelKind kind, FaceModel& model,
                    std::string& error);
 
