@@ -1,7 +1,7 @@
-// The face finder's two neural networks, read from their ONNX files and checked to be exactly the
-// graphs this code runs: a 5x5 stride-2 convolution, then blocks of a 3x3 depthwise and a 1x1
-// convolution added to the block's input, and two anchor grids (16 x 16 and 8 x 8) read by 1x1
-// convolutions. Weights are kept in the layout the kernels read (see face_net.h).
+// The face finder's two neural networks, read from the two pinned ONNX files: a 5x5 stride-2
+// convolution, then blocks of a 3x3 depthwise and a 1x1 convolution added to the block's input, and
+// two anchor grids (16 x 16 and 8 x 8) read by 1x1 convolutions. Weights are kept in the layout the
+// kernels read (see face_net.h).
 #pragma once
 
 #include <cstddef>
