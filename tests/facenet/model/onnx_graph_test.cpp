@@ -46,39 +46,8 @@ bool ConstantsWithin(const OnnxGraph& graph, const Bytes& bytes) {
                        });
 }
 
-Bytes ModelBytes(FaceModelKind kind) {
-    return ReadFileBytes(std::string(RAVK_BIN_DIR) + "/models/" + FaceModelFileName(kind));
-}
-
 bool OneLine(const std::string& text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return c >= ' ' && c < 127; });
-}
-
-TEST(OnnxGraphTest, BothModelsHoldTheirConvolutionsWithTheirConstants) {
-    struct Case {
-        FaceModelKind kind;
-        std::size_t convs;  // the stem, two per block, four for the grids
-    };
-    for (const Case& c :
-         {Case{FaceModelKind::Front, 1 + 2 * 16 + 4}, Case{FaceModelKind::Back, 1 + 2 * 32 + 4}}) {
-        const Bytes bytes = ModelBytes(c.kind);
-        OnnxGraph graph;
-        std::string error;
-        ASSERT_TRUE(ParseOnnxGraph(bytes.data(), bytes.size(), graph, error)) << error;
-        ASSERT_EQ(graph.convInputs.size(), c.convs);
-        for (const std::vector<std::string>& inputs : graph.convInputs) {
-            // Every weight and bias is a float constant; what a convolution reads first is not.
-            ASSERT_GE(inputs.size(), 2u);
-            EXPECT_EQ(FindInitializer(graph, inputs[0]), nullptr) << inputs[0];
-            for (std::size_t i = 1; i < inputs.size(); ++i) {
-                const OnnxTensor* constant = FindInitializer(graph, inputs[i]);
-                ASSERT_NE(constant, nullptr) << inputs[i];
-                EXPECT_EQ(constant->dataType, ONNX_FLOAT) << inputs[i];
-                EXPECT_FALSE(constant->dims.empty()) << inputs[i];
-            }
-        }
-        EXPECT_TRUE(ConstantsWithin(graph, bytes));
-    }
 }
 
 TEST(OnnxGraphTest, MalformedBytesAreRefusedWithAReason) {
