@@ -1,7 +1,7 @@
-// The face finder's two neural networks, read from their ONNX files and checked to be exactly the
-// graphs this code runs: a 5x5 stride-2 convolution, then blocks of a 3x3 depthwise and a 1x1
-// convolution added to the block's input, and two anchor grids (16 x 16 and 8 x 8) read by 1x1
-// convolutions. Weights are kept in the layout the kernels read (see face_net.h).
+// The face finder's two neural networks, read from the two pinned ONNX files: a 5x5 stride-2
+// convolution, then blocks of a 3x3 depthwise and a 1x1 convolution added to the block's input, and
+// two anchor grids (16 x 16 and 8 x 8) read by 1x1 convolutions. Weights are kept in the layout the
+// kernels read (see face_net.h).
 #pragma once
 
 #include <cstddef>
@@ -56,10 +56,9 @@ struct FaceModel {
 // The file name of the model as its package ships it.
 const char* FaceModelFileName(FaceModelKind kind);
 
-// Reads and checks a model file (a regular file of at most MAX_FACE_MODEL_BYTES): its graph must
-// be exactly the expected one, operator by operator with every attribute and shape, and the file
-// must have the expected SHA-256. On any difference returns false with a one-line reason naming
-// the file, and leaves model empty.
+// Reads a model file (a regular file of at most MAX_FACE_MODEL_BYTES). Before anything parses it,
+// it must be the pinned file of its kind, byte for byte (size and SHA-256). On any difference
+// returns false with a one-line reason naming the file, and leaves model empty.
 bool LoadFaceModel(const std::string& fileName, FaceModelKind kind, FaceModel& model,
                    std::string& error);
 

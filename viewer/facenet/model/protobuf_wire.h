@@ -1,5 +1,5 @@
 // The protobuf wire format, read field by field within the bounds of a byte block it does not own.
-// Model files are untrusted: every length is checked against what is left before it is used.
+// Whatever the bytes hold, every length is checked against what is left before it is used.
 #pragma once
 
 #include <cstddef>
