@@ -1,19 +1,17 @@
 #include "main_controller.h"
 
-#include "capture_plugin.h"
 #include "face_boxes.h"
 #include "face_finder.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <thread>
 
 #include "support/face_photos.h"
+#include "support/fake_capture_source.h"
 #include "support/test_files.h"
-#include "support/test_plugin_harness.h"
 #include "support/tool_runner.h"
 
 namespace {
@@ -93,35 +91,28 @@ struct StillWriter : VideoWriter {
     void Close() override { ++closes; }
 };
 
-// The viewer's files: a ravk.ini of the test's own naming a plug-in, and the built overlay
-// pictures.
+// The viewer's files: a ravk.ini of the test's own (none until written), and the built overlay
+// pictures and models. The frames come from a FakeSource over the fixture's script.
 class MainControllerTest : public ::testing::Test {
   protected:
     TempDir folder;
     ViewerFiles files{folder.File("ravk.ini"), RAVK_BIN_DIR "/images", RAVK_BIN_DIR "/models"};
-    TestPluginLog log;
+    FakeSource::Script source;
     FakeUi ui;
     std::uint32_t ticks = 5000;
     std::atomic<int> writerCloses{0};
 
     void WriteSettings(const std::string& text) { std::ofstream(files.settingsFile) << text; }
-    void UsePlugin(const std::string& name) {
-        WriteSettings("[ravk]\nDLL=" + TestPluginPath(name) + "\n");
-    }
     std::unique_ptr<MainController> MakeController() {
         return std::make_unique<MainController>(
             ui, [this](UiThreadCall&) { return std::make_unique<StillWriter>(writerCloses); },
-            std::make_unique<CapturePlugin>(), files,
+            std::make_unique<FakeSource>(source), files,
             RecorderClock{[this] { return ticks; }, [] { std::this_thread::yield(); }}, nullptr);
-    }
-    static bool Contains(const std::vector<std::string>& lines, const std::string& line) {
-        return std::find(lines.begin(), lines.end(), line) != lines.end();
     }
 };
 
 TEST_F(MainControllerTest, StartsUpWithThePluginTheSettingsNameAndTheChosenSize) {
-    UsePlugin("test_plugin");
-    WriteSettings("[ravk]\nDLL=" + TestPluginPath("test_plugin") + "\nS_max=80\nH1_min=-1\n");
+    WriteSettings("[ravk]\nDLL=camera.so\nS_max=80\nH1_min=-1\n");
     ui.resolution = {DIALOG_OK, false, false, true};
     auto controller = MakeController();
     ASSERT_TRUE(controller->OnInit());
@@ -133,13 +124,10 @@ TEST_F(MainControllerTest, StartsUpWithThePluginTheSettingsNameAndTheChosenSize)
     EXPECT_EQ(controller->Surface().width, 720);
     EXPECT_EQ(controller->Surface().height, 480);
     EXPECT_TRUE(controller->LiveFrame().pixels.empty());  // sized by the first tick
-    EXPECT_EQ(log.Lines(),
-              (std::vector<std::string>{"VQ_GetDllName(null)", "VQ_GetDllName(buffer)",
-                                        "VQ_OnInit(0x1234)", "VQ_SetResolution(720, 480)"}));
+    EXPECT_EQ(source.calls, (Calls{"Load(camera.so)", "Init(0x1234)", "SetResolution(720, 480)"}));
 }
 
-TEST_F(MainControllerTest, ResolutionButtonsAreTestedInOrderAndNoneKeepsTheSize) {
-    UsePlugin("test_plugin");
+TEST_F(MainControllerTest, ResolutionButtonsAreTestedInOrderNoneKeepsTheSizeCancelEndsSilently) {
     ui.resolution = {DIALOG_OK, true, false, true};
     auto both = MakeController();
     ASSERT_TRUE(both->OnInit());
@@ -151,10 +139,16 @@ TEST_F(MainControllerTest, ResolutionButtonsAreTestedInOrderAndNoneKeepsTheSize)
     ASSERT_TRUE(none->OnInit());
     EXPECT_EQ(none->CaptureWidth(), 640);
     EXPECT_EQ(none->CaptureHeight(), 480);
+
+    ui.resolution.result = DIALOG_CANCEL;
+    auto cancelled = MakeController();
+    EXPECT_FALSE(cancelled->OnInit());
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(ui.endResult, 0);
+    EXPECT_EQ(source.calls.back(), "Init(0x1234)");  // and no size set
 }
 
 TEST_F(MainControllerTest, MissingOverlayPictureNamesTheFileAndLoadsNoPlugin) {
-    UsePlugin("test_plugin");
     files.overlayFolder = folder.File("images");
     fs::create_directory(files.overlayFolder);
     for (const auto& picture : fs::directory_iterator(fs::path(RAVK_BIN_DIR) / "images")) {
@@ -165,6 +159,7 @@ TEST_F(MainControllerTest, MissingOverlayPictureNamesTheFileAndLoadsNoPlugin) {
         const std::vector<std::uint8_t> original = ReadFileBytes(picture.string());
         fs::remove(picture);
         ui.messages.clear();
+        source.calls.clear();
         auto controller = MakeController();
         EXPECT_FALSE(controller->OnInit());
         ASSERT_EQ(ui.messages.size(), 1u);
@@ -173,69 +168,56 @@ TEST_F(MainControllerTest, MissingOverlayPictureNamesTheFileAndLoadsNoPlugin) {
         EXPECT_EQ(ui.messages[0].owner, MessageOwner::MainWindow);
         EXPECT_FALSE(ui.messages[0].caption.has_value());
         EXPECT_EQ(ui.endResult, 0);
+        EXPECT_TRUE(source.calls.empty());
         WriteFileBytes(picture.string(), original);
     }
-    EXPECT_TRUE(log.Lines().empty());
 }
 
+// Each failure ends the start-up at the failed call.
 TEST_F(MainControllerTest, PluginFailuresShowTheirMessageWithAnEmptyCaptionAndNoOwner) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"does_not_exist", "DLL を読み込めませんでした"},
-        {"test_plugin_no_name", "DLL を読み込めませんでした"},
-        {"test_plugin_empty_name", "DLL を読み込めませんでした"},
-        {"test_plugin_init_fails", "DLL を初期化できませんでした"},
+    WriteSettings("[ravk]\nDLL=camera.so\n");
+    ui.resolution = {DIALOG_OK, false, false, true};
+    const Calls all{"Load(camera.so)", "Init(0x1234)", "SetResolution(720, 480)"};
+    const struct {
+        const char* failing;
+        std::string text;
+        std::size_t calls;
+    } cases[] = {
+        {"Load", "DLL を読み込めませんでした", 1},
+        {"Init", "DLL を初期化できませんでした", 2},
+        {"SetResolution", "カメラの解像度を 720x480 に設定できませんでした", 3},
     };
-    for (const auto& [plugin, text] : cases) {
-        UsePlugin(plugin);
+    for (const auto& c : cases) {
+        source.failing = {c.failing};
+        source.calls.clear();
         ui.messages.clear();
+        ui.endResult = -1;
         auto controller = MakeController();
-        EXPECT_FALSE(controller->OnInit()) << plugin;
-        ASSERT_EQ(ui.messages.size(), 1u) << plugin;
-        EXPECT_EQ(ui.messages[0].text, text);
+        EXPECT_FALSE(controller->OnInit()) << c.failing;
+        EXPECT_EQ(source.calls, Calls(all.begin(), all.begin() + c.calls));
+        ASSERT_EQ(ui.messages.size(), 1u) << c.failing;
+        EXPECT_EQ(ui.messages[0].text, c.text);
         EXPECT_EQ(ui.messages[0].owner, MessageOwner::None);
         EXPECT_EQ(ui.messages[0].caption, std::optional<std::string>(""));
         EXPECT_EQ(ui.endResult, 0);
     }
 }
 
-TEST_F(MainControllerTest, RefusedResolutionIsReportedWithTheSizeAndCancelEndsSilently) {
-    UsePlugin("test_plugin_set_resolution_fails");
-    ui.resolution = {DIALOG_OK, false, false, true};
-    auto refused = MakeController();
-    EXPECT_FALSE(refused->OnInit());
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text, "カメラの解像度を 720x480 に設定できませんでした");
-    EXPECT_EQ(ui.messages[0].caption, std::optional<std::string>(""));
-    refused.reset();
-
-    UsePlugin("test_plugin");
-    ui.messages.clear();
-    ui.endResult = -1;
-    ui.resolution.result = DIALOG_CANCEL;
-    auto cancelled = MakeController();
-    EXPECT_FALSE(cancelled->OnInit());
-    EXPECT_TRUE(ui.messages.empty());
-    EXPECT_EQ(ui.endResult, 0);
-    EXPECT_FALSE(Contains(log.Lines(), "VQ_SetResolution(640, 480)"));
-}
-
 TEST_F(MainControllerTest, WithoutSettingsTheDefaultPluginAndThresholdsAreUsed) {
-    // The settings are read before the overlay pictures, which are missing here, so the start-up
-    // ends before any plug-in (a camera's, with its windows) is loaded.
-    files.overlayFolder = folder.File("no-images");
+    const std::string loadDefault = "Load(" + std::string(DEFAULT_PLUGIN_FILE) + ")";
     auto noFile = MakeController();
-    EXPECT_FALSE(noFile->OnInit());
-    EXPECT_EQ(noFile->PluginFileName(), DEFAULT_PLUGIN_FILE);
+    EXPECT_TRUE(noFile->OnInit());
+    EXPECT_EQ(source.calls.front(), loadDefault);
     EXPECT_EQ(noFile->SkinRange(), SkinColorRange{});
 
     WriteSettings("[ravk]\nDLL=\n");
+    source.calls.clear();
     auto emptyKey = MakeController();
-    emptyKey->OnInit();
-    EXPECT_EQ(emptyKey->PluginFileName(), DEFAULT_PLUGIN_FILE);
+    EXPECT_TRUE(emptyKey->OnInit());
+    EXPECT_EQ(source.calls.front(), loadDefault);
 }
 
 TEST_F(MainControllerTest, TimerGrabsAndPaintPresentsTheSurfaceAndRefreshesTheTitle) {
-    UsePlugin("test_plugin");
     auto controller = MakeController();
     ASSERT_TRUE(controller->OnInit());
     controller->OnTimer();
@@ -247,43 +229,50 @@ TEST_F(MainControllerTest, TimerGrabsAndPaintPresentsTheSurfaceAndRefreshesTheTi
     EXPECT_EQ(ui.presented.size(), 52u);
     EXPECT_EQ(ui.presented.back().width, 640);
     EXPECT_EQ(ui.titles, (std::vector<std::string>{"Ravkeler / FPS = 51.0"}));
+
+    // Memory running out empties the live frame; the viewer goes on with the surface it has.
+    source.outOfMemory = true;
+    controller->OnTimer();
+    EXPECT_TRUE(controller->LiveFrame().pixels.empty());
+    controller->OnPaint();
+    EXPECT_EQ(ui.presented.size(), 53u);
+    EXPECT_EQ(ui.presented.back().width, 640);
 }
 
 TEST_F(MainControllerTest, OptionSequenceAdoptsTheReportedSizeOrKeepsTheOldOne) {
-    UsePlugin("test_plugin");
     auto controller = MakeController();
     ASSERT_TRUE(controller->OnInit());
-    TestPluginControl plugin(TestPluginPath("test_plugin"));
-    plugin.SetFrame(320, 240, nullptr);
+    source.frame = MakeFrameImage(320, 240);
+    source.calls.clear();
     ui.events.clear();
     EXPECT_TRUE(controller->OnCommand(IDC_OPTION));
     EXPECT_EQ(ui.events, (std::vector<std::string>{"stop timer", "start timer"}));
-    EXPECT_TRUE(Contains(log.Lines(), "VQ_DoModalOptionDlg"));
+    EXPECT_EQ(source.calls, (Calls{"ShowOptionDialog", "GetResolution"}));
     EXPECT_EQ(controller->CaptureWidth(), 320);
     EXPECT_EQ(controller->LiveFrame().width, 320);
     EXPECT_EQ(controller->LiveFrame().pixels.size(), 320u * 240u);
     EXPECT_EQ(controller->Surface().width, 320);
     EXPECT_EQ(controller->Surface().height, 240);
 
-    // Sizes no frame could have keep the resolution, as a plug-in that cannot report one does.
+    // Sizes no frame could have keep the resolution, as a source that cannot report one does.
     const std::pair<std::int32_t, std::int32_t> refused[] = {
         {INT32_MAX, INT32_MAX}, {100000, 100000}, {16385, 2}, {-1, 480}};
-    for (const auto& [width, height] : refused) {
-        plugin.SetReport(width, height, 0);
+    for (const auto& size : refused) {
+        source.report = size;
         controller->OnCommand(IDC_OPTION);
-        EXPECT_EQ(controller->CaptureWidth(), 320) << width << " x " << height;
+        EXPECT_EQ(controller->CaptureWidth(), 320) << size.first << " x " << size.second;
         EXPECT_EQ(controller->LiveFrame().width, 320);
         EXPECT_EQ(controller->Surface().width, 320);
     }
-    plugin.SetFrame(720, 480, nullptr);
-    plugin.SetResult("VQ_GetResolution", 0);  // cannot report a size
+    source.report.reset();
+    source.frame = MakeFrameImage(720, 480);
+    source.failing = {"GetResolution"};  // it writes 720 x 480 all the same
     controller->OnCommand(IDC_OPTION);
     EXPECT_EQ(controller->CaptureWidth(), 320);
     EXPECT_EQ(controller->Surface().width, 320);
 }
 
 TEST_F(MainControllerTest, CaptureRecordsOnceAtATimeAndShiftSavesTheSnapshotAlways) {
-    UsePlugin("test_plugin");
     auto controller = MakeController();
     ASSERT_TRUE(controller->OnInit());
     controller->OnTimer();
@@ -330,8 +319,8 @@ int CountRed(const SurfaceView& surface) {
 }
 
 TEST_F(MainControllerTest, HeldCoverOutlivesALostFaceButNotAResolutionChange) {
-    WriteSettings("[ravk]\nDLL=" + TestPluginPath("test_plugin_fixed_scene") +
-                  "\nKeepCoveredMs=5000\n");
+    WriteSettings("[ravk]\nKeepCoveredMs=5000\n");
+    source.frame = FixedSceneFrame();
     auto controller = MakeController();
     ASSERT_TRUE(controller->OnInit());
     ui.controls.boxEnabled = true;
@@ -341,9 +330,7 @@ TEST_F(MainControllerTest, HeldCoverOutlivesALostFaceButNotAResolutionChange) {
         return CountRed(controller->Surface());
     };
     EXPECT_GT(paint(), 0);
-    TestPluginControl plugin(TestPluginPath("test_plugin_fixed_scene"));
-    const std::vector<std::uint8_t> black(640 * 480 * 3);
-    plugin.SetFrame(640, 480, black.data());
+    source.frame = MakeFrameImage(640, 480);  // black: the face is gone
     ticks += 1000;
     EXPECT_GT(paint(), 0);
     controller->OnCommand(IDC_OPTION);
@@ -351,19 +338,19 @@ TEST_F(MainControllerTest, HeldCoverOutlivesALostFaceButNotAResolutionChange) {
 }
 
 // A photo of people scaled (nearest pixel) to fill a 640 x 480 frame, as a camera would serve it.
-std::vector<std::uint8_t> PhotoFrame(const std::string& name) {
+FrameImage PhotoFrame(const std::string& name) {
     std::string error;
     const FrameImage photo = LoadFacePhoto(name, error);
     EXPECT_EQ(error, "");
-    std::vector<std::uint8_t> bytes;
+    FrameImage frame = MakeFrameImage(640, 480);
     for (std::int32_t y = 0; y < 480 && photo.width > 0; ++y) {
         for (std::int32_t x = 0; x < 640; ++x) {
-            const Pixel24 p = photo.pixels[static_cast<std::size_t>(
-                y * photo.height / 480 * photo.width + x * photo.width / 640)];
-            bytes.insert(bytes.end(), {p.blue, p.green, p.red});
+            frame.pixels[static_cast<std::size_t>(y * 640 + x)] =
+                photo.pixels[static_cast<std::size_t>(y * photo.height / 480 * photo.width +
+                                                      x * photo.width / 640)];
         }
     }
-    return bytes;
+    return frame;
 }
 
 // ravk-inspect composes, from the snapshot's raw frame, the very file the viewer saved beside it,
@@ -390,14 +377,12 @@ TEST_F(MainControllerTest, SnapshotIsWhatTheToolComposesFromTheRawFrame) {
          "audrey.jpg"},
     };
     for (const auto& c : cases) {
-        const char* plugin = c.photo != nullptr ? "test_plugin" : "test_plugin_fixed_scene";
-        WriteSettings("[ravk]\nDLL=" + TestPluginPath(plugin) + "\n" + c.settings);
+        WriteSettings(std::string("[ravk]\n") + c.settings);
+        source.frame = c.photo != nullptr ? PhotoFrame(c.photo) : FixedSceneFrame();
         auto controller = MakeController();
         ASSERT_TRUE(controller->OnInit());
         if (c.photo != nullptr) {
             ASSERT_EQ(controller->FaceFinder(), FaceFinderKind::Cnn);
-            const std::vector<std::uint8_t> photo = PhotoFrame(c.photo);
-            TestPluginControl(TestPluginPath(plugin)).SetFrame(640, 480, photo.data());
         }
         ui.controls = c.controls;
         controller->OnTimer();
@@ -441,15 +426,15 @@ TEST_F(MainControllerTest, SnapshotIsWhatTheToolComposesFromTheRawFrame) {
 
 TEST_F(MainControllerTest, FaceFinderFallsBackToSkinWithOneLineWhenItsModelCannotBeUsed) {
     std::ofstream(folder.File("face_detection_back_256x256_barracuda.onnx")) << "not a model";
+    WriteSettings("[ravk]\nFaceFinder=cnn\n");
     for (const std::string& modelFolder : {folder.File("absent"), folder.Path().string()}) {
         files.modelFolder = modelFolder;
-        WriteSettings("[ravk]\nDLL=" + TestPluginPath("test_plugin") + "\nFaceFinder=cnn\n");
         const std::string diagnosticsFile = folder.File("diagnostics.txt");
         std::FILE* diagnostics = std::fopen(diagnosticsFile.c_str(), "w");
         ASSERT_NE(diagnostics, nullptr);
         MainController controller(
             ui, [](UiThreadCall&) { return std::unique_ptr<VideoWriter>(); },
-            std::make_unique<CapturePlugin>(), files, SystemRecorderClock(), diagnostics);
+            std::make_unique<FakeSource>(source), files, SystemRecorderClock(), diagnostics);
         EXPECT_TRUE(controller.OnInit());
         std::fclose(diagnostics);
         EXPECT_EQ(controller.FaceFinder(), FaceFinderKind::Skin);
@@ -473,11 +458,10 @@ struct AskingWriter : StillWriter {
 };
 
 TEST_F(MainControllerTest, ClosingAnswersTheRecordersPendingQuestionSoShutdownCannotHang) {
-    UsePlugin("test_plugin");
     MainController controller(
         ui,
         [this](UiThreadCall& call) { return std::make_unique<AskingWriter>(writerCloses, call); },
-        std::make_unique<CapturePlugin>(), files, SystemRecorderClock(), nullptr);
+        std::make_unique<FakeSource>(source), files, SystemRecorderClock(), nullptr);
     ASSERT_TRUE(controller.OnInit());
     controller.OnCommand(IDC_CAPTURE);
     const std::function<void()> question = ui.WaitForPosted();
@@ -487,8 +471,7 @@ TEST_F(MainControllerTest, ClosingAnswersTheRecordersPendingQuestionSoShutdownCa
     EXPECT_EQ(writerCloses, 0);  // nothing was opened
 }
 
-TEST_F(MainControllerTest, DialogCommandsEndWithTheirIdAndShutdownUnloadsThePluginLast) {
-    UsePlugin("test_plugin");
+TEST_F(MainControllerTest, DialogCommandsEndWithTheirIdAndShutdownDestroysTheSourceLast) {
     auto controller = MakeController();
     ASSERT_TRUE(controller->OnInit());
     for (int id : {DIALOG_OK, DIALOG_CANCEL, IDC_EXIT}) {
@@ -497,12 +480,19 @@ TEST_F(MainControllerTest, DialogCommandsEndWithTheirIdAndShutdownUnloadsThePlug
     }
     EXPECT_FALSE(controller->OnCommand(1003));  // a check box: not a command of the dialog
     controller->OnDestroy();
-    EXPECT_FALSE(Contains(log.Lines(), "VQ_OnDestroy"));  // not while the window exists
+    EXPECT_NE(source.calls.back(), "destroyed");  // not while the window exists
     controller.reset();
-    const std::vector<std::string> lines = log.Lines();
-    ASSERT_GE(lines.size(), 2u);
-    EXPECT_EQ(lines[lines.size() - 2], "VQ_OnDestroy");
-    EXPECT_EQ(lines.back(), "unload");
+    EXPECT_EQ(source.calls.back(), "destroyed");
+
+    // Released mid-recording, without OnDestroy: the recording is closed before the source goes.
+    auto recording = MakeController();
+    ASSERT_TRUE(recording->OnInit());
+    recording->OnCommand(IDC_CAPTURE);
+    ASSERT_TRUE(recording->Recording());
+    int closesBeforeSource = -1;
+    source.whenDestroyed = [&] { closesBeforeSource = writerCloses; };
+    recording.reset();
+    EXPECT_EQ(closesBeforeSource, 1);
 }
 
 }  // namespace

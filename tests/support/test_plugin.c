@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "support/fixed_scene_picture.h"
 #include "support/test_plugin_control.h"
 #include "vq_plugin.h"
 
@@ -38,27 +39,6 @@ static void Log(const char* line) {
         fclose(file);
     }
 }
-
-#if defined(TEST_PLUGIN_FIXED_SCENE)
-/* A still picture in whole numbers, the same on every platform: a blue wall and a skin-coloured
- * oval with a smaller skin square beside it, rows bottom-up. */
-static void PaintFixedScene(uint8_t* pixels, int32_t width, int32_t height) {
-    for (int32_t y = 0; y < height; ++y) {
-        const int32_t top = height - 1 - y;
-        for (int32_t x = 0; x < width; ++x) {
-            uint8_t* p = pixels + ((size_t)y * (size_t)width + (size_t)x) * 3;
-            const int64_t dx = 2 * (int64_t)x - width;
-            const int64_t dy = 2 * (int64_t)top - height;
-            const int inOval = dx * dx * 9 + dy * dy * 4 <= (int64_t)width * width;
-            const int inSquare =
-                x >= width / 8 && x < width / 4 && top >= height / 8 && top < height / 4;
-            p[0] = (uint8_t)(inOval || inSquare ? 120 : 150 + top % 40);
-            p[1] = (uint8_t)(inOval || inSquare ? 150 : 90 + x % 30);
-            p[2] = (uint8_t)(inOval || inSquare ? 200 : 40);
-        }
-    }
-}
-#endif
 
 static void ServeFrame(int32_t width, int32_t height, const uint8_t* pixels) {
     const size_t bytes = (size_t)width * (size_t)height * 3;

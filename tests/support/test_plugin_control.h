@@ -16,7 +16,7 @@
  *   test_plugin_init_fails.so            VQ_OnInit returns false
  *   test_plugin_set_resolution_fails.so  VQ_SetResolution returns false
  *   test_plugin_absurd_option_size.so    reports 2147483647 x 2147483647 after its option dialog
- *   test_plugin_fixed_scene.so           serves a fixed picture with skin regions (fixed_scene.h)
+ *   test_plugin_fixed_scene.so           serves the picture of fixed_scene_picture.h
  *
  * Call log: when the environment variable RAVK_TEST_PLUGIN_LOG names a file, every test plug-in
  * appends one line per call it receives, in order, and "unload" when the system unloads it:
