@@ -1,6 +1,6 @@
 # The Linux install (cmake --install) and its Debian package (cpack): the programs in bin, the
 # plug-ins in lib/ravk and the overlay pictures and the face finder's models in share/ravk, where an installed viewer looks for
-# them (viewer/shell/install_layout.h); the menu entry, icons, manual pages and documents where the
+# them (viewer/host/install_layout.h); the menu entry, icons, manual pages and documents where the
 # desktop and Debian expect them.
 set(RAVK_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging/linux)
 set(RAVK_PACKAGE_MAINTAINER "Ravkeler maintainers <maintainers@users.noreply.c-seed-b5d11fcf.example>"
