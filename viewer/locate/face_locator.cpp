@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "ascii_case.h"
-#include "native_path.h"
 #include "net_locator.h"
 #include "skin_locator.h"
 
@@ -16,15 +15,6 @@ std::optional<FaceFinderKind> FaceFinderFromName(std::string_view name) {
     return FindNamed(NAMES, name);
 }
 
-FaceModelKind ModelOf(FaceFinderKind finder) {
-    return finder == FaceFinderKind::CnnFast ? FaceModelKind::Front : FaceModelKind::Back;
-}
-
-bool LoadFaceModelFrom(const std::string& folder, FaceModelKind kind, FaceModel& model,
-                       std::string& error) {
-    return LoadFaceModel(NativePath(folder + "\\" + FaceModelFileName(kind)), kind, model, error);
-}
-
 std::unique_ptr<FaceLocator> MakeFaceLocator(FaceFinderKind kind, const std::string& modelFolder,
                                              const SkinColorRange& range, std::FILE* diagnostics,
                                              std::string& error) {
@@ -35,11 +25,4 @@ std::unique_ptr<FaceLocator> MakeFaceLocator(FaceFinderKind kind, const std::str
         }
     }
     return std::make_unique<SkinLocator>(range, diagnostics);
-}
-
-bool NetLocator::Locate(const FrameImage& frame, const AnalysisOptions& options,
-                        FrameImage& display, std::vector<RegionBox>& boxes) {
-    FindFaces(frame, model_, state_, faces_);
-    BoxFaces(boxes, display, frame, faces_, range_, options, track_);
-    return !faces_.empty();
 }
