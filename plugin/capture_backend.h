@@ -1,7 +1,7 @@
 // What the plug-in needs from a capture layer: the video sources, a flow of frames from the chosen
 // one at a requested size, its newest frame and its picture controls. A back end only adapts the
-// layer; every decision about sizes, frames and sequences is GrabletController's. The GStreamer
-// back end lives in gstreamer/.
+// layer; every decision about sizes, frames and sequences is GrabletController's. Each platform's
+// back end is a PlatformCaptureBackend, in gstreamer/ or directshow/.
 #pragma once
 
 #include <cstddef>

@@ -13,12 +13,12 @@
 #include "com_ref.h"
 #include "sample_grabber.h"
 
-class DshowCaptureBackend final : public CaptureBackend {
+class PlatformCaptureBackend final : public CaptureBackend {
   public:
-    DshowCaptureBackend() = default;
-    ~DshowCaptureBackend() override;
-    DshowCaptureBackend(const DshowCaptureBackend&) = delete;
-    DshowCaptureBackend& operator=(const DshowCaptureBackend&) = delete;
+    PlatformCaptureBackend() = default;
+    ~PlatformCaptureBackend() override;
+    PlatformCaptureBackend(const PlatformCaptureBackend&) = delete;
+    PlatformCaptureBackend& operator=(const PlatformCaptureBackend&) = delete;
 
     std::optional<std::vector<ListedDevice>> ListDevices() override;
     BindResult Bind(const DeviceIdentity& identity) override;

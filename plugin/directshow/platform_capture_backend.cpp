@@ -1,4 +1,4 @@
-#include "dshow_capture_backend.h"
+#include "platform_capture_backend.h"
 
 #include <olectl.h>
 
@@ -111,11 +111,11 @@ void ShowPropertyPages(IUnknown* object, ISpecifyPropertyPages& pages, const wch
 
 }  // namespace
 
-DshowCaptureBackend::~DshowCaptureBackend() {
+PlatformCaptureBackend::~PlatformCaptureBackend() {
     ReleaseGraph();
 }
 
-std::optional<std::vector<ListedDevice>> DshowCaptureBackend::ListDevices() {
+std::optional<std::vector<ListedDevice>> PlatformCaptureBackend::ListDevices() {
     // The first call that needs COM enters this thread's single-threaded apartment; Release
     // leaves it. The plug-in's caller makes every call on the thread that loaded it.
     if (!apartment_) {
@@ -141,7 +141,7 @@ std::optional<std::vector<ListedDevice>> DshowCaptureBackend::ListDevices() {
     return listed;
 }
 
-BindResult DshowCaptureBackend::Bind(const DeviceIdentity& identity) {
+BindResult PlatformCaptureBackend::Bind(const DeviceIdentity& identity) {
     const auto* device = dynamic_cast<const DshowDeviceIdentity*>(&identity);
     if (device == nullptr ||
         FAILED(device->moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter,
@@ -186,7 +186,7 @@ BindResult DshowCaptureBackend::Bind(const DeviceIdentity& identity) {
     return BindResult::Bound;
 }
 
-bool DshowCaptureBackend::RequestSize(std::optional<FrameSize> size) {
+bool PlatformCaptureBackend::RequestSize(std::optional<FrameSize> size) {
     if (!size) {
         // The device's own format into the grabber, once; a failure shows as no connected size.
         if (!connected_ && captureGraphBuilder_) {
@@ -219,7 +219,7 @@ bool DshowCaptureBackend::RequestSize(std::optional<FrameSize> size) {
     return enumerated && accepted;
 }
 
-std::optional<FrameSize> DshowCaptureBackend::ConnectedSize() {
+std::optional<FrameSize> PlatformCaptureBackend::ConnectedSize() {
     if (!sampleGrabber_) {
         return std::nullopt;
     }
@@ -242,7 +242,7 @@ std::optional<FrameSize> DshowCaptureBackend::ConnectedSize() {
     return size;
 }
 
-bool DshowCaptureBackend::Start() {
+bool PlatformCaptureBackend::Start() {
     if (!sampleGrabber_ || !mediaControl_ || sampleGrabber_->SetBufferSamples(TRUE) != S_OK) {
         return false;
     }
@@ -250,7 +250,7 @@ bool DshowCaptureBackend::Start() {
     return true;
 }
 
-void DshowCaptureBackend::Stop() {
+void PlatformCaptureBackend::Stop() {
     // The grabber forgets its frame when buffering goes off.
     if (sampleGrabber_) {
         sampleGrabber_->SetBufferSamples(FALSE);
@@ -260,7 +260,7 @@ void DshowCaptureBackend::Stop() {
     }
 }
 
-std::optional<FrameView> DshowCaptureBackend::NewestFrame() {
+std::optional<FrameView> PlatformCaptureBackend::NewestFrame() {
     if (!sampleGrabber_ || connectedSize_.width <= 0 || connectedSize_.height <= 0) {
         return std::nullopt;
     }
@@ -284,17 +284,17 @@ std::optional<FrameView> DshowCaptureBackend::NewestFrame() {
                      topDown_ ? FrameRowOrder::TopDown : FrameRowOrder::BottomUp};
 }
 
-std::vector<FrameSize> DshowCaptureBackend::OfferedSizes() {
+std::vector<FrameSize> PlatformCaptureBackend::OfferedSizes() {
     return {};  // the device's format pages offer its sizes
 }
 
-std::vector<PictureControl> DshowCaptureBackend::PictureControls() {
+std::vector<PictureControl> PlatformCaptureBackend::PictureControls() {
     return {};  // the device's own pages hold its picture settings
 }
 
-void DshowCaptureBackend::SetPictureControl(std::size_t, int) {}
+void PlatformCaptureBackend::SetPictureControl(std::size_t, int) {}
 
-bool DshowCaptureBackend::ShowDeviceSettings() {
+bool PlatformCaptureBackend::ShowDeviceSettings() {
     if (!mediaControl_) {
         return true;
     }
@@ -312,7 +312,7 @@ bool DshowCaptureBackend::ShowDeviceSettings() {
     return true;
 }
 
-bool DshowCaptureBackend::ShowFormatSettings() {
+bool PlatformCaptureBackend::ShowFormatSettings() {
     if (captureFilter_ == nullptr) {
         return true;
     }
@@ -325,7 +325,7 @@ bool DshowCaptureBackend::ShowFormatSettings() {
     return true;
 }
 
-void DshowCaptureBackend::Release() {
+void PlatformCaptureBackend::Release() {
     if (mediaControl_) {
         mediaControl_->Stop();  // stopped before buffering goes off: no sample is half kept
         if (sampleGrabber_) {
@@ -339,7 +339,7 @@ void DshowCaptureBackend::Release() {
     }
 }
 
-void DshowCaptureBackend::ReleaseGraph() {
+void PlatformCaptureBackend::ReleaseGraph() {
     // The graph first: it holds the device filter, which goes with it.
     filterGraph_.Reset();
     mediaControl_.Reset();
@@ -355,5 +355,5 @@ void DshowCaptureBackend::ReleaseGraph() {
 }
 
 std::unique_ptr<CaptureBackend> CreateCaptureBackend() {
-    return std::make_unique<DshowCaptureBackend>();
+    return std::make_unique<PlatformCaptureBackend>();
 }

@@ -1,4 +1,4 @@
-#include "gst_capture_backend.h"
+#include "platform_capture_backend.h"
 
 #include <gst/app/gstappsink.h>
 #include <gst/video/colorbalance.h>
@@ -54,18 +54,18 @@ GstColorBalance* ColorBalanceOf(GstElement* source) {
 }  // namespace
 
 std::unique_ptr<CaptureBackend> CreateCaptureBackend() {
-    return std::make_unique<GstCaptureBackend>();
+    return std::make_unique<PlatformCaptureBackend>();
 }
 
-GstCaptureBackend::GstCaptureBackend() {
+PlatformCaptureBackend::PlatformCaptureBackend() {
     gst_init_check(nullptr, nullptr, nullptr);
 }
 
-GstCaptureBackend::~GstCaptureBackend() {
+PlatformCaptureBackend::~PlatformCaptureBackend() {
     Release();
 }
 
-std::optional<std::vector<ListedDevice>> GstCaptureBackend::ListDevices() {
+std::optional<std::vector<ListedDevice>> PlatformCaptureBackend::ListDevices() {
     std::vector<ListedDevice> devices;
     GstDeviceMonitor* monitor = gst_device_monitor_new();
     gst_device_monitor_add_filter(monitor, "Video/Source", nullptr);
@@ -83,7 +83,7 @@ std::optional<std::vector<ListedDevice>> GstCaptureBackend::ListDevices() {
     return devices;
 }
 
-BindResult GstCaptureBackend::Bind(const DeviceIdentity& identity) {
+BindResult PlatformCaptureBackend::Bind(const DeviceIdentity& identity) {
     Release();
     const auto* listed = dynamic_cast<const GstDeviceIdentity*>(&identity);
     if (listed == nullptr) {
@@ -118,7 +118,7 @@ BindResult GstCaptureBackend::Bind(const DeviceIdentity& identity) {
     return BindResult::Bound;
 }
 
-bool GstCaptureBackend::RequestSize(std::optional<FrameSize> size) {
+bool PlatformCaptureBackend::RequestSize(std::optional<FrameSize> size) {
     if (Negotiate(size)) {
         request_ = size;
         return true;
@@ -131,7 +131,7 @@ bool GstCaptureBackend::RequestSize(std::optional<FrameSize> size) {
 }
 
 // Caps are only negotiated while data flows, so the pipeline runs until the sink has its caps.
-bool GstCaptureBackend::Negotiate(std::optional<FrameSize> size) {
+bool PlatformCaptureBackend::Negotiate(std::optional<FrameSize> size) {
     if (filter_ == nullptr || bus_ == nullptr) {
         return false;
     }
@@ -167,7 +167,7 @@ bool GstCaptureBackend::Negotiate(std::optional<FrameSize> size) {
     return negotiated;
 }
 
-std::optional<FrameSize> GstCaptureBackend::ConnectedSize() {
+std::optional<FrameSize> PlatformCaptureBackend::ConnectedSize() {
     if (sink_ == nullptr) {
         return std::nullopt;
     }
@@ -185,7 +185,7 @@ std::optional<FrameSize> GstCaptureBackend::ConnectedSize() {
     return FrameSize{GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info)};
 }
 
-bool GstCaptureBackend::Start() {
+bool PlatformCaptureBackend::Start() {
     if (pipeline_ == nullptr ||
         gst_element_set_state(pipeline_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
         Stop();
@@ -194,14 +194,14 @@ bool GstCaptureBackend::Start() {
     return true;
 }
 
-void GstCaptureBackend::Stop() {
+void PlatformCaptureBackend::Stop() {
     ReleaseView();
     if (pipeline_ != nullptr) {
         gst_element_set_state(pipeline_, GST_STATE_NULL);
     }
 }
 
-std::optional<FrameView> GstCaptureBackend::NewestFrame() {
+std::optional<FrameView> PlatformCaptureBackend::NewestFrame() {
     ReleaseView();
     if (sink_ == nullptr) {
         return std::nullopt;
@@ -233,7 +233,7 @@ std::optional<FrameView> GstCaptureBackend::NewestFrame() {
     return view;
 }
 
-std::vector<FrameSize> GstCaptureBackend::OfferedSizes() {
+std::vector<FrameSize> PlatformCaptureBackend::OfferedSizes() {
     std::vector<FrameSize> sizes;
     GstCaps* caps = device_ != nullptr ? gst_device_get_caps(device_) : nullptr;
     if (caps == nullptr) {
@@ -252,7 +252,7 @@ std::vector<FrameSize> GstCaptureBackend::OfferedSizes() {
     return sizes;
 }
 
-std::vector<PictureControl> GstCaptureBackend::PictureControls() {
+std::vector<PictureControl> PlatformCaptureBackend::PictureControls() {
     std::vector<PictureControl> controls;
     GstColorBalance* balance = ColorBalanceOf(source_);
     if (balance == nullptr) {
@@ -268,7 +268,7 @@ std::vector<PictureControl> GstCaptureBackend::PictureControls() {
     return controls;
 }
 
-void GstCaptureBackend::SetPictureControl(std::size_t index, int value) {
+void PlatformCaptureBackend::SetPictureControl(std::size_t index, int value) {
     GstColorBalance* balance = ColorBalanceOf(source_);
     if (balance == nullptr) {
         return;
@@ -284,7 +284,7 @@ void GstCaptureBackend::SetPictureControl(std::size_t index, int value) {
     gst_object_unref(balance);
 }
 
-void GstCaptureBackend::Release() {
+void PlatformCaptureBackend::Release() {
     Stop();
     if (bus_ != nullptr) {
         gst_object_unref(bus_);
@@ -301,7 +301,7 @@ void GstCaptureBackend::Release() {
     request_.reset();
 }
 
-void GstCaptureBackend::ReleaseView() {
+void PlatformCaptureBackend::ReleaseView() {
     if (viewSample_ != nullptr) {
         gst_video_frame_unmap(&viewFrame_);
         gst_sample_unref(viewSample_);

@@ -10,12 +10,12 @@
 
 #include "capture_backend.h"
 
-class GstCaptureBackend final : public CaptureBackend {
+class PlatformCaptureBackend final : public CaptureBackend {
   public:
-    GstCaptureBackend();
-    ~GstCaptureBackend() override;
-    GstCaptureBackend(const GstCaptureBackend&) = delete;
-    GstCaptureBackend& operator=(const GstCaptureBackend&) = delete;
+    PlatformCaptureBackend();
+    ~PlatformCaptureBackend() override;
+    PlatformCaptureBackend(const PlatformCaptureBackend&) = delete;
+    PlatformCaptureBackend& operator=(const PlatformCaptureBackend&) = delete;
 
     std::optional<std::vector<ListedDevice>> ListDevices() override;
     BindResult Bind(const DeviceIdentity& identity) override;
