@@ -1,5 +1,5 @@
-// The plug-in's windows, provided by the platform (qt/ on Linux). GrabletController decides when
-// each one shows and what follows from it.
+// The plug-in's windows, provided by the platform: a PlatformPluginUi in qt/ or win32/.
+// GrabletController decides when each one shows and what follows from it.
 #pragma once
 
 #include <cstddef>

@@ -9,7 +9,7 @@
 
 namespace {
 
-class Win32PluginUi final : public PluginUi {
+class PlatformPluginUi final : public PluginUi {
   public:
     std::optional<std::size_t> ChooseDevice(const std::vector<std::string>& names) override {
         return RunDeviceSelectDialog(names);
@@ -42,5 +42,5 @@ class Win32PluginUi final : public PluginUi {
 }  // namespace
 
 std::unique_ptr<PluginUi> CreatePluginUi() {
-    return std::make_unique<Win32PluginUi>();
+    return std::make_unique<PlatformPluginUi>();
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "device_select_dialog.h"
+#include "device_settings_dialogs.h"
 #include "option_dialog.h"
 #include "plugin_ui.h"
 
@@ -15,7 +16,7 @@ bool HasWidgets() {
     return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
 }
 
-class QtPluginUi final : public PluginUi {
+class PlatformPluginUi final : public PluginUi {
   public:
     std::optional<std::size_t> ChooseDevice(const std::vector<std::string>& names) override {
         if (!HasWidgets()) {
@@ -29,10 +30,7 @@ class QtPluginUi final : public PluginUi {
         if (!HasWidgets()) {
             return;
         }
-        COptionDlg dialog(rows, buttons);
-        optionDialog_ = &dialog;
-        dialog.exec();
-        optionDialog_ = nullptr;
+        ::RunOptionDialog(rows, buttons, optionDialog_);
     }
 
     void ShowMessage(const std::string& text, const std::string& caption,
@@ -58,11 +56,11 @@ class QtPluginUi final : public PluginUi {
     }
 
   private:
-    QDialog* optionDialog_ = nullptr;  // while it is open
+    QWidget* optionDialog_ = nullptr;  // while it is open
 };
 
 }  // namespace
 
 std::unique_ptr<PluginUi> CreatePluginUi() {
-    return std::make_unique<QtPluginUi>();
+    return std::make_unique<PlatformPluginUi>();
 }
