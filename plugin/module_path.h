@@ -1,0 +1,8 @@
+// The plug-in's own file, whose name captions one of the controller's messages. How the loader is
+// asked is in the posix/ and win32/ leaves.
+#pragma once
+
+#include <string>
+
+// This module's own file, as the loader found it (UTF-8 on Windows too).
+std::string ModulePath();
