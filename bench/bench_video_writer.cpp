@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "bench_frames.h"
-#include "ffmpeg_video_writer.h"
+#include "platform_video_writer.h"
 #include "recorder.h"
 
 namespace {
@@ -31,7 +31,7 @@ void WriteFrame640x480(benchmark::State& state) {
 
     const std::string file =
         (std::filesystem::temp_directory_path() / "ravk-bench-capture.avi").string();
-    FfmpegVideoWriter writer([&](const std::vector<CompressorOption>&, const RecordingFormat&) {
+    PlatformVideoWriter writer([&](const std::vector<CompressorOption>&, const RecordingFormat&) {
         return std::optional(CompressorChoice{options[which].encoderName});
     });
     if (!writer.ChooseCompressor(format) || !writer.Open(file, format)) {

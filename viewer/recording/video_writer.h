@@ -1,5 +1,6 @@
 // What a platform's media library supplies to record "capture.avi": the compressor choice and a
-// writer of one video stream of bottom-up 24-bit frames.
+// writer of one video stream of bottom-up 24-bit frames. Each platform's writer is a
+// PlatformVideoWriter, in ffmpeg/ or vfw/.
 #pragma once
 
 #include <cstddef>

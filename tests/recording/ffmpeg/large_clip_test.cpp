@@ -4,7 +4,7 @@
 #include <string>
 
 #include "clip_reader.h"
-#include "ffmpeg_video_writer.h"
+#include "platform_video_writer.h"
 #include "recording_fixture.h"
 #include "support/test_files.h"
 
@@ -31,7 +31,7 @@ TEST(LargeClip, SixtySecondsOfUncompressed720x480At30FpsPlayWhole) {
     const RecordingSource source{lock, [&] { return surface.View(); }};
     ManualClock time;
     const std::atomic<bool> stop{false};
-    FfmpegVideoWriter writer(PreselectedChoice);
+    PlatformVideoWriter writer(PreselectedChoice);
     RunRecording(writer, source, {30, 60}, time.Clock(), stop, nullptr);
 
     const std::string size = BytesAt("capture.avi", 4, 4);

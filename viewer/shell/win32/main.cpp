@@ -4,13 +4,13 @@
 #include <memory>
 
 #include "main_dialog.h"
-#include "vfw_video_writer.h"
+#include "platform_video_writer.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     // Recordings go through Video for Windows; its compressor dialog, shown by the recorder's
     // thread, is owned by the main window.
     MainDialog dialog(instance, [&dialog](UiThreadCall&) {
-        return std::make_unique<VfwVideoWriter>(dialog.Window());
+        return std::make_unique<PlatformVideoWriter>(dialog.Window());
     });
     dialog.Run();
     return VIEWER_EXIT_STATUS;

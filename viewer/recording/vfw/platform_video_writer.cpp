@@ -1,4 +1,4 @@
-#include "vfw_video_writer.h"
+#include "platform_video_writer.h"
 
 #include <cwchar>
 #include <iterator>
@@ -51,13 +51,13 @@ AVICOMPRESSOPTIONS CompressOptions(const COMPVARS& choice) {
 
 }  // namespace
 
-VfwVideoWriter::VfwVideoWriter(HWND owner) : owner_(owner) {}
+PlatformVideoWriter::PlatformVideoWriter(HWND owner) : owner_(owner) {}
 
-VfwVideoWriter::~VfwVideoWriter() {
+PlatformVideoWriter::~PlatformVideoWriter() {
     Close();
 }
 
-bool VfwVideoWriter::ChooseCompressor(const RecordingFormat& format) {
+bool PlatformVideoWriter::ChooseCompressor(const RecordingFormat& format) {
     library_.emplace();
     auto choice = std::make_unique<COMPVARS>();
     choice->cbSize = sizeof(COMPVARS);
@@ -74,7 +74,7 @@ bool VfwVideoWriter::ChooseCompressor(const RecordingFormat& format) {
     return true;
 }
 
-bool VfwVideoWriter::Open(const std::string& fileName, const RecordingFormat& format) {
+bool PlatformVideoWriter::Open(const std::string& fileName, const RecordingFormat& format) {
     format_ = format;
     PAVIFILE file = nullptr;
     const HRESULT opened = AVIFileOpenW(&file, Widen(fileName).c_str(),
@@ -101,13 +101,13 @@ bool VfwVideoWriter::Open(const std::string& fileName, const RecordingFormat& fo
     return AVIStreamSetFormat(compressed_.get(), 0, &header, sizeof header) == AVIERR_OK;
 }
 
-bool VfwVideoWriter::WriteFrame(std::int32_t index, const std::uint8_t* frame) {
+bool PlatformVideoWriter::WriteFrame(std::int32_t index, const std::uint8_t* frame) {
     return AVIStreamWrite(compressed_.get(), index, 1, const_cast<std::uint8_t*>(frame),
                           static_cast<LONG>(format_.frameBytes), AVIIF_KEYFRAME, nullptr,
                           nullptr) == AVIERR_OK;
 }
 
-void VfwVideoWriter::Close() {
+void PlatformVideoWriter::Close() {
     compressed_.reset();
     stream_.reset();
     file_.reset();

@@ -1,4 +1,4 @@
-#include "ffmpeg_video_writer.h"
+#include "platform_video_writer.h"
 
 #include <cstring>
 #include <string_view>
@@ -59,16 +59,17 @@ ScalerPtr MakeScaler(const RecordingFormat& format, const EncoderSetup& setup) {
 
 }  // namespace
 
-FfmpegVideoWriter::FfmpegVideoWriter(ChooseCompressorFunction choose) : choose_(std::move(choose)) {
+PlatformVideoWriter::PlatformVideoWriter(ChooseCompressorFunction choose)
+    : choose_(std::move(choose)) {
     // FFmpeg's notes on how it sets an encoder up would reach stderr; a recording reports nothing.
     av_log_set_level(AV_LOG_ERROR);
 }
 
-FfmpegVideoWriter::~FfmpegVideoWriter() {
+PlatformVideoWriter::~PlatformVideoWriter() {
     Close();
 }
 
-bool FfmpegVideoWriter::ChooseCompressor(const RecordingFormat& format) {
+bool PlatformVideoWriter::ChooseCompressor(const RecordingFormat& format) {
     if (!choose_) {
         return false;
     }
@@ -80,7 +81,7 @@ bool FfmpegVideoWriter::ChooseCompressor(const RecordingFormat& format) {
     return true;
 }
 
-bool FfmpegVideoWriter::Open(const std::string& fileName, const RecordingFormat& format) {
+bool PlatformVideoWriter::Open(const std::string& fileName, const RecordingFormat& format) {
     const EncoderSetup* setup = FindEncoderSetup(choice_.encoderName);
     if (setup == nullptr || file_ != nullptr) {
         return false;
@@ -114,8 +115,8 @@ bool FfmpegVideoWriter::Open(const std::string& fileName, const RecordingFormat&
     return true;
 }
 
-bool FfmpegVideoWriter::PrepareEncoder(const EncoderSetup& setup, const RecordingFormat& format,
-                                       AVCodecParameters* parameters) {
+bool PlatformVideoWriter::PrepareEncoder(const EncoderSetup& setup, const RecordingFormat& format,
+                                         AVCodecParameters* parameters) {
     encoder_ = OpenEncoder(setup, choice_, format);
     if (encoder_ == nullptr || avcodec_parameters_from_context(parameters, encoder_.get()) < 0) {
         return false;
@@ -131,7 +132,7 @@ bool FfmpegVideoWriter::PrepareEncoder(const EncoderSetup& setup, const Recordin
     return av_frame_get_buffer(picture_.get(), 0) >= 0;
 }
 
-bool FfmpegVideoWriter::WriteFrame(std::int32_t index, const std::uint8_t* frame) {
+bool PlatformVideoWriter::WriteFrame(std::int32_t index, const std::uint8_t* frame) {
     if (!headerWritten_ || frame == nullptr) {
         return false;
     }
@@ -158,7 +159,7 @@ bool FfmpegVideoWriter::WriteFrame(std::int32_t index, const std::uint8_t* frame
     return avcodec_send_frame(encoder_.get(), picture_.get()) >= 0 && ReceivePackets();
 }
 
-void FfmpegVideoWriter::Close() {
+void PlatformVideoWriter::Close() {
     if (headerWritten_) {
         if (encoder_ != nullptr && avcodec_send_frame(encoder_.get(), nullptr) >= 0) {
             ReceivePackets();
@@ -175,7 +176,7 @@ void FfmpegVideoWriter::Close() {
     packet_.reset();
 }
 
-bool FfmpegVideoWriter::ReceivePackets() {
+bool PlatformVideoWriter::ReceivePackets() {
     int result = 0;
     while ((result = avcodec_receive_packet(encoder_.get(), packet_.get())) == 0) {
         if (!WritePacket()) {
@@ -185,7 +186,7 @@ bool FfmpegVideoWriter::ReceivePackets() {
     return result == AVERROR(EAGAIN) || result == AVERROR_EOF;
 }
 
-bool FfmpegVideoWriter::WritePacket() {
+bool PlatformVideoWriter::WritePacket() {
     // Every frame is whole in itself (the encoders make intra frames only), and the index says so.
     packet_->flags |= AV_PKT_FLAG_KEY;
     packet_->stream_index = 0;

@@ -14,12 +14,12 @@
 
 #include "video_writer.h"
 
-class VfwVideoWriter : public VideoWriter {
+class PlatformVideoWriter : public VideoWriter {
   public:
-    explicit VfwVideoWriter(HWND owner);
-    ~VfwVideoWriter() override;
-    VfwVideoWriter(const VfwVideoWriter&) = delete;
-    VfwVideoWriter& operator=(const VfwVideoWriter&) = delete;
+    explicit PlatformVideoWriter(HWND owner);
+    ~PlatformVideoWriter() override;
+    PlatformVideoWriter(const PlatformVideoWriter&) = delete;
+    PlatformVideoWriter& operator=(const PlatformVideoWriter&) = delete;
 
     bool ChooseCompressor(const RecordingFormat& format) override;
     bool Open(const std::string& fileName, const RecordingFormat& format) override;

@@ -11,12 +11,12 @@
 #include "libav_handles.h"
 #include "video_writer.h"
 
-class FfmpegVideoWriter : public VideoWriter {
+class PlatformVideoWriter : public VideoWriter {
   public:
-    explicit FfmpegVideoWriter(ChooseCompressorFunction choose);
-    ~FfmpegVideoWriter() override;
-    FfmpegVideoWriter(const FfmpegVideoWriter&) = delete;
-    FfmpegVideoWriter& operator=(const FfmpegVideoWriter&) = delete;
+    explicit PlatformVideoWriter(ChooseCompressorFunction choose);
+    ~PlatformVideoWriter() override;
+    PlatformVideoWriter(const PlatformVideoWriter&) = delete;
+    PlatformVideoWriter& operator=(const PlatformVideoWriter&) = delete;
 
     bool ChooseCompressor(const RecordingFormat& format) override;
     bool Open(const std::string& fileName, const RecordingFormat& format) override;

@@ -1,4 +1,4 @@
-#include "ffmpeg_video_writer.h"
+#include "platform_video_writer.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -31,7 +31,7 @@ class FfmpegRecordingTest : public ::testing::Test {
 
     void Record(ChooseCompressorFunction choose, RecordSettings settings = {}) {
         reads = 0;
-        FfmpegVideoWriter writer(std::move(choose));
+        PlatformVideoWriter writer(std::move(choose));
         RunRecording(writer, source, settings, time.Clock(), stop, nullptr);
     }
 };
@@ -39,7 +39,7 @@ class FfmpegRecordingTest : public ::testing::Test {
 // The real writer, telling the test how many frames it has written (also from the recorder's
 // thread).
 struct CountingWriter : VideoWriter {
-    FfmpegVideoWriter inner{PreselectedChoice};
+    PlatformVideoWriter inner{PreselectedChoice};
     std::atomic<int>& written;
 
     explicit CountingWriter(std::atomic<int>& w) : written(w) {}
