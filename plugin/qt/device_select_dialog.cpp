@@ -5,8 +5,8 @@
 #include <QListWidget>
 #include <QPushButton>
 
+#include "dialog_units.h"
 #include "plugin_control_ids.h"
-#include "qt/dialog_units.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <QTreeWidget>
 #include <functional>
 
+#include "dialog_units.h"
 #include "plugin_control_ids.h"
-#include "qt/dialog_units.h"
 
 namespace {
 

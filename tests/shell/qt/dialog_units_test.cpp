@@ -1,4 +1,4 @@
-#include "qt/dialog_units.h"
+#include "dialog_units.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include <QPushButton>
 
 #include "capture_settings.h"
-#include "qt/dialog_units.h"
+#include "dialog_units.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "dialog_units.h"
 #include "main_controller.h"
-#include "qt/dialog_units.h"
 
 class MainDialog final : public QDialog, public ShellUi {
   public:

@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "qt/dialog_units.h"
+#include "dialog_units.h"
 
 namespace {
 
