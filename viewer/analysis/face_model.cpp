@@ -69,7 +69,12 @@ std::int32_t RealOutChannels(const ModelLayout& layout, std::size_t index) {
 std::string Dims(const std::vector<std::int64_t>& dims) {
     std::string text;
     for (const std::int64_t dim : dims) {
-        text += (text.empty() ? "" : "x") + std::to_string(dim);
+        // Appended piece by piece: a C string plus a temporary string trips GCC 12's -Wrestrict
+        // false positive at -O3.
+        if (!text.empty()) {
+            text += 'x';
+        }
+        text += std::to_string(dim);
     }
     return "[" + text + "]";
 }
