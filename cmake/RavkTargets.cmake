@@ -8,7 +8,8 @@ include(RavkDebianHardening)
 
 function(ravk_project_options target)
     if(MSVC)
-        target_compile_options(${target} PRIVATE /W4 /utf-8 $<$<BOOL:${RAVK_WARNINGS_AS_ERRORS}>:/WX>)
+        target_compile_options(${target} PRIVATE /W4 /utf-8
+            $<$<BOOL:${RAVK_WARNINGS_AS_ERRORS}>:/WX>)
     else()
         target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic
             $<$<BOOL:${RAVK_WARNINGS_AS_ERRORS}>:-Werror>)

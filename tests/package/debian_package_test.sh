@@ -21,7 +21,8 @@ fail() {
 cpack --config "$build/CPackConfig.cmake" -B "$scratch/package" >/dev/null
 deb=$(echo "$scratch"/package/ravk_*_amd64.deb)
 [[ -f $deb ]] || fail "no package"
-lintian --fail-on error --display-info "$deb" | tee "$scratch/lintian.txt" || fail "lintian found errors"
+lintian --fail-on error --display-info "$deb" | tee "$scratch/lintian.txt" ||
+    fail "lintian found errors"
 if [[ $hardened == hardened ]] && grep -q ' hardening-' "$scratch/lintian.txt"; then
     fail "not hardened: $(grep ' hardening-' "$scratch/lintian.txt")"
 fi
