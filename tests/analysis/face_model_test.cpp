@@ -231,6 +231,23 @@ TEST(FaceModelTest, HostileOrDifferentFilesAreRefusedWithAReason) {
              Find(GraphOf(m), 1, 4, "Conv")->fields.push_back(attribute);
          },
          "has attribute auto"},
+        {"seventeen input dimensions",
+         [](std::vector<Field>& m) {
+             Field* type = Child(Child(GraphOf(m), 11)->fields, 2);
+             std::vector<Field>& dims = Child(Child(type->fields, 1)->fields, 2)->fields;
+             dims.resize(17, dims.front());
+         },
+         "more than 16 dimensions"},
+        {"seventeen attributes on a node",
+         [](std::vector<Field>& m) {
+             std::vector<Field>& node = Find(GraphOf(m), 1, 4, "Conv")->fields;
+             const Field attribute = *Child(node, 5);
+             while (std::count_if(node.begin(), node.end(),
+                                  [](const Field& f) { return f.number == 5; }) < 17) {
+                 node.push_back(attribute);
+             }
+         },
+         "more than 16 node attributes"},
     };
     for (const Case& c : cases) {
         std::vector<Field> model = Parse(original.data(), original.size(), {});
