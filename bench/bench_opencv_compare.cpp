@@ -2,8 +2,8 @@
 // conversion to HSV, a range test and 4-connected components with statistics. Targets (ratios in
 // the same run): AnalyzeFrame at least 10x faster on the few-regions frame, at least 3x on noise.
 // Both run on one thread (the viewer analyses on its one user-interface thread), interleaved call
-// by call so that clock and cache effects hit both alike. Built only where the library's
-// development packages are installed; it is no dependency of the product.
+// by call so that clock and cache effects hit both alike. The library is a dependency of the
+// benchmarks and tests only, never of the product.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>

@@ -1,13 +1,21 @@
 # Compile settings shared by every target of our own (third-party code never gets -Werror).
 
 option(RAVK_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+# Our presets turn this on so that no warning creeps in; a plain build with another compiler or
+# library version stays buildable when that compiler finds something new to warn about.
+option(RAVK_WARNINGS_AS_ERRORS "Treat compiler warnings in our own code as errors" OFF)
+include(RavkDebianHardening)
 
 function(ravk_project_options target)
     if(MSVC)
-        target_compile_options(${target} PRIVATE /W4 /WX /utf-8)
+        target_compile_options(${target} PRIVATE /W4 /utf-8
+            $<$<BOOL:${RAVK_WARNINGS_AS_ERRORS}>:/WX>)
     else()
-        target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Werror)
+        target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic
+            $<$<BOOL:${RAVK_WARNINGS_AS_ERRORS}>:-Werror>)
     endif()
+    target_compile_options(${target} PRIVATE ${RAVK_HARDENING_OPTIONS})
+    target_link_options(${target} PRIVATE ${RAVK_HARDENING_LINK_OPTIONS})
     if(RAVK_SANITIZE)
         target_compile_options(${target} PRIVATE
             -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)

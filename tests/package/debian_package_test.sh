@@ -3,9 +3,12 @@
 # would: ravk started from an empty folder, with the user's settings naming Testcard.so, shows the
 # overlay on the Testcard's face and saves the snapshot pair in that folder; the menu entry starts
 # it in the user's videos folder. The window is kept in /tmp/ravk_screens/installed_viewer.png.
-# Usage: debian_package_test.sh BUILD_DIR
+# With "hardened", lintian must report no hardening tag (fortify, bind-now, relro, stack
+# protector) on the programs and plug-ins.
+# Usage: debian_package_test.sh BUILD_DIR [hardened]
 set -euo pipefail
 build=$(realpath "$1")
+hardened=${2:-}
 scratch=$(mktemp -d /tmp/ravk-package.XXXXXX)
 pids=()
 trap 'kill "${pids[@]}" 2>/dev/null || true; rm -rf "$scratch"' EXIT
@@ -18,7 +21,11 @@ fail() {
 cpack --config "$build/CPackConfig.cmake" -B "$scratch/package" >/dev/null
 deb=$(echo "$scratch"/package/ravk_*_amd64.deb)
 [[ -f $deb ]] || fail "no package"
-lintian --fail-on error "$deb" || fail "lintian found errors"
+lintian --fail-on error --display-info "$deb" | tee "$scratch/lintian.txt" ||
+    fail "lintian found errors"
+if [[ $hardened == hardened ]] && grep -q ' hardening-' "$scratch/lintian.txt"; then
+    fail "not hardened: $(grep ' hardening-' "$scratch/lintian.txt")"
+fi
 depends=$(dpkg-deb -f "$deb" Depends)
 for library in libqt6widgets6 libavformat libgstreamer1.0-0; do
     [[ $depends == *"$library"* ]] || fail "Depends misses $library: $depends"

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Builds the benchmark programs of the linux preset, runs each on one core (taskset -c 0, so the
+# figures are single-core and comparable between runs) and prints one table: the time of an
+# iteration and the ratios the programs report against their targets or a reference. Arguments go
+# to every program, e.g. --benchmark_filter=Compare or --benchmark_min_time=0.1.
+# Usage: scripts/bench.sh [BENCHMARK-ARGS...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+# What each program compares, in the order of the table.
+programs=(
+    "bench_opencv_compare:analysis vs OpenCV"
+    "bench_face_finder:face finder vs OpenCV DNN"
+    "bench_viewer_tick:viewer tick"
+    "bench_display:covers"
+    "bench_video_writer:writers"
+    "bench_analysis:analysis"
+)
+
+[[ -f build/linux/build.ninja ]] || cmake --preset linux >/dev/null
+cmake --build --preset linux -j "$(nproc)" --target "${programs[@]%%:*}" >/dev/null
+
+results=$(mktemp -d /tmp/ravk-bench.XXXXXX)
+trap 'rm -rf "$results"' EXIT
+failed=()
+for entry in "${programs[@]}"; do
+    program=${entry%%:*}
+    echo "running $program" >&2
+    # The console output is kept only for a failure; the JSON file is what the table reads.
+    if ! taskset -c 0 "build/linux/bin/$program" "$@" --benchmark_out="$results/$program.json" \
+        --benchmark_out_format=json >"$results/$program.log" 2>&1; then
+        failed+=("$program")
+        cat "$results/$program.log" >&2
+    fi
+done
+
+python3 scripts/bench_table.py "$results" "${programs[@]}"
+
+if ((${#failed[@]})); then
+    echo "failed: ${failed[*]}" >&2
+    exit 1
+fi
