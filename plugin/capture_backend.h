@@ -11,11 +11,7 @@
 #include <string>
 #include <vector>
 
-struct FrameSize {
-    std::int32_t width = 0;
-    std::int32_t height = 0;
-    bool operator==(const FrameSize&) const = default;
-};
+#include "geometry.h"
 
 // The layer's own handle on one listed device (on GStreamer its GstDevice). Only the back end
 // that listed it looks inside.
@@ -75,10 +71,10 @@ class CaptureBackend {
 
     // Asks the device for size (none: its own choice) and connects it. False when the device
     // refused; it then keeps the size it had.
-    virtual bool RequestSize(std::optional<FrameSize> size) = 0;
+    virtual bool RequestSize(std::optional<PixelSize> size) = 0;
 
     // The size the grabber is connected at; none when it cannot be read.
-    virtual std::optional<FrameSize> ConnectedSize() = 0;
+    virtual std::optional<PixelSize> ConnectedSize() = 0;
 
     // Lets frames flow into the grabber; false when the flow cannot start (it is then stopped).
     virtual bool Start() = 0;
@@ -90,7 +86,7 @@ class CaptureBackend {
     virtual std::optional<FrameView> NewestFrame() = 0;
 
     // The frame sizes the bound device lists among its formats, as it lists them.
-    virtual std::vector<FrameSize> OfferedSizes() = 0;
+    virtual std::vector<PixelSize> OfferedSizes() = 0;
 
     // The bound device's picture controls, in its order; SetPictureControl takes effect at once,
     // also while frames flow. index is a position in PictureControls().

@@ -30,12 +30,12 @@ const char* BindFailureMessage(BindResult result) {
 
 // The sizes the source settings offer: the size in force first unless the device lists it, then
 // each frame size the device lists, once, in its order.
-std::vector<FrameSize> SourceSizeChoices(const std::vector<FrameSize>& offered, FrameSize current) {
-    std::vector<FrameSize> choices;
+std::vector<PixelSize> SourceSizeChoices(const std::vector<PixelSize>& offered, PixelSize current) {
+    std::vector<PixelSize> choices;
     if (std::find(offered.begin(), offered.end(), current) == offered.end()) {
         choices.push_back(current);
     }
-    for (const FrameSize& size : offered) {
+    for (const PixelSize& size : offered) {
         if (IsFrameSize(size) && std::find(choices.begin(), choices.end(), size) == choices.end()) {
             choices.push_back(size);
         }
@@ -106,7 +106,7 @@ bool GrabletController::OnInit() {
 }
 
 bool GrabletController::SetResolution(std::int32_t width, std::int32_t height) {
-    const FrameSize request{width, height};
+    const PixelSize request{width, height};
     // A size no frame can have is refused before anything stops.
     if (!capturing_ || !IsFrameSize(request)) {
         return false;
@@ -165,8 +165,8 @@ void GrabletController::SourceSettings() {
     }
     backend_.Stop();
     if (!backend_.ShowFormatSettings()) {
-        const FrameSize current = Resolution();
-        const std::vector<FrameSize> sizes = SourceSizeChoices(backend_.OfferedSizes(), current);
+        const PixelSize current = Resolution();
+        const std::vector<PixelSize> sizes = SourceSizeChoices(backend_.OfferedSizes(), current);
         const std::size_t inForce = static_cast<std::size_t>(
             std::find(sizes.begin(), sizes.end(), current) - sizes.begin());
         const std::optional<std::size_t> chosen = ui_.ChooseSourceSize(sizes, inForce);
@@ -182,7 +182,7 @@ void GrabletController::SourceSettings() {
 }
 
 bool GrabletController::AdoptConnected() {
-    const std::optional<FrameSize> size = backend_.ConnectedSize();
+    const std::optional<PixelSize> size = backend_.ConnectedSize();
     if (!size || !AdoptConnectedSize(state_, *size)) {
         backend_.Stop();  // a layer that connects by running the flow must not go on
         return false;

@@ -29,7 +29,7 @@ class GrabletController {
     // Stops, requests the size, adopts what is connected and starts again. True only when the
     // device accepted the request and the flow started at a readable size.
     bool SetResolution(std::int32_t width, std::int32_t height);
-    FrameSize Resolution() const { return {state_.frameWidth, state_.frameHeight}; }
+    PixelSize Resolution() const { return {state_.frameWidth, state_.frameHeight}; }
     // Takes the newest frame, copies the frame into pixels unless null; the frame's byte count.
     std::int32_t Capture(std::uint8_t* pixels);
     void RunOptionDialog();

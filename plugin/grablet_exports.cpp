@@ -36,7 +36,7 @@ VQ_EXPORT VQ_BOOL VQ_CALL VQ_SetResolution(int32_t width, int32_t height) {
 }
 
 VQ_EXPORT VQ_BOOL VQ_CALL VQ_GetResolution(int32_t* width, int32_t* height) {
-    const FrameSize size = Controller().Resolution();
+    const PixelSize size = Controller().Resolution();
     *width = size.width;
     *height = size.height;
     return 1;

@@ -4,12 +4,12 @@
 
 #include "frame_rows.h"
 
-bool IsFrameSize(FrameSize size) {
+bool IsFrameSize(PixelSize size) {
     return size.width > 0 && size.height > 0 &&
            size.width <= std::numeric_limits<std::int32_t>::max() / 3 / size.height;
 }
 
-bool AdoptConnectedSize(PluginState& state, FrameSize size) {
+bool AdoptConnectedSize(PluginState& state, PixelSize size) {
     if (!IsFrameSize(size)) {
         return false;
     }

@@ -16,11 +16,11 @@ struct PluginState {
 };
 
 // Whether frames of size exist and their byte count fits the contract's 32-bit count.
-bool IsFrameSize(FrameSize size);
+bool IsFrameSize(PixelSize size);
 
 // Takes over size as the frame size with an all-zero frame. False, with nothing changed, when
 // size is no frame size.
-bool AdoptConnectedSize(PluginState& state, FrameSize size);
+bool AdoptConnectedSize(PluginState& state, PixelSize size);
 
 // Copies frame into frameBuffer, bottom-up and packed. False, with frameBuffer unchanged, when
 // the frame has another size than the state or its rows do not lie inside its bytes.

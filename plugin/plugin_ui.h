@@ -45,7 +45,7 @@ class PluginUi {
 
     // From the option dialog: lets the user pick one of sizes, sizes[current] preselected. None
     // when cancelled.
-    virtual std::optional<std::size_t> ChooseSourceSize(const std::vector<FrameSize>& sizes,
+    virtual std::optional<std::size_t> ChooseSourceSize(const std::vector<PixelSize>& sizes,
                                                         std::size_t current) = 0;
 
     // From the option dialog: one setting per control at its value, each change passed to

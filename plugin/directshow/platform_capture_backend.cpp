@@ -186,7 +186,7 @@ BindResult PlatformCaptureBackend::Bind(const DeviceIdentity& identity) {
     return BindResult::Bound;
 }
 
-bool PlatformCaptureBackend::RequestSize(std::optional<FrameSize> size) {
+bool PlatformCaptureBackend::RequestSize(std::optional<PixelSize> size) {
     if (!size) {
         // The device's own format into the grabber, once; a failure shows as no connected size.
         if (!connected_ && captureGraphBuilder_) {
@@ -219,7 +219,7 @@ bool PlatformCaptureBackend::RequestSize(std::optional<FrameSize> size) {
     return enumerated && accepted;
 }
 
-std::optional<FrameSize> PlatformCaptureBackend::ConnectedSize() {
+std::optional<PixelSize> PlatformCaptureBackend::ConnectedSize() {
     if (!sampleGrabber_) {
         return std::nullopt;
     }
@@ -227,14 +227,14 @@ std::optional<FrameSize> PlatformCaptureBackend::ConnectedSize() {
     if (FAILED(sampleGrabber_->GetConnectedMediaType(&type))) {
         return std::nullopt;
     }
-    std::optional<FrameSize> size;
+    std::optional<PixelSize> size;
     if (type.pbFormat != nullptr && type.cbFormat >= sizeof(VIDEOINFOHEADER)) {
         const BITMAPINFOHEADER& bitmap =
             reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat)->bmiHeader;
         // A negative height means rows stored top-down; the frame is as high either way.
         topDown_ = bitmap.biHeight < 0;
         if (bitmap.biHeight != LONG_MIN) {
-            size = FrameSize{bitmap.biWidth, std::abs(bitmap.biHeight)};
+            size = PixelSize{bitmap.biWidth, std::abs(bitmap.biHeight)};
             connectedSize_ = *size;
         }
     }
@@ -284,7 +284,7 @@ std::optional<FrameView> PlatformCaptureBackend::NewestFrame() {
                      topDown_ ? FrameRowOrder::TopDown : FrameRowOrder::BottomUp};
 }
 
-std::vector<FrameSize> PlatformCaptureBackend::OfferedSizes() {
+std::vector<PixelSize> PlatformCaptureBackend::OfferedSizes() {
     return {};  // the device's format pages offer its sizes
 }
 
@@ -349,7 +349,7 @@ void PlatformCaptureBackend::ReleaseGraph() {
     captureFilter_ = nullptr;
     ownCaptureFilter_.Reset();
     connected_ = false;
-    connectedSize_ = FrameSize{};
+    connectedSize_ = PixelSize{};
     view_.clear();
     view_.shrink_to_fit();
 }

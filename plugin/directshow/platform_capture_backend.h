@@ -22,12 +22,12 @@ class PlatformCaptureBackend final : public CaptureBackend {
 
     std::optional<std::vector<ListedDevice>> ListDevices() override;
     BindResult Bind(const DeviceIdentity& identity) override;
-    bool RequestSize(std::optional<FrameSize> size) override;
-    std::optional<FrameSize> ConnectedSize() override;
+    bool RequestSize(std::optional<PixelSize> size) override;
+    std::optional<PixelSize> ConnectedSize() override;
     bool Start() override;
     void Stop() override;
     std::optional<FrameView> NewestFrame() override;
-    std::vector<FrameSize> OfferedSizes() override;
+    std::vector<PixelSize> OfferedSizes() override;
     std::vector<PictureControl> PictureControls() override;
     void SetPictureControl(std::size_t index, int value) override;
     bool ShowDeviceSettings() override;
@@ -47,7 +47,7 @@ class PlatformCaptureBackend final : public CaptureBackend {
     ComRef<GrabletSampleGrabber> sampleGrabber_;
     ComRef<ICaptureGraphBuilder2> captureGraphBuilder_;
     bool connected_ = false;  // RenderStream has run
-    FrameSize connectedSize_;
+    PixelSize connectedSize_;
     bool topDown_ = false;            // the connected format's rows run top-down
     std::vector<std::uint8_t> view_;  // the newest frame, as the grabber hands it over
 };

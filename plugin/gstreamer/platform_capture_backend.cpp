@@ -118,7 +118,7 @@ BindResult PlatformCaptureBackend::Bind(const DeviceIdentity& identity) {
     return BindResult::Bound;
 }
 
-bool PlatformCaptureBackend::RequestSize(std::optional<FrameSize> size) {
+bool PlatformCaptureBackend::RequestSize(std::optional<PixelSize> size) {
     if (Negotiate(size)) {
         request_ = size;
         return true;
@@ -131,7 +131,7 @@ bool PlatformCaptureBackend::RequestSize(std::optional<FrameSize> size) {
 }
 
 // Caps are only negotiated while data flows, so the pipeline runs until the sink has its caps.
-bool PlatformCaptureBackend::Negotiate(std::optional<FrameSize> size) {
+bool PlatformCaptureBackend::Negotiate(std::optional<PixelSize> size) {
     if (filter_ == nullptr || bus_ == nullptr) {
         return false;
     }
@@ -167,7 +167,7 @@ bool PlatformCaptureBackend::Negotiate(std::optional<FrameSize> size) {
     return negotiated;
 }
 
-std::optional<FrameSize> PlatformCaptureBackend::ConnectedSize() {
+std::optional<PixelSize> PlatformCaptureBackend::ConnectedSize() {
     if (sink_ == nullptr) {
         return std::nullopt;
     }
@@ -182,7 +182,7 @@ std::optional<FrameSize> PlatformCaptureBackend::ConnectedSize() {
     if (!readable) {
         return std::nullopt;
     }
-    return FrameSize{GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info)};
+    return PixelSize{GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info)};
 }
 
 bool PlatformCaptureBackend::Start() {
@@ -233,15 +233,15 @@ std::optional<FrameView> PlatformCaptureBackend::NewestFrame() {
     return view;
 }
 
-std::vector<FrameSize> PlatformCaptureBackend::OfferedSizes() {
-    std::vector<FrameSize> sizes;
+std::vector<PixelSize> PlatformCaptureBackend::OfferedSizes() {
+    std::vector<PixelSize> sizes;
     GstCaps* caps = device_ != nullptr ? gst_device_get_caps(device_) : nullptr;
     if (caps == nullptr) {
         return sizes;
     }
     for (guint i = 0; i < gst_caps_get_size(caps); ++i) {
         const GstStructure* format = gst_caps_get_structure(caps, i);
-        FrameSize size;
+        PixelSize size;
         // A format with a range of sizes names no single size.
         if (gst_structure_get_int(format, "width", &size.width) &&
             gst_structure_get_int(format, "height", &size.height)) {

@@ -19,12 +19,12 @@ class PlatformCaptureBackend final : public CaptureBackend {
 
     std::optional<std::vector<ListedDevice>> ListDevices() override;
     BindResult Bind(const DeviceIdentity& identity) override;
-    bool RequestSize(std::optional<FrameSize> size) override;
-    std::optional<FrameSize> ConnectedSize() override;
+    bool RequestSize(std::optional<PixelSize> size) override;
+    std::optional<PixelSize> ConnectedSize() override;
     bool Start() override;
     void Stop() override;
     std::optional<FrameView> NewestFrame() override;
-    std::vector<FrameSize> OfferedSizes() override;
+    std::vector<PixelSize> OfferedSizes() override;
     std::vector<PictureControl> PictureControls() override;
     void SetPictureControl(std::size_t index, int value) override;
     // GStreamer devices bring no windows of their own.
@@ -33,7 +33,7 @@ class PlatformCaptureBackend final : public CaptureBackend {
     void Release() override;
 
   private:
-    bool Negotiate(std::optional<FrameSize> size);
+    bool Negotiate(std::optional<PixelSize> size);
     void ReleaseView();
 
     GstDevice* device_ = nullptr;  // the bound one, with a reference of ours
@@ -42,7 +42,7 @@ class PlatformCaptureBackend final : public CaptureBackend {
     GstElement* source_ = nullptr;  // owned by pipeline_, as are the two below
     GstElement* filter_ = nullptr;
     GstElement* sink_ = nullptr;
-    std::optional<FrameSize> request_;  // the size last connected on request
+    std::optional<PixelSize> request_;  // the size last connected on request
     GstSample* viewSample_ = nullptr;   // the sample behind the last view, mapped as viewFrame_
     GstVideoFrame viewFrame_{};
 };

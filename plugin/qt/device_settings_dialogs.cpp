@@ -7,14 +7,14 @@
 #include <QSlider>
 #include <QVBoxLayout>
 
-std::optional<std::size_t> RunSourceSizeDialog(QWidget* owner, const std::vector<FrameSize>& sizes,
+std::optional<std::size_t> RunSourceSizeDialog(QWidget* owner, const std::vector<PixelSize>& sizes,
                                                std::size_t current) {
     QDialog dialog(owner);
     dialog.setWindowTitle("ソース設定");
     auto* layout = new QVBoxLayout(&dialog);
     auto* choice = new QComboBox(&dialog);
     choice->setObjectName("sizes");
-    for (const FrameSize& size : sizes) {
+    for (const PixelSize& size : sizes) {
         choice->addItem(QString("%1 x %2").arg(size.width).arg(size.height));
     }
     choice->setCurrentIndex(static_cast<int>(current));

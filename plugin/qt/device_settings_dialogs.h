@@ -11,7 +11,7 @@
 #include "capture_backend.h"
 
 // "ソース設定": sizes to choose from, sizes[current] selected. None when cancelled.
-std::optional<std::size_t> RunSourceSizeDialog(QWidget* owner, const std::vector<FrameSize>& sizes,
+std::optional<std::size_t> RunSourceSizeDialog(QWidget* owner, const std::vector<PixelSize>& sizes,
                                                std::size_t current);
 
 // "入力設定": a slider per picture control, each move passed to setValue at once.

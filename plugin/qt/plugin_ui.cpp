@@ -45,7 +45,7 @@ class PlatformPluginUi final : public PluginUi {
         box.exec();
     }
 
-    std::optional<std::size_t> ChooseSourceSize(const std::vector<FrameSize>& sizes,
+    std::optional<std::size_t> ChooseSourceSize(const std::vector<PixelSize>& sizes,
                                                 std::size_t current) override {
         return RunSourceSizeDialog(optionDialog_, sizes, current);
     }

@@ -28,7 +28,7 @@ class PlatformPluginUi final : public PluginUi {
 
     // DirectShow devices bring their own pages for sizes and picture settings (the back end
     // shows them), so these two are never asked for.
-    std::optional<std::size_t> ChooseSourceSize(const std::vector<FrameSize>&,
+    std::optional<std::size_t> ChooseSourceSize(const std::vector<PixelSize>&,
                                                 std::size_t) override {
         return std::nullopt;
     }

@@ -15,7 +15,7 @@
 #include "capture_backend.h"
 #include "plugin_ui.h"
 
-inline std::string SizeText(std::optional<FrameSize> size) {
+inline std::string SizeText(std::optional<PixelSize> size) {
     return size ? std::to_string(size->width) + "x" + std::to_string(size->height) : "any";
 }
 
@@ -46,16 +46,16 @@ class FakeBackend final : public CaptureBackend {
         return bindResult;
     }
     // The device connects at what answer makes of the request; none refuses it.
-    bool RequestSize(std::optional<FrameSize> size) override {
+    bool RequestSize(std::optional<PixelSize> size) override {
         calls.push_back("request " + SizeText(size));
-        const std::optional<FrameSize> answered = answer(size);
+        const std::optional<PixelSize> answered = answer(size);
         if (answered) {
             connected = *answered;
         }
         return answered.has_value();
     }
-    std::optional<FrameSize> ConnectedSize() override {
-        return readable ? std::optional<FrameSize>(connected) : std::nullopt;
+    std::optional<PixelSize> ConnectedSize() override {
+        return readable ? std::optional<PixelSize>(connected) : std::nullopt;
     }
     bool Start() override {
         calls.push_back("start");
@@ -71,7 +71,7 @@ class FakeBackend final : public CaptureBackend {
         handedOut.view.data = handedOut.bytes.data();
         return handedOut.view;
     }
-    std::vector<FrameSize> OfferedSizes() override { return offered; }
+    std::vector<PixelSize> OfferedSizes() override { return offered; }
     std::vector<PictureControl> PictureControls() override { return controls; }
     void SetPictureControl(std::size_t index, int value) override {
         controlChanges.emplace_back(index, value);
@@ -95,18 +95,18 @@ class FakeBackend final : public CaptureBackend {
     std::optional<std::vector<std::string>> devices =
         std::vector<std::string>{"Camera"};  // none: no layer
     BindResult bindResult = BindResult::Bound;
-    std::function<std::optional<FrameSize>(std::optional<FrameSize>)> answer =
-        [](std::optional<FrameSize> size) {
-            return size.value_or(FrameSize{4, 2});
+    std::function<std::optional<PixelSize>(std::optional<PixelSize>)> answer =
+        [](std::optional<PixelSize> size) {
+            return size.value_or(PixelSize{4, 2});
         };
-    FrameSize connected;
+    PixelSize connected;
     bool readable = true;
     bool starts = true;
     std::deque<Frame> frames;
-    std::vector<FrameSize> offered;
+    std::vector<PixelSize> offered;
     std::vector<PictureControl> controls;
     bool ownWindows = false;  // the layer's devices bring their own settings windows
-    FrameSize formatAnswer;
+    PixelSize formatAnswer;
 
     std::string boundDevice;
     // "request WxH" / "request any", "start", "stop", "release", "device settings",
@@ -145,7 +145,7 @@ class FakeUi final : public PluginUi {
         EXPECT_TRUE(owner == MessageBoxOwner::None || optionDialogOpen);
         messages.push_back(Message{text, caption, owner});
     }
-    std::optional<std::size_t> ChooseSourceSize(const std::vector<FrameSize>& sizes,
+    std::optional<std::size_t> ChooseSourceSize(const std::vector<PixelSize>& sizes,
                                                 std::size_t current) override {
         sourceSizes = sizes;
         sourceSizeInForce = current;
@@ -169,7 +169,7 @@ class FakeUi final : public PluginUi {
     std::vector<OptionDialogRows> optionRows;
     bool optionDialogOpen = false;
     std::vector<Message> messages;
-    std::vector<FrameSize> sourceSizes;
+    std::vector<PixelSize> sourceSizes;
     std::size_t sourceSizeInForce = 0;
     std::vector<PictureControl> shownControls;
     int pictureWindows = 0;

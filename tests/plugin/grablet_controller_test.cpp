@@ -45,7 +45,7 @@ class GrabletControllerTest : public ::testing::Test {
     // Started on the one device, at 4 x 2; the calls so far forgotten.
     void Running() {
         ASSERT_TRUE(controller.OnInit());
-        ASSERT_EQ(controller.Resolution(), (FrameSize{4, 2}));
+        ASSERT_EQ(controller.Resolution(), (PixelSize{4, 2}));
         backend.calls.clear();
     }
 
@@ -76,7 +76,7 @@ void PressInput(const OptionDialogButtons& buttons) {
 
 // A frame of size whose stored row i holds the bytes 10 * (i + 1) + k, rows stride bytes apart,
 // the gaps 0xEE; bytes 0 means exactly what the rows need.
-FakeBackend::Frame MakeFrame(FrameSize size, std::size_t stride, FrameRowOrder order,
+FakeBackend::Frame MakeFrame(PixelSize size, std::size_t stride, FrameRowOrder order,
                              std::size_t bytes = 0) {
     const std::size_t rowBytes = 3 * static_cast<std::size_t>(size.width);
     const auto rows = static_cast<std::size_t>(size.height);
@@ -92,7 +92,7 @@ FakeBackend::Frame MakeFrame(FrameSize size, std::size_t stride, FrameRowOrder o
 }
 
 // The packed bottom-up frame of MakeFrame's picture.
-Bytes PackedBottomUp(FrameSize size, FrameRowOrder order) {
+Bytes PackedBottomUp(PixelSize size, FrameRowOrder order) {
     const std::size_t rowBytes = 3 * static_cast<std::size_t>(size.width);
     const auto rows = static_cast<std::size_t>(size.height);
     Bytes frame;
@@ -168,7 +168,7 @@ TEST_P(GrabletBindTest, EachFailedStepShowsItsMessageCaptionedGrablet) {
     const Messages shown =
         c.message.empty() ? Messages{} : Messages{{c.message, "Grablet", MessageBoxOwner::None}};
     EXPECT_EQ(ui.messages, shown);
-    EXPECT_EQ(controller.Resolution(), (FrameSize{0, 0}));
+    EXPECT_EQ(controller.Resolution(), (PixelSize{0, 0}));
     EXPECT_EQ(controller.Capture(nullptr), 0);
     EXPECT_FALSE(controller.SetResolution(4, 2));
     controller.OnDestroy();
@@ -191,12 +191,12 @@ INSTANTIATE_TEST_SUITE_P(Grablet, GrabletBindTest,
 
 struct ResolutionCase {
     const char* name;
-    FrameSize request;
-    std::function<std::optional<FrameSize>(std::optional<FrameSize>)> answer;
+    PixelSize request;
+    std::function<std::optional<PixelSize>(std::optional<PixelSize>)> answer;
     bool readable;
     bool starts;
     bool result;
-    FrameSize size;
+    PixelSize size;
     Calls calls;
 };
 
@@ -219,7 +219,7 @@ TEST_P(GrabletResolutionTest, RequestThenAdoptWhatIsConnected) {
     EXPECT_EQ(Captured(), adopted ? Bytes(3 * c.size.width * c.size.height, 0) : before);
 }
 
-const auto ECHO = [](std::optional<FrameSize> size) { return size; };
+const auto ECHO = [](std::optional<PixelSize> size) { return size; };
 const Calls RESTARTED{"stop", "request 8x6", "start"};
 
 INSTANTIATE_TEST_SUITE_P(
@@ -228,8 +228,8 @@ INSTANTIATE_TEST_SUITE_P(
         ResolutionCase{"Accepted", {8, 6}, ECHO, true, true, true, {8, 6}, RESTARTED},
         ResolutionCase{"ConnectedAtAnotherSize",
                        {8, 6},
-                       [](std::optional<FrameSize>) {
-                           return FrameSize{10, 6};
+                       [](std::optional<PixelSize>) {
+                           return PixelSize{10, 6};
                        },
                        true,
                        true,
@@ -238,7 +238,7 @@ INSTANTIATE_TEST_SUITE_P(
                        RESTARTED},
         ResolutionCase{"Refused",
                        {8, 6},
-                       [](std::optional<FrameSize>) { return std::optional<FrameSize>(); },
+                       [](std::optional<PixelSize>) { return std::optional<PixelSize>(); },
                        true,
                        true,
                        false,
@@ -260,7 +260,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct FrameCase {
     const char* name;
-    FrameSize size;
+    PixelSize size;
     std::size_t stride;
     FrameRowOrder order;
     std::size_t bytes;  // 0: what the rows need
@@ -309,12 +309,12 @@ TEST_F(GrabletControllerTest, NoNewFrameOrABadOneKeepsTheLastFrame) {
 
 struct SourceCase {
     const char* name;
-    std::vector<FrameSize> offered;
+    std::vector<PixelSize> offered;
     std::optional<std::size_t> answer;
     bool readable;
-    std::vector<FrameSize> choices;
+    std::vector<PixelSize> choices;
     std::size_t inForce;
-    FrameSize size;
+    PixelSize size;
     Calls calls;
     Messages messages;
 };
@@ -341,7 +341,7 @@ TEST_P(GrabletSourceTest, SourceSettingsStopChooseAndAdopt) {
     EXPECT_EQ(ui.optionRows[0].height, 2);
 }
 
-const std::vector<FrameSize> LISTED{{4, 2}, {8, 6}, {8, 6}, {0, 0}, {16, 12}};
+const std::vector<PixelSize> LISTED{{4, 2}, {8, 6}, {8, 6}, {0, 0}, {16, 12}};
 
 INSTANTIATE_TEST_SUITE_P(Grablet, GrabletSourceTest,
                          ::testing::Values(SourceCase{"Chosen",
@@ -426,7 +426,7 @@ TEST_F(GrabletControllerTest, TheDevicesOwnWindowsTakeThePlaceOfControlsAndSizeC
     PressInOptionDialog(PressSource);
     EXPECT_EQ(backend.calls, (Calls{"stop", "format settings", "start"}));
     EXPECT_TRUE(ui.sourceSizes.empty()) << "no size choice of the plug-in's own";
-    EXPECT_EQ(controller.Resolution(), (FrameSize{16, 12}));
+    EXPECT_EQ(controller.Resolution(), (PixelSize{16, 12}));
     EXPECT_EQ(Captured(), Bytes(16 * 12 * 3, 0));
 }
 
@@ -447,7 +447,7 @@ TEST_F(GrabletControllerTest, BeforeInitAndAfterDestroyOnlyTheLastFrameIsLeftUnt
     controller.OnDestroy();
     EXPECT_EQ(backend.calls, Calls{"release"});
     backend.frames.push_back(MakeFrame({4, 2}, 12, BOTTOM_UP));
-    EXPECT_EQ(controller.Resolution(), (FrameSize{4, 2}));
+    EXPECT_EQ(controller.Resolution(), (PixelSize{4, 2}));
     EXPECT_EQ(Captured(), last);
     EXPECT_EQ(backend.frames.size(), 1U) << "nothing is asked of a released capture";
     EXPECT_FALSE(controller.SetResolution(8, 6));
