@@ -9,6 +9,17 @@
 # lines as they were meant.
 set -euo pipefail
 
+# Without address randomization: Linux starts the heap of a 64-bit process anywhere in the
+# gigabyte above its program, and Wine's 64-bit loader is a program fixed at 0x7d000000, so about
+# one start in eight thousand found its heap on 0x7ffe0000, where Wine must map the shared user
+# data page, and ended there (status 1, its message hidden by WINEDEBUG=-all; a program `wine`
+# passes on through start.exe failed with "ShellExecuteEx failed: Internal error"). Every process
+# Wine starts keeps the setting.
+read -r personality </proc/self/personality
+if (( (16#$personality & 16#40000) == 0 )); then
+    exec setarch "$(uname -m)" --addr-no-randomize "$0" "$@"
+fi
+
 prefix=$(realpath -m "$1")
 shift
 export WINEPREFIX=$prefix
