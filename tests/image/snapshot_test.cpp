@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -76,6 +78,19 @@ TEST_F(SnapshotTest, EmptyFrameAndUnusableViewsGiveHeaderOnlyFiles) {
         EXPECT_EQ(ReadFileBytes(SNAPSHOT_ORIGINAL_FILE).size(), 54u);
         EXPECT_EQ(ReadFileBytes(SNAPSHOT_DISPLAY_FILE).size(), 54u);
     }
+}
+
+TEST_F(SnapshotTest, AFailedFileKeepsTheEarlierPairWhole) {
+    const std::vector<std::uint8_t> bytes = SurfaceBytes(2, 2, 8);
+    const SurfaceView surface{bytes.data(), 2, 2, 8};
+    ASSERT_TRUE(SaveSnapshotPair(MakeFrameImage(1, 1), surface));
+    const std::vector<std::uint8_t> earlier = ReadFileBytes(SNAPSHOT_ORIGINAL_FILE);
+    std::filesystem::permissions(SNAPSHOT_DISPLAY_FILE, std::filesystem::perms::owner_read);
+    EXPECT_FALSE(SaveSnapshotPair(MakeFrameImage(3, 3), surface));
+    EXPECT_EQ(ReadFileBytes(SNAPSHOT_ORIGINAL_FILE), earlier);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator("."),
+                            std::filesystem::directory_iterator()),
+              2);  // no pending file left
 }
 
 }  // namespace

@@ -4,11 +4,10 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 #include <utility>
 
 #include "frame_rows.h"
+#include "pending_file.h"
 #include "regular_file.h"
 
 // The decoder is compiled here alone, its functions kept private to this file, for BMP only and
@@ -218,7 +217,7 @@ bool DecodePixels(std::FILE* file, std::int32_t width, std::int32_t height, Fram
 
 }  // namespace
 
-bool WriteBmpFile(const std::string& fileName, const FrameImage& image) {
+bool WritePendingBmpFile(const std::string& fileName, const FrameImage& image) {
     const std::int64_t width = image.width;
     const std::int64_t height = image.height;
     // A broken image is refused before any file is opened, so nothing is left behind.
@@ -244,11 +243,9 @@ bool WriteBmpFile(const std::string& fileName, const FrameImage& image) {
     PutLe16(header + 28, 24);
     // Compression, image size, resolution and colour counts stay 0.
 
-    // Beside the target, so the rename stays on one file system and replaces it in one step.
-    const std::string temporary = fileName + ".tmp";
-    std::error_code ignored;
-    std::filesystem::remove(temporary, ignored);  // left by a run that was killed mid-write
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+    const std::string pending = PendingFileName(fileName);
+    DiscardPendingFile(fileName);  // left by a run that was killed mid-write
+    std::FILE* file = std::fopen(pending.c_str(), "wb");
     if (file == nullptr) {
         return false;
     }
@@ -256,15 +253,22 @@ bool WriteBmpFile(const std::string& fileName, const FrameImage& image) {
         std::fwrite(header, 1, sizeof header, file) == sizeof header && WritePixelRows(file, image);
     // Closing flushes the buffer, so a full disk often shows only here.
     const bool closed = std::fclose(file) == 0;
-    std::error_code renameError;
-    if (written && closed) {
-        std::filesystem::rename(temporary, fileName, renameError);
-        if (!renameError) {
-            return true;
-        }
+    if (!written || !closed) {
+        DiscardPendingFile(fileName);
+        return false;
     }
-    std::filesystem::remove(temporary, ignored);
-    return false;
+    return true;
+}
+
+bool WriteBmpFile(const std::string& fileName, const FrameImage& image) {
+    if (!WritePendingBmpFile(fileName, image)) {
+        return false;
+    }
+    if (!PutPendingFile(fileName)) {
+        DiscardPendingFile(fileName);
+        return false;
+    }
+    return true;
 }
 
 bool ReadBmpFile(const std::string& fileName, FrameImage& image, std::string& error) {

@@ -19,6 +19,11 @@ inline constexpr std::int64_t MAX_BMP_PIXELS = std::int64_t{64} * 1024 * 1024;
 // cannot be written, or when an earlier fileName may not be replaced (see MayReplaceFile).
 bool WriteBmpFile(const std::string& fileName, const FrameImage& image);
 
+// The first half of WriteBmpFile: writes the file under PendingFileName(fileName) only, for a
+// caller that puts several files in place together (PutPendingFile). Returns false, leaving no
+// pending file, on the same failures.
+bool WritePendingBmpFile(const std::string& fileName, const FrameImage& image);
+
 // Reads a BMP of the common layouts (12, 40, 56, 108 or 124-byte information header; 1, 4 or
 // 8-bit palettes, 16, 24 or 32 bits, bit fields at 16 and 32; bottom-up or top-down) into image,
 // rows bottom-up. Only a regular file is read. On failure returns false, leaves image empty and

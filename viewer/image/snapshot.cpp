@@ -4,6 +4,7 @@
 
 #include "bmp_file.h"
 #include "frame_rows.h"
+#include "pending_file.h"
 
 namespace {
 
@@ -27,7 +28,15 @@ bool WriteSurfaceBmp(const std::string& fileName, const SurfaceView& surface) {
     return WriteBmpFile(fileName, UprightFrame(surface));
 }
 
-void SaveSnapshotPair(const FrameImage& live, const SurfaceView& surface) {
-    WriteBmpFile(SNAPSHOT_ORIGINAL_FILE, live);
-    WriteSurfaceBmp(SNAPSHOT_DISPLAY_FILE, surface);
+bool SaveSnapshotPair(const FrameImage& live, const SurfaceView& surface) {
+    const bool written = WritePendingBmpFile(SNAPSHOT_ORIGINAL_FILE, live) &&
+                         WritePendingBmpFile(SNAPSHOT_DISPLAY_FILE, UprightFrame(surface));
+    // Renaming cannot run out of space; only a file locked in between could still fail it.
+    if (written && PutPendingFile(SNAPSHOT_ORIGINAL_FILE) &&
+        PutPendingFile(SNAPSHOT_DISPLAY_FILE)) {
+        return true;
+    }
+    DiscardPendingFile(SNAPSHOT_ORIGINAL_FILE);
+    DiscardPendingFile(SNAPSHOT_DISPLAY_FILE);
+    return false;
 }

@@ -13,7 +13,7 @@ inline constexpr const char* SNAPSHOT_DISPLAY_FILE = "capture_ravk.bmp";
 // snapshot's second file. A surface without rows gives an empty picture.
 bool WriteSurfaceBmp(const std::string& fileName, const SurfaceView& surface);
 
-// Writes the live frame as delivered, then the surface turned upright at the surface's own size,
-// into the current folder. Results are not reported; the second file is written whatever the first
-// gave.
-void SaveSnapshotPair(const FrameImage& live, const SurfaceView& surface);
+// Writes the live frame as delivered and the surface turned upright at the surface's own size into
+// the current folder. Both files are written under their pending names first and put in place only
+// when both are whole, so a failure leaves an earlier pair as it was; false then.
+bool SaveSnapshotPair(const FrameImage& live, const SurfaceView& surface);

@@ -185,7 +185,12 @@ void MainController::RunOptionSequence() {
 // With Shift: the snapshot pair, also during a recording. Without: a new recording unless one runs.
 void MainController::Capture() {
     if (ui_.ShiftDown()) {
-        SaveSnapshotPair(liveFrame_, View(surface_));
+        if (!SaveSnapshotPair(liveFrame_, View(surface_)) && diagnostics_ != nullptr) {
+            std::fprintf(diagnostics_,
+                         "snapshot: %s and %s could not be saved; any earlier pair is kept\n",
+                         SNAPSHOT_ORIGINAL_FILE, SNAPSHOT_DISPLAY_FILE);
+            std::fflush(diagnostics_);
+        }
         return;
     }
     if (Recording()) {
