@@ -19,13 +19,13 @@ namespace {
 struct FakeWriter : VideoWriter {
     bool chooseResult = true;
     bool openResult = true;
+    bool closeResult = true;
     int failWriteAt = -1;                 // index whose write fails
     std::uint32_t* clockTicks = nullptr;  // advanced by writeMs on every write, when set
     std::uint32_t writeMs = 0;
 
     RecordingFormat chosen, opened;
     std::string fileName;
-    bool earlierClipAtOpen = false;
     std::vector<std::int32_t> indices;
     std::vector<std::uint32_t> writeTicks;
     std::vector<std::vector<std::uint8_t>> frames;
@@ -37,8 +37,8 @@ struct FakeWriter : VideoWriter {
     }
     bool Open(const std::string& name, const RecordingFormat& format) override {
         fileName = name;
-        earlierClipAtOpen = std::filesystem::exists(name);
         opened = format;
+        WriteFileBytes(name, {'n', 'e', 'w'});  // created, as a real writer does, even if it fails
         return openResult;
     }
     bool WriteFrame(std::int32_t index, const std::uint8_t* frame) override {
@@ -53,7 +53,10 @@ struct FakeWriter : VideoWriter {
         frames.emplace_back(frame, frame + opened.frameBytes);
         return true;
     }
-    void Close() override { ++closes; }
+    bool Close() override {
+        ++closes;
+        return closeResult;
+    }
 };
 
 // Whether pixel x of bottom-up row `row` of a recorded frame holds the bytes at `expected`.
@@ -112,7 +115,7 @@ class RunRecordingTest : public ::testing::Test {
 TEST_F(RunRecordingTest, WritesEveryFrameOnScheduleAsUprightBottomUpRows) {
     writer.clockTicks = &time.ticks;
     Record({30, 60});
-    EXPECT_EQ(writer.fileName, "capture.avi");
+    EXPECT_EQ(writer.fileName, "capture.tmp.avi");
     EXPECT_EQ(writer.opened.width, 8);
     EXPECT_EQ(writer.opened.fps, 30);
     ASSERT_EQ(writer.indices.size(), 1800u);
@@ -174,33 +177,69 @@ TEST_F(RunRecordingTest, SurfaceChangingSizeKeepsTheClipSize) {
     EXPECT_EQ(writer.closes, 1);
 }
 
-TEST_F(RunRecordingTest, EndsCleanlyOnCancelOpenFailureAndWriteFailure) {
-    writer.chooseResult = false;
+std::string Contents(std::FILE* file) {
+    std::string text;
+    std::rewind(file);
+    for (int c; (c = std::fgetc(file)) != EOF;) {
+        text.push_back(static_cast<char>(c));
+    }
+    return text;
+}
+
+TEST_F(RunRecordingTest, OnlyAWholeClipReplacesTheEarlierOneAndEveryFailureIsTold) {
+    namespace fs = std::filesystem;
+    const std::vector<std::uint8_t> earlier = {'o', 'l', 'd'}, recorded = {'n', 'e', 'w'};
+    struct Case {
+        const char* what;
+        bool open;
+        int failWriteAt;
+        bool close;
+        std::size_t framesWritten;
+        bool replaced;
+        bool partialKept;
+        std::string line;  // the failure line, "" for none
+    };
+    const Case cases[] = {
+        {"whole", true, -1, true, 75, true, false, ""},
+        {"cannot open", false, -1, true, 0, false, false,
+         "capture.tmp.avi could not be created with the chosen compressor"},
+        {"write fails, file closes", true, 40, true, 40, false, true,
+         "frame 40 could not be written, the 40 frames before it are in capture.partial.avi"},
+        {"first write fails", true, 0, true, 0, false, false, "frame 0 could not be written"},
+        {"disk full", true, 40, false, 40, false, false, "frame 40 could not be written"},
+        {"close fails", true, -1, false, 75, false, false, "capture.tmp.avi could not be finished"},
+    };
+    for (const Case& c : cases) {
+        fs::remove(RECORDING_PARTIAL_FILE);
+        WriteFileBytes(RECORDING_FILE, earlier);
+        WriteFileBytes("capture.tmp.avi", {'k', 'i', 'l', 'l'});  // left by a killed run
+        FakeWriter fake;
+        fake.openResult = c.open;
+        fake.failWriteAt = c.failWriteAt;
+        fake.closeResult = c.close;
+        std::FILE* log = std::tmpfile();
+        RunRecording(fake, source, {}, time.Clock(), stop, log);
+        EXPECT_EQ(fake.indices.size(), c.framesWritten) << c.what;
+        EXPECT_EQ(fake.closes, 1) << c.what;
+        EXPECT_EQ(ReadFileBytes(RECORDING_FILE), c.replaced ? recorded : earlier) << c.what;
+        EXPECT_EQ(fs::exists(RECORDING_PARTIAL_FILE), c.partialKept) << c.what;
+        EXPECT_FALSE(fs::exists("capture.tmp.avi")) << c.what;
+        const std::string text = Contents(log);
+        const std::size_t line = text.find("AviCreater: ");
+        EXPECT_EQ(line == std::string::npos ? "" : text.substr(line),
+                  c.line.empty() ? "" : "AviCreater: " + c.line + "; capture.avi is unchanged\n")
+            << c.what;
+        std::fclose(log);
+    }
+    writer.chooseResult = false;  // a cancel: nothing is created
     Record();
     EXPECT_TRUE(writer.fileName.empty());
     EXPECT_EQ(writer.closes, 0);
-
-    FakeWriter cannotOpen;
-    cannotOpen.openResult = false;
-    RunRecording(cannotOpen, source, {}, time.Clock(), stop, nullptr);
-    EXPECT_TRUE(cannotOpen.indices.empty());
-    EXPECT_EQ(cannotOpen.closes, 1);
-
-    FakeWriter diskFull;
-    diskFull.failWriteAt = 40;
-    RunRecording(diskFull, source, {}, time.Clock(), stop, nullptr);
-    EXPECT_EQ(diskFull.indices.size(), 40u);  // nothing after the failure is attempted
-    EXPECT_EQ(diskFull.closes, 1);
 }
 
-TEST_F(RunRecordingTest, EarlierClipIsDeletedBeforeOpenUnlessProtected) {
+TEST_F(RunRecordingTest, ProtectedEarlierClipOrNoPictureEndsWithoutAFile) {
     namespace fs = std::filesystem;
     const std::vector<std::uint8_t> earlier = {'o', 'l', 'd'};
-    WriteFileBytes(RECORDING_FILE, earlier);
-    Record();
-    EXPECT_EQ(writer.fileName, RECORDING_FILE);
-    EXPECT_FALSE(writer.earlierClipAtOpen);
-
     // Kept, and the recording ends as when the file cannot be created: a read-only clip (also for
     // root), a folder, and any clip when there is no frame layout to record.
     struct Case {
@@ -235,15 +274,6 @@ TEST_F(RunRecordingTest, EarlierClipIsDeletedBeforeOpenUnlessProtected) {
     }
 }
 
-std::string Contents(std::FILE* file) {
-    std::string text;
-    std::rewind(file);
-    for (int c; (c = std::fgetc(file)) != EOF;) {
-        text.push_back(static_cast<char>(c));
-    }
-    return text;
-}
-
 // A writer for recordings on the recorder's thread: it reports through counters the test owns,
 // since the recorder owns (and finally destroys) the writer. Each write waits for `gate`.
 struct CountingWriter : VideoWriter {
@@ -260,7 +290,10 @@ struct CountingWriter : VideoWriter {
         ++written;
         return true;
     }
-    void Close() override { ++closes; }
+    bool Close() override {
+        ++closes;
+        return true;
+    }
 };
 
 class RecorderTest : public ::testing::Test {

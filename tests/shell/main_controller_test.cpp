@@ -88,7 +88,10 @@ struct StillWriter : VideoWriter {
     bool ChooseCompressor(const RecordingFormat&) override { return true; }
     bool Open(const std::string&, const RecordingFormat&) override { return true; }
     bool WriteFrame(std::int32_t, const std::uint8_t*) override { return true; }
-    void Close() override { ++closes; }
+    bool Close() override {
+        ++closes;
+        return true;
+    }
 };
 
 // The viewer's files: a ravk.ini of the test's own (none until written), and the built overlay

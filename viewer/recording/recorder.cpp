@@ -4,10 +4,12 @@
 #include <chrono>
 #include <climits>
 #include <filesystem>
+#include <string>
 #include <system_error>
 #include <vector>
 
 #include "frame_rows.h"
+#include "pending_file.h"
 #include "regular_file.h"
 
 namespace {
@@ -32,15 +34,67 @@ bool FrameLayoutValid(const RecordingFormat& format) {
            format.frameBytes <= INT_MAX;
 }
 
-// Deletes an earlier clip only where the platform would: a read-only file or a folder stays, and
-// the recording then ends as if the file could not be created. False when it is still there.
-bool RemoveEarlierRecording(const std::string& fileName) {
-    if (!MayReplaceFile(fileName)) {
-        return false;
+// The one line that says what failed, before "END AviCreater"; every failure keeps the earlier
+// clip.
+void ReportFailure(std::FILE* diagnostics, const std::string& what) {
+    const std::string line = "AviCreater: " + what + "; " + RECORDING_FILE + " is unchanged\n";
+    PrintLine(diagnostics, line.c_str());
+}
+
+// Writes frameCount paced frames, or fewer when stop is set. The index of the frame whose write
+// failed, or -1.
+std::int32_t WriteFrames(VideoWriter& writer, const RecordingSource& source,
+                         const RecordingFormat& format, const RecorderClock& clock,
+                         const std::atomic<bool>& stop, std::FILE* diagnostics) {
+    std::vector<std::uint8_t> frame(format.frameBytes, 0);
+    const std::uint32_t t0 = clock.tickCount();
+    for (std::int32_t i = 0; i < format.frameCount && !stop; ++i) {
+        // Frame i is due i * 1000 / fps ms after t0; the wait spins for accuracy.
+        std::uint32_t elapsed = clock.tickCount() - t0;
+        while (static_cast<double>(i) / format.fps * 1000.0 > elapsed && !stop) {
+            clock.yield();
+            elapsed = clock.tickCount() - t0;
+        }
+        if (stop) {
+            break;
+        }
+        if (diagnostics != nullptr) {
+            std::fprintf(diagnostics, " %d : %.1f\n", i / 30, elapsed * 0.001);
+        }
+        {
+            const std::lock_guard<std::mutex> lock(source.frameLock);
+            CopySurfaceToFrame(source.currentSurface(), format, frame.data());
+        }
+        if (!writer.WriteFrame(i, frame.data())) {
+            return i;
+        }
     }
+    return -1;
+}
+
+// Puts the closed pending clip where it belongs: over capture.avi when it is whole and complete,
+// aside as a partial clip when a write failed but the frames before it make a readable file.
+void KeepClip(bool whole, std::int32_t failedFrame, std::FILE* diagnostics) {
+    const std::string pending = PendingFileName(RECORDING_FILE);
+    if (whole && failedFrame < 0) {
+        if (!PutPendingFile(RECORDING_FILE)) {
+            ReportFailure(diagnostics, "it could not be replaced, the new clip is " + pending);
+        }
+        return;
+    }
+    const std::string failedWrite =
+        "frame " + std::to_string(failedFrame) + " could not be written";
     std::error_code error;
-    std::filesystem::remove(fileName, error);  // a missing file is no error
-    return !error;
+    if (whole && failedFrame > 0) {
+        std::filesystem::rename(pending, RECORDING_PARTIAL_FILE, error);
+        if (!error) {
+            ReportFailure(diagnostics, failedWrite + ", the " + std::to_string(failedFrame) +
+                                           " frames before it are in " + RECORDING_PARTIAL_FILE);
+            return;
+        }
+    }
+    DiscardPendingFile(RECORDING_FILE);
+    ReportFailure(diagnostics, failedFrame >= 0 ? failedWrite : pending + " could not be finished");
 }
 
 }  // namespace
@@ -85,35 +139,26 @@ void RunRecording(VideoWriter& writer, const RecordingSource& source,
     if (!writer.ChooseCompressor(format)) {
         return;
     }
-    if (!FrameLayoutValid(format) || !RemoveEarlierRecording(RECORDING_FILE) ||
-        !writer.Open(RECORDING_FILE, format)) {
+    // An earlier clip stays untouched until the new one is whole; a pending file left by a run
+    // that was killed mid-recording is written over.
+    const std::string pending = PendingFileName(RECORDING_FILE);
+    DiscardPendingFile(RECORDING_FILE);
+    if (!FrameLayoutValid(format)) {
         writer.Close();
-        return;
+        ReportFailure(diagnostics,
+                      std::string("no picture to record; ") + RECORDING_FILE + " is unchanged");
+    } else if (!MayReplaceFile(RECORDING_FILE)) {
+        writer.Close();
+        ReportFailure(diagnostics, "it is read-only or not a file");
+    } else if (!writer.Open(pending, format)) {
+        writer.Close();
+        DiscardPendingFile(RECORDING_FILE);
+        ReportFailure(diagnostics, pending + " could not be created with the chosen compressor");
+    } else {
+        const std::int32_t failedFrame =
+            WriteFrames(writer, source, format, clock, stop, diagnostics);
+        KeepClip(writer.Close(), failedFrame, diagnostics);
     }
-    std::vector<std::uint8_t> frame(format.frameBytes, 0);
-    const std::uint32_t t0 = clock.tickCount();
-    for (std::int32_t i = 0; i < format.frameCount && !stop; ++i) {
-        // Frame i is due i * 1000 / fps ms after t0; the wait spins for accuracy.
-        std::uint32_t elapsed = clock.tickCount() - t0;
-        while (static_cast<double>(i) / format.fps * 1000.0 > elapsed && !stop) {
-            clock.yield();
-            elapsed = clock.tickCount() - t0;
-        }
-        if (stop) {
-            break;
-        }
-        if (diagnostics != nullptr) {
-            std::fprintf(diagnostics, " %d : %.1f\n", i / 30, elapsed * 0.001);
-        }
-        {
-            const std::lock_guard<std::mutex> lock(source.frameLock);
-            CopySurfaceToFrame(source.currentSurface(), format, frame.data());
-        }
-        if (!writer.WriteFrame(i, frame.data())) {
-            break;
-        }
-    }
-    writer.Close();
 }
 
 Recorder::Recorder(RecordingSource source, RecorderClock clock, std::FILE* diagnostics)

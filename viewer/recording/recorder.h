@@ -35,10 +35,13 @@ RecordingFormat MakeRecordingFormat(std::int32_t width, std::int32_t height,
 void CopySurfaceToFrame(const SurfaceView& surface, const RecordingFormat& format,
                         std::uint8_t* frame);
 
-// One whole recording: the compressor choice, the removal of an earlier clip, the file, frameCount
-// paced frames, the close. Ends without a file when the frame layout is unusable or an earlier
-// clip may not be deleted (read-only, a folder); ends early, with the frames written so far kept,
-// on a write failure or when stop is set.
+// One whole recording: the compressor choice, the file under its pending name, frameCount paced
+// frames, the close, and the clip put in place of an earlier capture.avi. Ends without a file when
+// the frame layout is unusable or an earlier clip may not be replaced (read-only, a folder); ends
+// early on a write failure or when stop is set. A stopped recording still replaces capture.avi with
+// the frames written so far; after any failure capture.avi stays as it was, the frames before a
+// failed write are kept in RECORDING_PARTIAL_FILE when they make a readable file, and one line on
+// diagnostics says what failed.
 void RunRecording(VideoWriter& writer, const RecordingSource& source,
                   const RecordSettings& settings, const RecorderClock& clock,
                   const std::atomic<bool>& stop, std::FILE* diagnostics);

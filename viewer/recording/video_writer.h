@@ -8,6 +8,8 @@
 #include <string>
 
 inline constexpr const char* RECORDING_FILE = "capture.avi";
+// Where the frames of a recording that failed half-way are kept, when they make a readable file.
+inline constexpr const char* RECORDING_PARTIAL_FILE = "capture.partial.avi";
 inline constexpr const char* RECORDING_STREAM_NAME = "Video #1";
 
 // Fixed when a recording starts.
@@ -30,13 +32,15 @@ class VideoWriter {
     virtual bool ChooseCompressor(const RecordingFormat& format) = 0;
 
     // Creates the file with one video stream named RECORDING_STREAM_NAME at format.fps frames per
-    // second. The recorder has checked the frame layout and removed an earlier file of that name.
+    // second. The recorder has checked the frame layout and removed an earlier file of that name;
+    // the name is a pending one, which the recorder puts in place once the file is whole.
     virtual bool Open(const std::string& fileName, const RecordingFormat& format) = 0;
 
     // Writes frame `index` (frameBytes bytes, rows bottom-up, rowBytes apart) as a key frame.
     virtual bool WriteFrame(std::int32_t index, const std::uint8_t* frame) = 0;
 
     // Finishes the file with the frames written so far and releases everything; called at every
-    // end of a recording, also after a failed Open or WriteFrame.
-    virtual void Close() = 0;
+    // end of a recording, also after a failed Open or WriteFrame. True when the file is whole and
+    // readable: its header, its index and every frame WriteFrame accepted are in it.
+    virtual bool Close() = 0;
 };

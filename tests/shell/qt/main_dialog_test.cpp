@@ -69,7 +69,7 @@ struct StillWriter : VideoWriter {
     bool ChooseCompressor(const RecordingFormat&) override { return true; }
     bool Open(const std::string&, const RecordingFormat&) override { return true; }
     bool WriteFrame(std::int32_t, const std::uint8_t*) override { return true; }
-    void Close() override {}
+    bool Close() override { return true; }
 };
 
 struct Message {

@@ -159,14 +159,15 @@ bool PlatformVideoWriter::WriteFrame(std::int32_t index, const std::uint8_t* fra
     return avcodec_send_frame(encoder_.get(), picture_.get()) >= 0 && ReceivePackets();
 }
 
-void PlatformVideoWriter::Close() {
+bool PlatformVideoWriter::Close() {
+    bool finished = false;
     if (headerWritten_) {
         if (encoder_ != nullptr && avcodec_send_frame(encoder_.get(), nullptr) >= 0) {
             ReceivePackets();
         }
-        // Writes the index and the sizes; after a write failure it may fail too, leaving the
-        // frames already written for readers that scan the file.
-        av_write_trailer(file_.get());
+        // Writes the index and the sizes, then flushes; it reports any write that failed on the
+        // way, a full disk or a file-size limit included.
+        finished = av_write_trailer(file_.get()) >= 0;
         headerWritten_ = false;
     }
     file_.reset();
@@ -174,6 +175,7 @@ void PlatformVideoWriter::Close() {
     scaler_.reset();
     picture_.reset();
     packet_.reset();
+    return finished;
 }
 
 bool PlatformVideoWriter::ReceivePackets() {

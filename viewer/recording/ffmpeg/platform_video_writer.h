@@ -21,7 +21,7 @@ class PlatformVideoWriter : public VideoWriter {
     bool ChooseCompressor(const RecordingFormat& format) override;
     bool Open(const std::string& fileName, const RecordingFormat& format) override;
     bool WriteFrame(std::int32_t index, const std::uint8_t* frame) override;
-    void Close() override;
+    bool Close() override;
 
   private:
     // The chosen encoder, its stream parameters and the conversion of frames for it.

@@ -3,6 +3,7 @@
 #include <cwchar>
 #include <iterator>
 
+#include "avi_structure.h"
 #include "wide_text.h"
 
 namespace {
@@ -76,6 +77,7 @@ bool PlatformVideoWriter::ChooseCompressor(const RecordingFormat& format) {
 
 bool PlatformVideoWriter::Open(const std::string& fileName, const RecordingFormat& format) {
     format_ = format;
+    fileName_ = fileName;
     PAVIFILE file = nullptr;
     const HRESULT opened = AVIFileOpenW(&file, Widen(fileName).c_str(),
                                         OF_WRITE | OF_SHARE_DENY_NONE | OF_CREATE, nullptr);
@@ -107,10 +109,14 @@ bool PlatformVideoWriter::WriteFrame(std::int32_t index, const std::uint8_t* fra
                           nullptr) == AVIERR_OK;
 }
 
-void PlatformVideoWriter::Close() {
+bool PlatformVideoWriter::Close() {
+    const bool hadFile = file_ != nullptr;
     compressed_.reset();
     stream_.reset();
+    // The last release writes the header and the index, and reports no failure: whether they
+    // reached the disk is read back from the file.
     file_.reset();
     choice_.reset();
     library_.reset();
+    return hadFile && IsWholeAviFile(fileName_);
 }

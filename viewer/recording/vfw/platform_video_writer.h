@@ -24,7 +24,7 @@ class PlatformVideoWriter : public VideoWriter {
     bool ChooseCompressor(const RecordingFormat& format) override;
     bool Open(const std::string& fileName, const RecordingFormat& format) override;
     bool WriteFrame(std::int32_t index, const std::uint8_t* frame) override;
-    void Close() override;
+    bool Close() override;
 
   private:
     // AVIFileInit for the writer's lifetime, AVIFileExit at its end.
@@ -48,6 +48,7 @@ class PlatformVideoWriter : public VideoWriter {
     };
 
     HWND owner_;
+    std::string fileName_;
     RecordingFormat format_;
     // In the order of acquisition; Close releases them in the reverse order.
     std::optional<AviLibrary> library_;

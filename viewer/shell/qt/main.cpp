@@ -1,5 +1,6 @@
 // ravk on Linux: the main dialog, run modally; the exit status is always the same.
 #include <QApplication>
+#include <csignal>
 #include <memory>
 
 #include "compressor_dialog.h"
@@ -7,6 +8,9 @@
 #include "platform_video_writer.h"
 
 int main(int argc, char** argv) {
+    // A file-size limit then fails the write that crosses it, which ends a recording and keeps the
+    // earlier clip, instead of ending the viewer.
+    std::signal(SIGXFSZ, SIG_IGN);
     QApplication application(argc, argv);
     // Recordings go through FFmpeg; the compressor question is shown by the main window.
     MainDialog dialog([&dialog](UiThreadCall& uiCall) {
