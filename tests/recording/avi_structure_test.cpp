@@ -51,7 +51,7 @@ TEST(AviStructure, OnlyAFileWhoseChunksFillItWithHeaderMoviesAndIndexIsWhole) {
     Bytes zeroHeader = whole;
     std::fill(zeroHeader.begin(), zeroHeader.begin() + 12, 0);
     Bytes trailing = whole;
-    trailing.push_back(0);
+    trailing.resize(whole.size() + 20);
     const Bytes extension = List("RIFF", "AVIX", {movies});
     const struct {
         const char* what;
@@ -66,9 +66,12 @@ TEST(AviStructure, OnlyAFileWhoseChunksFillItWithHeaderMoviesAndIndexIsWhole) {
         {"header not first", List("RIFF", "AVI ", {movies, header, index}), false},
         {"cut short", truncated, false},
         {"header of zeros", zeroHeader, false},
-        {"bytes after the end", trailing, false},
+        {"zeros after the end", trailing, true},
         {"not a RIFF AVI", List("RIFF", "WAVE", {header, movies, index}), false},
-        {"part that is not AVIX", Joined({whole, List("RIFF", "AVI ", {movies})}), false},
+        {"AVIX part cut short",
+         Joined({List("RIFF", "AVI ", {header, movies}),
+                 Bytes(extension.begin(), extension.end() - 1)}),
+         false},
         {"empty", {}, false},
     };
     TempDir dir;

@@ -20,6 +20,7 @@ struct ChunkHeader {
 // not fit before end.
 bool ReadChunk(std::ifstream& file, std::uint64_t offset, std::uint64_t end, char (&bytes)[12],
                ChunkHeader& chunk) {
+    file.clear();  // a short read before leaves the stream failed
     if (end - offset < 8 || !file.seekg(static_cast<std::streamoff>(offset)) ||
         !file.read(bytes, 8)) {
         return false;
@@ -70,13 +71,17 @@ bool IsWholeAviFile(const std::string& fileName) {
     if (!ReadChunk(file, 0, end, bytes, first) || first.id != "RIFF" || first.form != "AVI ") {
         return false;
     }
-    std::uint64_t offset = first.nextStart;
-    for (; offset < end; offset = part.nextStart) {
-        if (!ReadChunk(file, offset, end, bytes, part) || part.id != "RIFF" ||
-            part.form != "AVIX") {
+    // Bytes after the parts are no chunk anyone reads (one writer pads its files with zeros).
+    bool extended = false;
+    for (std::uint64_t offset = first.nextStart; end - offset >= 12; offset = part.nextStart) {
+        if (!file.seekg(static_cast<std::streamoff>(offset)) || !file.read(bytes, 12) ||
+            std::string_view(bytes, 4) != "RIFF" || std::string_view(bytes + 8, 4) != "AVIX") {
+            break;
+        }
+        if (!ReadChunk(file, offset, end, bytes, part)) {
             return false;
         }
+        extended = true;
     }
-    const bool extended = first.nextStart < end;
     return HasHeaderMoviesAndIndex(file, 12, 8 + first.size, !extended);
 }

@@ -6,5 +6,5 @@
 
 // True when fileName is a RIFF "AVI " file holding its header list ("hdrl", first), its movie
 // list ("movi") and its index ("idx1"), possibly followed by RIFF "AVIX" parts (whose index lives
-// in the header list instead), and when these chunks fill the file exactly.
+// in the header list instead), and when the file holds every byte these chunks claim.
 bool IsWholeAviFile(const std::string& fileName);

@@ -5,6 +5,8 @@
 #include <fstream>
 #include <thread>
 
+#include "wide_text.h"
+
 RunFolder::RunFolder(const std::string& plugin, bool withPictures) {
     if (withPictures) {
         // Copies: mingw's library makes no symbolic links.
@@ -14,13 +16,31 @@ RunFolder::RunFolder(const std::string& plugin, bool withPictures) {
     std::ofstream(dir_.File("ravk.ini")) << "[ravk]\nDLL=" << plugin << "\n";
 }
 
-RavkProcess::RavkProcess(const RunFolder& folder) {
+RavkProcess::RavkProcess(const RunFolder& folder) : outputFile_(folder.File("stdout.txt")) {
     std::wstring command =
         L"\"" + (std::filesystem::path(RAVK_BIN_DIR) / "ravk.exe").wstring() + L"\"";
+    SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+    const HANDLE output =
+        CreateFileW(Widen(outputFile_).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    &inherited, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = output;
+    startup.hStdError = output;
+    CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
                    folder.Path().wstring().c_str(), &startup, &process_);
+    CloseHandle(output);
+}
+
+std::string RavkProcess::Output() const {
+    std::string text;
+    for (const std::uint8_t c : ReadFileBytes(outputFile_)) {
+        if (c != '\r') {  // the program's text-mode output ends its lines with "\r\n"
+            text.push_back(static_cast<char>(c));
+        }
+    }
+    return text;
 }
 
 RavkProcess::~RavkProcess() {

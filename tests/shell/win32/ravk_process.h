@@ -40,8 +40,11 @@ class RavkProcess {
     HWND WaitForTitle(const std::wstring& title) const;
     // The exit status, or -1 if the program has not ended in time.
     int WaitForExit() const;
+    // What the program has written to its standard output and error so far.
+    std::string Output() const;
 
   private:
+    std::string outputFile_;
     PROCESS_INFORMATION process_{};
 };
 

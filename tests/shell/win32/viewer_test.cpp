@@ -236,6 +236,7 @@ TEST(Win32ViewerTest, ThePictureATogglesSnapshotAndClipOfTheTestcardAsAPersonSee
 
     Click(main, IDC_EXIT);
     EXPECT_EQ(ravk.WaitForExit(), 1);
+    EXPECT_EQ(ravk.Output().find("AviCreater: "), std::string::npos) << ravk.Output();
 
     AVIFileInit();
     PAVIFILE file = nullptr;
@@ -267,6 +268,39 @@ TEST(Win32ViewerTest, ThePictureATogglesSnapshotAndClipOfTheTestcardAsAPersonSee
     AVIStreamRelease(stream);
     AVIFileRelease(file);
     AVIFileExit();
+}
+
+TEST(Win32ViewerTest, ACompressorThatFailsKeepsTheEarlierClipAndSaysSo) {
+    RunFolder folder(BinFile("Testcard.dll"));
+    const std::vector<std::uint8_t> earlier = {'e', 'a', 'r', 'l', 'i', 'e', 'r'};
+    WriteFileBytes(folder.File("capture.avi"), earlier);
+    RavkProcess ravk(folder);
+    const HWND resolution = ravk.WaitForTitle(L"Resolution Setting");
+    ASSERT_NE(resolution, nullptr);
+    Click(resolution, DIALOG_OK);
+    const HWND main = ravk.WaitForWindow([](HWND w) { return Title(w).starts_with(L"Ravkeler"); });
+    ASSERT_NE(main, nullptr);
+    Click(main, IDC_CAPTURE);
+    const HWND settings = ravk.WaitForTitle(L"Capture Settings");
+    ASSERT_NE(settings, nullptr);
+    Click(settings, DIALOG_OK);
+    const HWND compressor = ravk.WaitForTitle(L"Video Compression");
+    ASSERT_NE(compressor, nullptr);
+    // The last compressor offered after "Full Frames", chosen as a person does in the list.
+    const HWND list = FindWindowExW(compressor, nullptr, L"ComboBox", nullptr);
+    const LRESULT count = SendMessageW(list, CB_GETCOUNT, 0, 0);
+    ASSERT_GT(count, 1);
+    SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(count - 1), 0);
+    SendMessageW(compressor, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(list), CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(list));
+    Click(compressor, IDOK);
+    EXPECT_TRUE(WaitUntil([&] { return ravk.Output().ends_with("END AviCreater\n"); }));
+    Click(main, IDC_EXIT);
+    EXPECT_EQ(ravk.WaitForExit(), 1);
+    EXPECT_EQ(ReadFileBytes(folder.File("capture.avi")), earlier);
+    EXPECT_FALSE(std::filesystem::exists(folder.File("capture.tmp.avi")));
+    EXPECT_NE(ravk.Output().find("; capture.avi is unchanged\nEND AviCreater\n"), std::string::npos)
+        << ravk.Output();
 }
 
 TEST(Win32ViewerTest, FixedSceneWithMaskAndBoxIsSavedAsTheSameFileAsOnLinux) {
