@@ -20,6 +20,7 @@ struct FakeWriter : VideoWriter {
     bool chooseResult = true;
     bool openResult = true;
     bool closeResult = true;
+    std::function<void()> atClose = [] {};
     int failWriteAt = -1;                 // index whose write fails
     std::uint32_t* clockTicks = nullptr;  // advanced by writeMs on every write, when set
     std::uint32_t writeMs = 0;
@@ -55,6 +56,7 @@ struct FakeWriter : VideoWriter {
     }
     bool Close() override {
         ++closes;
+        atClose();
         return closeResult;
     }
 };
@@ -204,7 +206,7 @@ TEST_F(RunRecordingTest, OnlyAWholeClipReplacesTheEarlierOneAndEveryFailureIsTol
         {"cannot open", false, -1, true, 0, false, false,
          "capture.tmp.avi could not be created with the chosen compressor"},
         {"write fails, file closes", true, 40, true, 40, false, true,
-         "frame 40 could not be written, the 40 frames before it are in capture.partial.avi"},
+         "frame 40 could not be written, the frames so far are in capture.partial.avi"},
         {"first write fails", true, 0, true, 0, false, false, "frame 0 could not be written"},
         {"disk full", true, 40, false, 40, false, false, "frame 40 could not be written"},
         {"close fails", true, -1, false, 75, false, false, "capture.tmp.avi could not be finished"},
@@ -231,7 +233,17 @@ TEST_F(RunRecordingTest, OnlyAWholeClipReplacesTheEarlierOneAndEveryFailureIsTol
             << c.what;
         std::fclose(log);
     }
+    // capture.avi taken by a folder meanwhile: the whole clip goes aside.
+    writer.atClose = [] {
+        fs::remove(RECORDING_FILE);
+        fs::create_directories("capture.avi/taken");
+    };
+    Record();
+    EXPECT_EQ(ReadFileBytes(RECORDING_PARTIAL_FILE), recorded);
+
     writer.chooseResult = false;  // a cancel: nothing is created
+    writer.fileName.clear();
+    writer.closes = 0;
     Record();
     EXPECT_TRUE(writer.fileName.empty());
     EXPECT_EQ(writer.closes, 0);

@@ -73,28 +73,28 @@ std::int32_t WriteFrames(VideoWriter& writer, const RecordingSource& source,
 }
 
 // Puts the closed pending clip where it belongs: over capture.avi when it is whole and complete,
-// aside as a partial clip when a write failed but the frames before it make a readable file.
+// else aside in RECORDING_PARTIAL_FILE when it is whole (a write failed half-way, or capture.avi
+// could not be replaced), so that no next recording writes over it.
 void KeepClip(bool whole, std::int32_t failedFrame, std::FILE* diagnostics) {
-    const std::string pending = PendingFileName(RECORDING_FILE);
-    if (whole && failedFrame < 0) {
-        if (!PutPendingFile(RECORDING_FILE)) {
-            ReportFailure(diagnostics, "it could not be replaced, the new clip is " + pending);
-        }
+    if (whole && failedFrame < 0 && PutPendingFile(RECORDING_FILE)) {
         return;
     }
-    const std::string failedWrite =
-        "frame " + std::to_string(failedFrame) + " could not be written";
-    std::error_code error;
-    if (whole && failedFrame > 0) {
+    const std::string pending = PendingFileName(RECORDING_FILE);
+    const std::string what = failedFrame >= 0
+                                 ? "frame " + std::to_string(failedFrame) + " could not be written"
+                             : whole ? std::string("it could not be replaced")
+                                     : pending + " could not be finished";
+    if (whole && failedFrame != 0) {
+        std::error_code error;
         std::filesystem::rename(pending, RECORDING_PARTIAL_FILE, error);
         if (!error) {
-            ReportFailure(diagnostics, failedWrite + ", the " + std::to_string(failedFrame) +
-                                           " frames before it are in " + RECORDING_PARTIAL_FILE);
+            ReportFailure(diagnostics,
+                          what + ", the frames so far are in " + RECORDING_PARTIAL_FILE);
             return;
         }
     }
     DiscardPendingFile(RECORDING_FILE);
-    ReportFailure(diagnostics, failedFrame >= 0 ? failedWrite : pending + " could not be finished");
+    ReportFailure(diagnostics, what);
 }
 
 }  // namespace
