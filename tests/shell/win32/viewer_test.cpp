@@ -110,6 +110,16 @@ void SaveSnapshotPair(HWND main, const RunFolder& folder) {
     }
 }
 
+// Takes the preselected 640 x 480 in "Resolution Setting"; the main window, or nullptr.
+HWND MainWindowAt640x480(const RavkProcess& ravk) {
+    const HWND resolution = ravk.WaitForTitle(L"Resolution Setting");
+    if (resolution == nullptr) {
+        return nullptr;
+    }
+    Click(resolution, DIALOG_OK);
+    return ravk.WaitForWindow([](HWND w) { return Title(w).starts_with(L"Ravkeler"); });
+}
+
 TEST(Win32ViewerTest, EachStartUpFailureShowsItsMessageWithOwnerAndCaptionThenEnds) {
     struct Case {
         std::string plugin;
@@ -275,10 +285,7 @@ TEST(Win32ViewerTest, ACompressorThatFailsKeepsTheEarlierClipAndSaysSo) {
     const std::vector<std::uint8_t> earlier = {'e', 'a', 'r', 'l', 'i', 'e', 'r'};
     WriteFileBytes(folder.File("capture.avi"), earlier);
     RavkProcess ravk(folder);
-    const HWND resolution = ravk.WaitForTitle(L"Resolution Setting");
-    ASSERT_NE(resolution, nullptr);
-    Click(resolution, DIALOG_OK);
-    const HWND main = ravk.WaitForWindow([](HWND w) { return Title(w).starts_with(L"Ravkeler"); });
+    const HWND main = MainWindowAt640x480(ravk);
     ASSERT_NE(main, nullptr);
     Click(main, IDC_CAPTURE);
     const HWND settings = ravk.WaitForTitle(L"Capture Settings");
@@ -306,10 +313,7 @@ TEST(Win32ViewerTest, ACompressorThatFailsKeepsTheEarlierClipAndSaysSo) {
 TEST(Win32ViewerTest, FixedSceneWithMaskAndBoxIsSavedAsTheSameFileAsOnLinux) {
     RunFolder folder(BinFile("test_plugin_fixed_scene.dll"));
     RavkProcess ravk(folder);
-    const HWND resolution = ravk.WaitForTitle(L"Resolution Setting");
-    ASSERT_NE(resolution, nullptr);
-    Click(resolution, DIALOG_OK);
-    const HWND main = ravk.WaitForWindow([](HWND w) { return Title(w).starts_with(L"Ravkeler"); });
+    const HWND main = MainWindowAt640x480(ravk);
     ASSERT_NE(main, nullptr);
     Click(main, IDC_MASK);
     Click(main, IDC_BOX);
@@ -327,10 +331,7 @@ TEST(Win32ViewerTest, WithGrabletAndAVirtualCameraTheSnapshotShowsTheCamerasPict
     ASSERT_TRUE(cameras.Register(1));
     RunFolder folder(BinFile("Grablet.dll"));
     RavkProcess ravk(folder);
-    const HWND resolution = ravk.WaitForTitle(L"Resolution Setting");  // one camera: no choice
-    ASSERT_NE(resolution, nullptr);
-    Click(resolution, DIALOG_OK);
-    const HWND main = ravk.WaitForWindow([](HWND w) { return Title(w).starts_with(L"Ravkeler"); });
+    const HWND main = MainWindowAt640x480(ravk);  // one camera: no choice
     ASSERT_NE(main, nullptr);
     Sleep(500);  // frames flowing
     SaveSnapshotPair(main, folder);
