@@ -7,6 +7,7 @@
 #include <string>
 
 #include "support/test_files.h"
+#include "utf8_text.h"
 
 namespace {
 
@@ -24,6 +25,9 @@ class ProfileFileTest : public ::testing::Test {
     }
     std::string String(const std::string& content, const std::string& key = "DLL") {
         return ReadProfileString(Write(content), "ravk", key, "<default>", 1023);
+    }
+    std::string StringCut(const std::string& content, std::size_t maxChars) {
+        return ReadProfileString(Write(content), "ravk", "DLL", "", maxChars);
     }
     std::uint32_t Int(const std::string& value) {
         return ReadProfileInt(Write("[ravk]\nH1_max=" + value + "\n"), "ravk", "H1_max", 77);
@@ -110,6 +114,34 @@ TEST_F(ProfileFileTest, LongValuesAreCutToTheBuffer) {
     EXPECT_EQ(String("[ravk]\nDLL=" + name + "\n"), name.substr(0, 1023));
     EXPECT_EQ(String("[ravk]\nDLL=\"" + name + "\"\n"), name.substr(0, 1023));
     EXPECT_EQ(ReadProfileString(Write("[ravk]\nDLL=abcdef\n"), "ravk", "DLL", "", 3), "abc");
+}
+
+TEST_F(ProfileFileTest, ValuesAreUtf8FromLegacyTextAndCutBetweenCharacters) {
+    struct Case {
+        std::string content;
+        std::size_t maxChars;
+        std::string value;
+    };
+    std::string e511;
+    for (int i = 0; i < 511; ++i) {
+        e511 += "é";
+    }
+    const Case cases[] = {
+        {"[ravk]\nDLL=" + e511 + "éé\n", 1023, e511},
+        {"[ravk]\nDLL=aカ\n", 3, "a"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(StringCut(c.content, c.maxChars), c.value);
+    }
+
+    // Not UTF-8: a Shift-JIS "あ" and two bytes that UTF-8 never holds.
+    const std::string legacy = "\x82\xA0\xFF\xFE.dll";
+    const std::string value = String("[ravk]\nDLL=" + legacy + "\n");
+#ifdef _WIN32
+    EXPECT_TRUE(IsValidUtf8(value) && value != legacy && value.ends_with(".dll")) << value;
+#else
+    EXPECT_EQ(value, legacy);
+#endif
 }
 
 }  // namespace

@@ -3,8 +3,10 @@
 #include <cstdio>
 
 #include "ascii_case.h"
+#include "legacy_text.h"
 #include "native_path.h"
 #include "regular_file.h"
+#include "utf8_text.h"
 
 namespace {
 
@@ -94,6 +96,11 @@ std::uint32_t ParseProfileInt(std::string_view text) {
     return negative ? 0u - result : result;
 }
 
+// Values are UTF-8 in the program; a value that is not was written in the system's older encoding.
+std::string ProgramText(std::string_view value) {
+    return IsValidUtf8(value) ? std::string(value) : LegacyTextToUtf8(value);
+}
+
 }  // namespace
 
 // A later section of the same name is never looked at, so the scan ends with the first section.
@@ -139,7 +146,7 @@ std::vector<std::optional<std::string>> FindProfileValues(const std::string& fil
             equals == std::string_view::npos ? std::string_view() : text.substr(equals + 1);
         for (std::size_t i = 0; i < keys.size(); ++i) {
             if (!values[i] && EqualsIgnoringAsciiCase(key, keys[i])) {
-                values[i] = std::string(UnquotedValue(value));
+                values[i] = ProgramText(UnquotedValue(value));
             }
         }
     }
@@ -148,7 +155,8 @@ std::vector<std::optional<std::string>> FindProfileValues(const std::string& fil
 
 std::string ProfileString(const std::optional<std::string>& value, const std::string& defaultValue,
                           std::size_t maxChars) {
-    return value ? value->substr(0, maxChars) : defaultValue.substr(0, maxChars);
+    const std::string& text = value ? *value : defaultValue;
+    return text.substr(0, Utf8PrefixLength(text, maxChars));
 }
 
 std::uint32_t ProfileInt(const std::optional<std::string>& value, std::uint32_t defaultValue) {

@@ -1,0 +1,13 @@
+// UTF-8, the program's text encoding: which byte strings are UTF-8 and where a text may be cut.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+// Whether text is well-formed UTF-8: no overlong forms, surrogates or code points past U+10FFFF,
+// as the Windows conversions require.
+bool IsValidUtf8(std::string_view text);
+
+// The length of text's longest prefix of at most maxBytes bytes that does not end inside a
+// character: a cut between a lead byte and its continuation bytes moves back before the lead.
+std::size_t Utf8PrefixLength(std::string_view text, std::size_t maxBytes);
