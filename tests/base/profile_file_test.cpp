@@ -14,6 +14,17 @@ namespace {
 using namespace std::string_literals;
 
 // One settings file at a time, read the way the viewer reads its keys.
+// text as a UTF-16 file with its byte-order mark.
+std::string Utf16File(std::u16string_view text, bool bigEndian) {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (const char16_t unit : text) {
+        const char high = static_cast<char>(unit >> 8);
+        const char low = static_cast<char>(unit & 0xFF);
+        bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
+    return bytes;
+}
+
 class ProfileFileTest : public ::testing::Test {
   protected:
     TempDir dir;
@@ -116,7 +127,7 @@ TEST_F(ProfileFileTest, LongValuesAreCutToTheBuffer) {
     EXPECT_EQ(ReadProfileString(Write("[ravk]\nDLL=abcdef\n"), "ravk", "DLL", "", 3), "abc");
 }
 
-TEST_F(ProfileFileTest, ValuesAreUtf8FromLegacyTextAndCutBetweenCharacters) {
+TEST_F(ProfileFileTest, ValuesAreUtf8FromUtf16FilesAndLegacyTextAndCutBetweenCharacters) {
     struct Case {
         std::string content;
         std::size_t maxChars;
@@ -127,6 +138,12 @@ TEST_F(ProfileFileTest, ValuesAreUtf8FromLegacyTextAndCutBetweenCharacters) {
         e511 += "é";
     }
     const Case cases[] = {
+        {Utf16File(u"; カメラ\r\n[Ravk]\r\nDLL = カメラ.dll\r\nH1_max=1\r\n", false), 1023,
+         "カメラ.dll"},
+        // A pair, a lone low surrogate, a lone high one before 'x' and at the end.
+        {Utf16File(u"[ravk]\nDLL=\U0001F600\xDC00\xD800x\xD800", true), 1023,
+         "\U0001F600\uFFFD\uFFFDx\uFFFD"},
+        {Utf16File(u"[ravk]\nDLL=a\0b\n"s, false), 1023, "a"},
         {"[ravk]\nDLL=" + e511 + "éé\n", 1023, e511},
         {"[ravk]\nDLL=aカ\n", 3, "a"},
     };

@@ -64,3 +64,16 @@ std::size_t Utf8PrefixLength(std::string_view text, std::size_t maxBytes) {
     }
     return maxBytes;
 }
+
+void AppendUtf8(std::string& text, char32_t codePoint) {
+    if (codePoint < 0x80) {
+        text.push_back(static_cast<char>(codePoint));
+        return;
+    }
+    const std::size_t length = codePoint < 0x800 ? 2 : codePoint < 0x10000 ? 3 : 4;
+    constexpr unsigned char LEAD_BITS[] = {0, 0, 0xC0, 0xE0, 0xF0};
+    text.push_back(static_cast<char>(LEAD_BITS[length] | (codePoint >> (6 * (length - 1)))));
+    for (std::size_t k = length - 1; k > 0; --k) {
+        text.push_back(static_cast<char>(0x80 | ((codePoint >> (6 * (k - 1))) & 0x3F)));
+    }
+}
