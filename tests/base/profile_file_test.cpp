@@ -7,12 +7,24 @@
 #include <string>
 
 #include "support/test_files.h"
+#include "utf8_text.h"
 
 namespace {
 
 using namespace std::string_literals;
 
 // One settings file at a time, read the way the viewer reads its keys.
+// text as a UTF-16 file with its byte-order mark.
+std::string Utf16File(std::u16string_view text, bool bigEndian) {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (const char16_t unit : text) {
+        const char high = static_cast<char>(unit >> 8);
+        const char low = static_cast<char>(unit & 0xFF);
+        bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
+    return bytes;
+}
+
 class ProfileFileTest : public ::testing::Test {
   protected:
     TempDir dir;
@@ -24,6 +36,9 @@ class ProfileFileTest : public ::testing::Test {
     }
     std::string String(const std::string& content, const std::string& key = "DLL") {
         return ReadProfileString(Write(content), "ravk", key, "<default>", 1023);
+    }
+    std::string StringCut(const std::string& content, std::size_t maxChars) {
+        return ReadProfileString(Write(content), "ravk", "DLL", "", maxChars);
     }
     std::uint32_t Int(const std::string& value) {
         return ReadProfileInt(Write("[ravk]\nH1_max=" + value + "\n"), "ravk", "H1_max", 77);
@@ -110,6 +125,40 @@ TEST_F(ProfileFileTest, LongValuesAreCutToTheBuffer) {
     EXPECT_EQ(String("[ravk]\nDLL=" + name + "\n"), name.substr(0, 1023));
     EXPECT_EQ(String("[ravk]\nDLL=\"" + name + "\"\n"), name.substr(0, 1023));
     EXPECT_EQ(ReadProfileString(Write("[ravk]\nDLL=abcdef\n"), "ravk", "DLL", "", 3), "abc");
+}
+
+TEST_F(ProfileFileTest, ValuesAreUtf8FromUtf16FilesAndLegacyTextAndCutBetweenCharacters) {
+    struct Case {
+        std::string content;
+        std::size_t maxChars;
+        std::string value;
+    };
+    std::string e511;
+    for (int i = 0; i < 511; ++i) {
+        e511 += "é";
+    }
+    const Case cases[] = {
+        {Utf16File(u"; カメラ\r\n[Ravk]\r\nDLL = カメラ.dll\r\nH1_max=1\r\n", false), 1023,
+         "カメラ.dll"},
+        // A pair, a lone low surrogate, a lone high one before 'x' and at the end.
+        {Utf16File(u"[ravk]\nDLL=\U0001F600\xDC00\xD800x\xD800", true), 1023,
+         "\U0001F600\uFFFD\uFFFDx\uFFFD"},
+        {Utf16File(u"[ravk]\nDLL=a\0b\n"s, false), 1023, "a"},
+        {"[ravk]\nDLL=" + e511 + "éé\n", 1023, e511},
+        {"[ravk]\nDLL=aカ\n", 3, "a"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(StringCut(c.content, c.maxChars), c.value);
+    }
+
+    // Not UTF-8: a Shift-JIS "あ" and two bytes that UTF-8 never holds.
+    const std::string legacy = "\x82\xA0\xFF\xFE.dll";
+    const std::string value = String("[ravk]\nDLL=" + legacy + "\n");
+#ifdef _WIN32
+    EXPECT_TRUE(IsValidUtf8(value) && value != legacy && value.ends_with(".dll")) << value;
+#else
+    EXPECT_EQ(value, legacy);
+#endif
 }
 
 }  // namespace

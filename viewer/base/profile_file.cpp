@@ -1,10 +1,13 @@
 #include "profile_file.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "ascii_case.h"
+#include "legacy_text.h"
 #include "native_path.h"
 #include "regular_file.h"
+#include "utf8_text.h"
 
 namespace {
 
@@ -26,24 +29,92 @@ std::string_view Trim(std::string_view text) {
     return text;
 }
 
-// Reads one line ended by "\n", "\r\n", a lone "\r" or the end of the file, keeping at most
-// LINE_MAX_BYTES of it. False when nothing is left; a read error counts as the end.
-bool ReadLine(std::FILE* file, std::string& line) {
+// Nothing given back or read ahead; EOF is a value that can be.
+constexpr long NOTHING = -2;
+
+// A settings file read one character at a time: a byte of an 8-bit file, a code point of a UTF-16
+// one.
+struct ProfileText {
+    std::FILE* file = nullptr;
+    enum { BYTES, UTF16_LE, UTF16_BE } encoding = BYTES;
+    long givenBack = NOTHING;  // the character after a '\r' that was not '\n'
+    long unitAhead = NOTHING;  // the UTF-16 unit after an unpaired high surrogate
+};
+
+// A UTF-16 file starts with the byte-order mark FF FE or FE FF; any other file is read as bytes.
+ProfileText StartText(std::FILE* file) {
+    ProfileText text{file};
+    const int first = std::getc(file);
+    const int second = std::getc(file);
+    if (first == 0xFF && second == 0xFE) {
+        text.encoding = ProfileText::UTF16_LE;
+    } else if (first == 0xFE && second == 0xFF) {
+        text.encoding = ProfileText::UTF16_BE;
+    } else {
+        std::rewind(file);
+    }
+    return text;
+}
+
+// A lone last byte is no unit and ends the file.
+long NextUnit(ProfileText& text) {
+    if (text.unitAhead != NOTHING) {
+        return std::exchange(text.unitAhead, NOTHING);
+    }
+    const int first = std::getc(text.file);
+    const int second = std::getc(text.file);
+    if (second == EOF) {
+        return EOF;
+    }
+    return text.encoding == ProfileText::UTF16_LE ? (second << 8 | first) : (first << 8 | second);
+}
+
+// The next character, or EOF at the end of the file; a read error counts as the end. An unpaired
+// surrogate reads as U+FFFD, as the system converts it.
+long NextChar(ProfileText& text) {
+    if (text.givenBack != NOTHING) {
+        return std::exchange(text.givenBack, NOTHING);
+    }
+    if (text.encoding == ProfileText::BYTES) {
+        return std::getc(text.file);
+    }
+    const long unit = NextUnit(text);
+    if (unit < 0xD800 || unit > 0xDFFF) {
+        return unit;
+    }
+    if (unit <= 0xDBFF) {
+        const long low = NextUnit(text);
+        if (low >= 0xDC00 && low <= 0xDFFF) {
+            return 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+        }
+        text.unitAhead = low;
+    }
+    return 0xFFFD;
+}
+
+// Reads one line ended by "\n", "\r\n", a lone "\r" or the end of the file, keeping what starts
+// within its first LINE_MAX_BYTES bytes; the characters of a UTF-16 file become whole UTF-8
+// characters. False when nothing is left.
+bool ReadLine(ProfileText& text, std::string& line) {
     line.clear();
-    int c = std::getc(file);
+    long c = NextChar(text);
     if (c == EOF) {
         return false;
     }
     while (c != EOF && c != '\n' && c != '\r') {
         if (line.size() < LINE_MAX_BYTES) {
-            line.push_back(static_cast<char>(c));
+            if (text.encoding == ProfileText::BYTES) {
+                line.push_back(static_cast<char>(c));
+            } else {
+                AppendUtf8(line, static_cast<char32_t>(c));
+            }
         }
-        c = std::getc(file);
+        c = NextChar(text);
     }
     if (c == '\r') {
-        c = std::getc(file);
-        if (c != '\n' && c != EOF) {
-            std::ungetc(c, file);
+        c = NextChar(text);
+        if (c != '\n') {
+            text.givenBack = c;
         }
     }
     return true;
@@ -94,6 +165,11 @@ std::uint32_t ParseProfileInt(std::string_view text) {
     return negative ? 0u - result : result;
 }
 
+// Values are UTF-8 in the program; a value that is not was written in the system's older encoding.
+std::string ProgramText(std::string_view value) {
+    return IsValidUtf8(value) ? std::string(value) : LegacyTextToUtf8(value);
+}
+
 }  // namespace
 
 // A later section of the same name is never looked at, so the scan ends with the first section.
@@ -106,10 +182,11 @@ std::vector<std::optional<std::string>> FindProfileValues(const std::string& fil
     if (!file) {
         return values;
     }
+    ProfileText fileText = StartText(file.get());
     bool inSection = false;
     bool firstLine = true;
     std::string line;
-    while (ReadLine(file.get(), line)) {
+    while (ReadLine(fileText, line)) {
         std::string_view text = line;
         if (firstLine && text.starts_with("\xEF\xBB\xBF")) {
             text.remove_prefix(3);
@@ -139,7 +216,7 @@ std::vector<std::optional<std::string>> FindProfileValues(const std::string& fil
             equals == std::string_view::npos ? std::string_view() : text.substr(equals + 1);
         for (std::size_t i = 0; i < keys.size(); ++i) {
             if (!values[i] && EqualsIgnoringAsciiCase(key, keys[i])) {
-                values[i] = std::string(UnquotedValue(value));
+                values[i] = ProgramText(UnquotedValue(value));
             }
         }
     }
@@ -148,7 +225,8 @@ std::vector<std::optional<std::string>> FindProfileValues(const std::string& fil
 
 std::string ProfileString(const std::optional<std::string>& value, const std::string& defaultValue,
                           std::size_t maxChars) {
-    return value ? value->substr(0, maxChars) : defaultValue.substr(0, maxChars);
+    const std::string& text = value ? *value : defaultValue;
+    return text.substr(0, Utf8PrefixLength(text, maxChars));
 }
 
 std::uint32_t ProfileInt(const std::optional<std::string>& value, std::uint32_t defaultValue) {

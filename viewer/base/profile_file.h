@@ -4,10 +4,13 @@
 // A line whose first non-blank character is '[' opens the section named up to ']'; "key = value"
 // lines belong to the section above them, and a line there without '=' is a key with an empty
 // value; a line whose first non-blank character is ';' is a comment. Names and values are trimmed
-// of blanks (spaces and tabs). A UTF-8 byte-order mark at the start is skipped, lines end with
-// "\n", "\r\n" or a lone "\r", a NUL ends a line's text, and only the first 64 KiB of a line
-// count. File names are written the Windows way and go through NativePath; anything but a
-// readable regular file reads as a missing file.
+// of blanks (spaces and tabs). A UTF-8 byte-order mark at the start is skipped, and a file that
+// starts with the UTF-16 byte-order mark FF FE (or FE FF) is read as UTF-16 text, little-endian
+// (or big-endian), with unpaired surrogates read as U+FFFD. Lines end with "\n", "\r\n" or a lone
+// "\r", a NUL ends a line's text, and only the first 64 KiB of a line count. Values are given as
+// UTF-8: one that is not is legacy text, converted as LegacyTextToUtf8 says. File names are written
+// the Windows way and go through NativePath; anything but a readable regular file reads as a
+// missing file.
 #pragma once
 
 #include <cstddef>
@@ -25,7 +28,8 @@ std::vector<std::optional<std::string>> FindProfileValues(const std::string& fil
                                                           std::string_view section,
                                                           std::span<const std::string_view> keys);
 
-// A found value cut to maxChars characters, or defaultValue (cut alike) when none was found.
+// A found value cut to at most maxChars bytes, or defaultValue (cut alike) when none was found. A
+// cut inside a UTF-8 character moves back to its start.
 std::string ProfileString(const std::optional<std::string>& value, const std::string& defaultValue,
                           std::size_t maxChars);
 

@@ -56,8 +56,14 @@ bool SharedLibrary::Load(const std::string& fileName) {
         return false;  // dlopen would hand back the program itself
     }
     const std::filesystem::path programFolder = ProgramFolder();
-    handle_ = OpenSharedLibrary(FindLibraryFile(
-        fileName, programFolder, InstalledFolder(programFolder, INSTALL_LAYOUT.pluginFolder)));
+    std::filesystem::path file;
+    try {
+        file = FindLibraryFile(fileName, programFolder,
+                               InstalledFolder(programFolder, INSTALL_LAYOUT.pluginFolder));
+    } catch (const std::filesystem::filesystem_error&) {
+        return false;  // Windows names files in UTF-16, and a name that is not UTF-8 has none
+    }
+    handle_ = OpenSharedLibrary(file);
     return handle_ != nullptr;
 }
 

@@ -18,7 +18,8 @@ class SharedLibrary {
 
     // Loads fileName, freeing any library held before. The name is written the Windows way
     // (backslashes are separators everywhere) and looked for as FindLibraryFile says, with this
-    // program's folder and its installed plug-in folder. False when nothing could be loaded.
+    // program's folder and its installed plug-in folder. False when nothing could be loaded, also
+    // for a name the system cannot spell.
     bool Load(const std::string& fileName);
 
     // The address of the exported symbol name, or null when it is missing or nothing is loaded.
@@ -37,7 +38,7 @@ class SharedLibrary {
 // loader looks, on every platform: in programFolder, then in the current folder; then in
 // pluginFolder, where installed plug-ins lie apart from the program; then the system's own search
 // takes the bare name. A name with a folder is taken from the current folder. Empty folders are
-// not searched.
+// not searched. On Windows a name that is not UTF-8 throws std::filesystem::filesystem_error.
 std::filesystem::path FindLibraryFile(const std::string& fileName,
                                       const std::filesystem::path& programFolder,
                                       const std::filesystem::path& pluginFolder);

@@ -129,17 +129,25 @@ TEST(Win32ViewerTest, EachStartUpFailureShowsItsMessageWithOwnerAndCaptionThenEn
         std::wstring caption;
         bool ownedByMainWindow;
     };
+    std::string e600;
+    for (int i = 0; i < 600; ++i) {
+        e600 += "é";
+    }
     const Case cases[] = {
-        {"test_plugin.dll", true, false,
+        {BinFile("test_plugin.dll"), true, false,
          L"画像ファイル images\\warai0012.bmp が読み込めませんでした．", L"Error", true},
-        {"does_not_exist.dll", false, false, L"DLL を読み込めませんでした", L"", false},
-        {"test_plugin_init_fails.dll", false, false, L"DLL を初期化できませんでした", L"", false},
-        {"test_plugin_set_resolution_fails.dll", false, true,
+        {BinFile("does_not_exist.dll"), false, false, L"DLL を読み込めませんでした", L"", false},
+        {BinFile("test_plugin_init_fails.dll"), false, false, L"DLL を初期化できませんでした", L"",
+         false},
+        {BinFile("test_plugin_set_resolution_fails.dll"), false, true,
          L"カメラの解像度を 720x480 に設定できませんでした", L"", false},
+        // Longer than the 1023 bytes kept, and not UTF-8: names that no file has.
+        {e600, false, false, L"DLL を読み込めませんでした", L"", false},
+        {"\x82\xA0\xFF\xFE.dll", false, false, L"DLL を読み込めませんでした", L"", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.plugin);
-        RunFolder folder(BinFile(c.plugin));
+        RunFolder folder(c.plugin);
         if (c.withoutOverlayFrame12) {
             // Named although ravk.exe has a whole set beside it: sets are never mixed.
             std::filesystem::remove(folder.Path() / "images" / "warai0012.bmp");
