@@ -3,6 +3,7 @@
 #include <csignal>
 #include <memory>
 
+#include "camera_output.h"
 #include "compressor_dialog.h"
 #include "main_dialog.h"
 #include "platform_video_writer.h"
@@ -17,7 +18,7 @@ int main(int argc, char** argv) {
         [&dialog](UiThreadCall& uiCall) {
             return std::make_unique<PlatformVideoWriter>(CompressorQuestion(uiCall, &dialog));
         },
-        CameraOutputFactory());  // the platform's camera output is not built yet
+        MakePlatformCameraOutput);  // a PipeWire camera or a v4l2loopback device
     dialog.Run();
     return VIEWER_EXIT_STATUS;
 }
