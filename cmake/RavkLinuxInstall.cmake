@@ -49,10 +49,12 @@ set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # What the binaries do not name: the GStreamer elements Grablet builds its pipeline from (camera
 # sources, video converter), Qt's X11 platform plug-in, and, for the menu entry's folder and the
-# Japanese dialog texts, the user-dirs tool and a Japanese font.
+# Japanese dialog texts, the user-dirs tool and a Japanese font; for VirtualCamera=1, GStreamer's
+# PipeWire elements.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, qt6-qpa-plugins")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-user-dirs, fonts-ipafont-gothic | fonts-noto-cjk")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+    "xdg-user-dirs, fonts-ipafont-gothic | fonts-noto-cjk, gstreamer1.0-pipewire")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "camera viewer that covers the face in the picture")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Ravkeler shows the live picture of a camera. In every frame it finds the
 skin-coloured regions, picks the one that looks most like a face, and covers
