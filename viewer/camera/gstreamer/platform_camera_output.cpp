@@ -9,18 +9,21 @@
 
 namespace {
 
-// Readers see a fixed rate, as a webcam announces one; the pictures come as the viewer paints.
-constexpr gint NOMINAL_FRAME_RATE = 30;
-// Two pictures queued, one being converted and one being filled: a stalled reader drops the oldest
-// queued picture rather than holding up the paint.
+// Two pictures queued, one being converted and one being filled: a stalled reader makes the
+// source drop its oldest queued picture rather than hold up the paint.
 constexpr guint POOL_BUFFERS = 4;
-constexpr guint64 QUEUED_BUFFERS = 2;
 
-// The converter writes into buffers of its own: given PipeWire's buffers by the sink, it would wait
-// for one while nobody reads, and they are taken away under it when a reader connects.
-constexpr const char* CONVERSION =
-    "appsrc name=source ! videoconvert ! video/x-raw,format=YUY2 ! "
-    "identity drop-allocation=true ! ";
+// The pictures as the viewer paints them, announced at a fixed rate as a webcam does, converted by
+// the pipeline's own threads. The converter writes into buffers of its own: given PipeWire's
+// buffers by the sink, it would wait for one while nobody reads, and they are taken away under it
+// when a reader connects.
+std::string Conversion(PixelSize size) {
+    return "appsrc name=source is-live=true format=time do-timestamp=true max-bytes=0 "
+           "max-buffers=2 leaky-type=downstream caps=video/x-raw,format=BGR,width=" +
+           std::to_string(size.width) + ",height=" + std::to_string(size.height) +
+           ",framerate=30/1 ! videoconvert ! video/x-raw,format=YUY2 ! "
+           "identity drop-allocation=true ! ";
+}
 
 // What the YUY2 pictures go to, in GStreamer's pipeline syntax, and where that is for messages.
 struct Destination {
@@ -56,7 +59,7 @@ std::string TakeError(GstBus* bus) {
         if (text.empty() && GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
             GError* error = nullptr;
             gst_message_parse_error(message, &error, nullptr);
-            text = error != nullptr && error->message != nullptr ? error->message : "error";
+            text = error->message;
             g_clear_error(&error);
         }
         gst_message_unref(message);
@@ -86,7 +89,7 @@ bool PlatformCameraOutput::Open(PixelSize size, std::string& error) {
         return false;
     }
     // The sink sends each picture as it comes, not at a clock time.
-    const std::string description = std::string(CONVERSION) + destination->sink + " sync=false";
+    const std::string description = Conversion(size) + destination->sink + " sync=false";
     GError* parseError = nullptr;
     pipeline_ = gst_parse_launch(description.c_str(), &parseError);
     if (parseError != nullptr) {
@@ -95,29 +98,15 @@ bool PlatformCameraOutput::Open(PixelSize size, std::string& error) {
         Close();
         return false;
     }
+    size_ = size;
     bus_ = gst_element_get_bus(pipeline_);
     source_ = gst_bin_get_by_name(GST_BIN(pipeline_), "source");
     gst_object_unref(source_);  // the pipeline keeps it
-
-    gst_video_info_set_format(&info_, GST_VIDEO_FORMAT_BGR, static_cast<guint>(size.width),
-                              static_cast<guint>(size.height));
-    info_.fps_n = NOMINAL_FRAME_RATE;
-    info_.fps_d = 1;
-    GstCaps* caps = gst_video_info_to_caps(&info_);
-    GstAppSrc* appSource = GST_APP_SRC(source_);
-    gst_app_src_set_caps(appSource, caps);
-    gst_app_src_set_stream_type(appSource, GST_APP_STREAM_TYPE_STREAM);
-    gst_app_src_set_max_bytes(appSource, 0);
-    gst_app_src_set_max_buffers(appSource, QUEUED_BUFFERS);
-    gst_app_src_set_leaky_type(appSource, GST_APP_LEAKY_TYPE_DOWNSTREAM);
-    g_object_set(source_, "is-live", TRUE, "format", GST_FORMAT_TIME, "do-timestamp", TRUE,
-                 nullptr);
-
     pool_ = gst_buffer_pool_new();
     GstStructure* config = gst_buffer_pool_get_config(pool_);
-    gst_buffer_pool_config_set_params(config, caps, static_cast<guint>(GST_VIDEO_INFO_SIZE(&info_)),
-                                      POOL_BUFFERS, POOL_BUFFERS);
-    gst_caps_unref(caps);
+    const std::size_t bytes = PaddedRowBytes(size.width) * static_cast<std::size_t>(size.height);
+    gst_buffer_pool_config_set_params(config, nullptr, static_cast<guint>(bytes), POOL_BUFFERS,
+                                      POOL_BUFFERS);
     if (!gst_buffer_pool_set_config(pool_, config) || !gst_buffer_pool_set_active(pool_, TRUE)) {
         return Fail("no memory for its pictures", error);
     }
@@ -136,25 +125,22 @@ bool PlatformCameraOutput::Send(const SurfaceView& picture, std::string& error) 
         error = "stopped: " + failure;
         return false;
     }
-    if (!HasRows(picture) || picture.width != GST_VIDEO_INFO_WIDTH(&info_) ||
-        picture.height != GST_VIDEO_INFO_HEIGHT(&info_)) {
+    if (!HasRows(picture) || picture.width != size_.width || picture.height != size_.height) {
         error = "a picture of another size than it was opened with";
         return false;
     }
     GstBufferPoolAcquireParams params{};
     params.flags = GST_BUFFER_POOL_ACQUIRE_FLAG_DONTWAIT;
     GstBuffer* buffer = nullptr;
+    GstMapInfo map;
     if (gst_buffer_pool_acquire_buffer(pool_, &buffer, &params) != GST_FLOW_OK) {
         return true;  // every buffer is still on its way to the reader: this picture is left out
     }
-    GstMapInfo map;
-    if (!gst_buffer_map(buffer, &map, GST_MAP_WRITE)) {
-        gst_buffer_unref(buffer);
-        return true;
-    }
-    CopyRows(map.data, GST_VIDEO_INFO_PLANE_STRIDE(&info_, 0), picture.pixels,
-             static_cast<std::size_t>(picture.stride), PackedRowBytes(picture.width),
-             static_cast<std::size_t>(picture.height), RowOrder::Same);
+    gst_buffer_map(buffer, &map, GST_MAP_WRITE);  // plain memory of the pool's own
+    // GStreamer's BGR rows are padded as a bitmap's are.
+    CopyRows(map.data, PaddedRowBytes(size_.width), picture.pixels,
+             static_cast<std::size_t>(picture.stride), PackedRowBytes(size_.width),
+             static_cast<std::size_t>(size_.height), RowOrder::Same);
     gst_buffer_unmap(buffer, &map);
     if (gst_app_src_push_buffer(GST_APP_SRC(source_), buffer) != GST_FLOW_OK) {
         error = "stopped taking pictures";
@@ -166,19 +152,14 @@ bool PlatformCameraOutput::Send(const SurfaceView& picture, std::string& error) 
 void PlatformCameraOutput::Close() {
     if (pipeline_ != nullptr) {
         gst_element_set_state(pipeline_, GST_STATE_NULL);
-        gst_object_unref(pipeline_);
-        pipeline_ = nullptr;
-        source_ = nullptr;
-    }
-    if (bus_ != nullptr) {
-        gst_object_unref(bus_);
-        bus_ = nullptr;
     }
     if (pool_ != nullptr) {
         gst_buffer_pool_set_active(pool_, FALSE);
-        gst_object_unref(pool_);
-        pool_ = nullptr;
     }
+    gst_clear_object(&pipeline_);
+    gst_clear_object(&bus_);
+    gst_clear_object(&pool_);
+    source_ = nullptr;
 }
 
 bool PlatformCameraOutput::Fail(const std::string& what, std::string& error) {

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <gst/gst.h>
-#include <gst/video/video.h>
 
 #include "camera_output.h"
 
@@ -28,5 +27,5 @@ class PlatformCameraOutput final : public CameraOutput {
     GstElement* source_ = nullptr;  // the app source, owned by pipeline_
     GstBus* bus_ = nullptr;
     GstBufferPool* pool_ = nullptr;  // the buffers Send fills, all made at Open
-    GstVideoInfo info_{};
+    PixelSize size_{};
 };
