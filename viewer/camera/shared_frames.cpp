@@ -1,5 +1,6 @@
 #include "shared_frames.h"
 
+#include <chrono>
 #include <cstring>
 
 #include "frame_rows.h"
@@ -20,6 +21,12 @@ SharedFramesHeader& HeaderOf(SharedFramesWriter& writer) {
 }
 
 }  // namespace
+
+std::int64_t SharedFramesClockMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 void StartSharedFrames(SharedFramesWriter& writer, std::uint32_t session) {
     SharedFramesHeader& header = HeaderOf(writer);
