@@ -105,7 +105,7 @@ bool ReadNewestSharedFrame(std::span<const std::uint8_t> block, std::span<std::u
         frame = {width, height, header.session, newest, slot.timeMs};
         if (width <= 0 || height <= 0 || width > SHARED_FRAME_MAX_WIDTH ||
             height > SHARED_FRAME_MAX_HEIGHT || stride < 3 * width ||
-            static_cast<std::size_t>(stride) * static_cast<std::size_t>(height) >
+            static_cast<std::uint64_t>(stride) * static_cast<std::uint64_t>(height) >
                 SHARED_SLOT_PIXEL_BYTES ||
             pixels.size() < PackedRowBytes(width) * static_cast<std::size_t>(height)) {
             return false;
@@ -120,7 +120,8 @@ bool ReadNewestSharedFrame(std::span<const std::uint8_t> block, std::span<std::u
             continue;
         }
         const bool backwards = frame.session == last.session && frame.frame < last.frame;
-        return !backwards && nowMs - frame.timeMs <= staleMs && frame.timeMs <= nowMs + staleMs;
+        // Compared with the reader's own times only: the written one may be any number.
+        return !backwards && frame.timeMs >= nowMs - staleMs && frame.timeMs <= nowMs + staleMs;
     }
     return false;
 }
