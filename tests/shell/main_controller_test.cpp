@@ -94,6 +94,25 @@ struct StillWriter : VideoWriter {
     }
 };
 
+// Writes what it is asked into a log the test owns: "open WxH", "send WxH", "close", "gone".
+struct FakeCamera : CameraOutput {
+    std::vector<std::string>& log;
+    bool failSend = false;
+    explicit FakeCamera(std::vector<std::string>& l) : log(l) {}
+    ~FakeCamera() override { log.push_back("gone"); }
+    bool Open(PixelSize size, std::string&) override {
+        log.push_back("open " + std::to_string(size.width) + "x" + std::to_string(size.height));
+        return true;
+    }
+    bool Send(const SurfaceView& picture, std::string& error) override {
+        log.push_back("send " + std::to_string(picture.width) + "x" +
+                      std::to_string(picture.height));
+        error = "the camera went away";
+        return !failSend;
+    }
+    void Close() override { log.push_back("close"); }
+};
+
 // The viewer's files: a ravk.ini of the test's own (none until written), and the built overlay
 // pictures and models. The frames come from a FakeSource over the fixture's script.
 class MainControllerTest : public ::testing::Test {
@@ -104,12 +123,22 @@ class MainControllerTest : public ::testing::Test {
     FakeUi ui;
     std::uint32_t ticks = 5000;
     std::atomic<int> writerCloses{0};
+    std::vector<std::string> cameraLog;
+    FakeCamera* camera = nullptr;  // the last one made
 
+    CameraOutputFactory Cameras() {
+        return [this](VirtualCameraKind kind) {
+            cameraLog.push_back("make " + std::to_string(static_cast<int>(kind)));
+            auto made = std::make_unique<FakeCamera>(cameraLog);
+            camera = made.get();
+            return made;
+        };
+    }
     void WriteSettings(const std::string& text) { std::ofstream(files.settingsFile) << text; }
     std::unique_ptr<MainController> MakeController() {
         return std::make_unique<MainController>(
             ui, [this](UiThreadCall&) { return std::make_unique<StillWriter>(writerCloses); },
-            std::make_unique<FakeSource>(source), files,
+            Cameras(), std::make_unique<FakeSource>(source), files,
             RecorderClock{[this] { return ticks; }, [] { std::this_thread::yield(); }}, nullptr);
     }
 };
@@ -436,7 +465,7 @@ TEST_F(MainControllerTest, FaceFinderFallsBackToSkinWithOneLineWhenItsModelCanno
         std::FILE* diagnostics = std::fopen(diagnosticsFile.c_str(), "w");
         ASSERT_NE(diagnostics, nullptr);
         MainController controller(
-            ui, [](UiThreadCall&) { return std::unique_ptr<VideoWriter>(); },
+            ui, [](UiThreadCall&) { return std::unique_ptr<VideoWriter>(); }, Cameras(),
             std::make_unique<FakeSource>(source), files, SystemRecorderClock(), diagnostics);
         EXPECT_TRUE(controller.OnInit());
         std::fclose(diagnostics);
@@ -464,7 +493,7 @@ TEST_F(MainControllerTest, ClosingAnswersTheRecordersPendingQuestionSoShutdownCa
     MainController controller(
         ui,
         [this](UiThreadCall& call) { return std::make_unique<AskingWriter>(writerCloses, call); },
-        std::make_unique<FakeSource>(source), files, SystemRecorderClock(), nullptr);
+        Cameras(), std::make_unique<FakeSource>(source), files, SystemRecorderClock(), nullptr);
     ASSERT_TRUE(controller.OnInit());
     controller.OnCommand(IDC_CAPTURE);
     const std::function<void()> question = ui.WaitForPosted();
@@ -496,6 +525,46 @@ TEST_F(MainControllerTest, DialogCommandsEndWithTheirIdAndShutdownDestroysTheSou
     source.whenDestroyed = [&] { closesBeforeSource = writerCloses; };
     recording.reset();
     EXPECT_EQ(closesBeforeSource, 1);
+}
+
+TEST_F(MainControllerTest, TheCameraGetsEachPresentedPictureAndBreaksWithOneLine) {
+    auto plain = MakeController();  // VirtualCamera unset: no camera is made
+    ASSERT_TRUE(plain->OnInit());
+    plain->OnPaint();
+    EXPECT_TRUE(cameraLog.empty());
+
+    WriteSettings("[ravk]\nVirtualCamera=1\n");
+    std::FILE* diagnostics = std::tmpfile();
+    MainController controller(
+        ui, [](UiThreadCall&) { return std::unique_ptr<VideoWriter>(); }, Cameras(),
+        std::make_unique<FakeSource>(source), files, SystemRecorderClock(), diagnostics);
+    ASSERT_TRUE(controller.OnInit());
+    controller.OnPaint();
+    source.frame = MakeFrameImage(320, 240);
+    controller.OnCommand(IDC_OPTION);  // a new size: a new camera at that size
+    controller.OnPaint();
+    camera->failSend = true;
+    controller.OnPaint();
+    controller.OnPaint();              // the camera is gone for good
+    controller.OnCommand(IDC_OPTION);  // and not made again
+    EXPECT_EQ(cameraLog,
+              (std::vector<std::string>{"make 1", "open 640x480", "send 640x480", "gone", "make 1",
+                                        "open 320x240", "send 320x240", "send 320x240", "gone"}));
+    std::rewind(diagnostics);
+    char line[100] = {};
+    EXPECT_EQ(std::string(std::fgets(line, sizeof line, diagnostics)),
+              "camera: the camera went away; going on without it\n");
+    std::fclose(diagnostics);
+
+    cameraLog.clear();
+    auto closing = MakeController();
+    ASSERT_TRUE(closing->OnInit());
+    closing->OnDestroy();
+    bool cameraGoneFirst = false;
+    source.whenDestroyed = [&] { cameraGoneFirst = cameraLog.back() == "gone"; };
+    closing.reset();
+    EXPECT_EQ(cameraLog, (std::vector<std::string>{"make 1", "open 640x480", "close", "gone"}));
+    EXPECT_TRUE(cameraGoneFirst);
 }
 
 }  // namespace

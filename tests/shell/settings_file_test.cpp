@@ -167,25 +167,32 @@ TEST_F(SettingsFileTest, UnreadableFileGivesTheDefaults) {
     EXPECT_EQ(plugin, DEFAULT_PLUGIN_FILE);
 }
 
-TEST_F(SettingsFileTest, CoverAndFinderKeysAreBoundedAndUnknownNamesFallBackWithOneLine) {
+TEST_F(SettingsFileTest, CoverFinderAndCameraKeysAreBoundedAndUnknownNamesFallBackWithOneLine) {
     constexpr FaceFinderKind SKIN = FaceFinderKind::Skin;
+    constexpr VirtualCameraKind OFF = VirtualCameraKind::Off;
     const struct {
         const char* lines;
         std::uint32_t keepMs;
         CoverStyle style;
         FaceFinderKind finder;
+        VirtualCameraKind camera;
         const char* diagnostic;
     } cases[] = {
-        {"", 0, CoverStyle::Overlay, SKIN, ""},
-        {"KeepCoveredMs=1000\nCoverStyle=pixelate\n", 1000, CoverStyle::Pixelate, SKIN, ""},
-        {"KeepCoveredMs=-5\nCoverStyle=\"Blur\"\n", 0, CoverStyle::Blur, SKIN, ""},
-        {"KeepCoveredMs=25000\nCoverStyle=overlay\n", 10000, CoverStyle::Overlay, SKIN, ""},
-        {"KeepCoveredMs=0x10\nCoverStyle=\n", 16, CoverStyle::Overlay, SKIN, ""},
-        {"CoverStyle=mosaic\n", 0, CoverStyle::Overlay, SKIN,
+        {"", 0, CoverStyle::Overlay, SKIN, OFF, ""},
+        {"KeepCoveredMs=1000\nCoverStyle=pixelate\n", 1000, CoverStyle::Pixelate, SKIN, OFF, ""},
+        {"KeepCoveredMs=-5\nCoverStyle=\"Blur\"\n", 0, CoverStyle::Blur, SKIN, OFF, ""},
+        {"KeepCoveredMs=25000\nCoverStyle=overlay\n", 10000, CoverStyle::Overlay, SKIN, OFF, ""},
+        {"KeepCoveredMs=0x10\nCoverStyle=\n", 16, CoverStyle::Overlay, SKIN, OFF, ""},
+        {"CoverStyle=mosaic\n", 0, CoverStyle::Overlay, SKIN, OFF,
          "ravk.ini: unknown CoverStyle \"mosaic\", using overlay\n"},
-        {"FaceFinder=CNN-fast\n", 0, CoverStyle::Overlay, FaceFinderKind::CnnFast, ""},
-        {"FaceFinder=dnn\n", 0, CoverStyle::Overlay, SKIN,
+        {"FaceFinder=CNN-fast\n", 0, CoverStyle::Overlay, FaceFinderKind::CnnFast, OFF, ""},
+        {"FaceFinder=dnn\n", 0, CoverStyle::Overlay, SKIN, OFF,
          "ravk.ini: unknown FaceFinder \"dnn\", using skin\n"},
+        {"VirtualCamera=v4l2loopback\n", 0, CoverStyle::Overlay, SKIN,
+         VirtualCameraKind::V4l2Loopback, ""},
+        {"VirtualCamera=1\n", 0, CoverStyle::Overlay, SKIN, VirtualCameraKind::On, ""},
+        {"VirtualCamera=yes\n", 0, CoverStyle::Overlay, SKIN, OFF,
+         "ravk.ini: unknown VirtualCamera \"yes\", using 0\n"},
     };
     for (const auto& c : cases) {
         std::FILE* diagnostics = std::fopen((dir / "diagnostics.txt").string().c_str(), "w+b");
@@ -199,6 +206,7 @@ TEST_F(SettingsFileTest, CoverAndFinderKeysAreBoundedAndUnknownNamesFallBackWith
         EXPECT_EQ(settings.cover.keepCoveredMs, c.keepMs) << c.lines;
         EXPECT_EQ(settings.cover.style, c.style) << c.lines;
         EXPECT_EQ(settings.faceFinder, c.finder) << c.lines;
+        EXPECT_EQ(settings.virtualCamera, c.camera) << c.lines;
         EXPECT_EQ(std::string(text, got), c.diagnostic) << c.lines;
     }
 }

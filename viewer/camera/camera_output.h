@@ -25,7 +25,7 @@ enum class VirtualCameraKind {
 // fails to open, with its reason.
 std::optional<VirtualCameraKind> VirtualCameraFromName(std::string_view name);
 
-// Owned and called by the UI thread only.
+// Owned and called by the UI thread only. Destroying an output closes it.
 class CameraOutput {
   public:
     virtual ~CameraOutput() = default;
@@ -39,7 +39,7 @@ class CameraOutput {
     // one-line reason in error, when the output broke; the caller then closes it for good.
     virtual bool Send(const SurfaceView& picture, std::string& error) = 0;
 
-    // Stops publishing; called before a reopen at a new size and before the viewer ends.
+    // Stops publishing: the camera leaves other programs' lists, or shows its still picture.
     virtual void Close() = 0;
 };
 

@@ -21,10 +21,12 @@ constexpr std::size_t MESSAGE_BUFFER_BYTES = 1024;
 }  // namespace
 
 MainController::MainController(ShellUi& ui, VideoWriterFactory makeWriter,
+                               CameraOutputFactory makeCamera,
                                std::unique_ptr<CaptureSource> source, ViewerFiles files,
                                RecorderClock clock, std::FILE* diagnostics)
     : ui_(ui),
       makeWriter_(std::move(makeWriter)),
+      makeCamera_(std::move(makeCamera)),
       files_(std::move(files)),
       clock_(clock),
       diagnostics_(diagnostics),
@@ -70,8 +72,38 @@ bool MainController::OnInit() {
         const std::lock_guard<std::mutex> lock(frameLock_);
         CreateDisplaySurface(surface_, captureWidth_, captureHeight_);
     }
+    OpenCamera();
     ui_.StartFrameTimer();
     return true;
+}
+
+// A camera that cannot be offered or breaks is no failure of the viewer: one line says why, and
+// the viewer goes on without it.
+void MainController::OpenCamera() {
+    if (settings_.virtualCamera == VirtualCameraKind::Off || !makeCamera_) {
+        return;
+    }
+    camera_ = makeCamera_(settings_.virtualCamera);
+    std::string error;
+    if (camera_ != nullptr && !camera_->Open({captureWidth_, captureHeight_}, error)) {
+        DropCamera(error);
+    }
+}
+
+void MainController::SendToCamera(const SurfaceView& picture) {
+    std::string error;
+    if (camera_ != nullptr && !camera_->Send(picture, error)) {
+        DropCamera(error);
+    }
+}
+
+void MainController::DropCamera(const std::string& reason) {
+    camera_.reset();
+    settings_.virtualCamera = VirtualCameraKind::Off;
+    if (diagnostics_ != nullptr) {
+        std::fprintf(diagnostics_, "camera: %s; going on without it\n", reason.c_str());
+        std::fflush(diagnostics_);
+    }
 }
 
 // A model that is missing or not the expected one is no start-up failure: the skin analysis
@@ -128,7 +160,10 @@ void MainController::OnPaint() {
     std::optional<std::string> title;
     try {
         title = PaintPreview(inputs, paintState_, surface_, frameLock_,
-                             [this](const SurfaceView& view) { ui_.PresentSurface(view); });
+                             [this](const SurfaceView& view) {
+                                 ui_.PresentSurface(view);
+                                 SendToCamera(view);
+                             });
     } catch (const std::bad_alloc&) {
         // The paint's own images are dropped; the next paint starts afresh.
         ReleaseFrameImage(paintState_.working);
@@ -161,6 +196,7 @@ bool MainController::OnCommand(int id) {
 // changes under a recorder's copy. Memory running out leaves the frame empty and no surface.
 void MainController::RunOptionSequence() {
     ui_.StopFrameTimer();
+    camera_.reset();  // opened again below at the size the dialog leaves
     source_->ShowOptionDialog();
     std::int32_t width = captureWidth_;
     std::int32_t height = captureHeight_;
@@ -179,6 +215,7 @@ void MainController::RunOptionSequence() {
         const std::lock_guard<std::mutex> lock(frameLock_);
         surface_ = DisplaySurface{};
     }
+    OpenCamera();
     ui_.StartFrameTimer();
 }
 
@@ -212,4 +249,7 @@ void MainController::OnDestroy() {
     uiCall_.Close();
     ui_.StopFrameTimer();
     recorder_.StopAndWait();
+    if (camera_ != nullptr) {
+        camera_->Close();  // other programs see the camera go with the window
+    }
 }

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 
+#include "camera_output.h"
 #include "capture_settings.h"
 #include "capture_source.h"
 #include "display_surface.h"
@@ -32,16 +33,19 @@ inline constexpr int FRAME_PERIOD_MS = 20;
 // through uiCall to the UI thread.
 using VideoWriterFactory = std::function<std::unique_ptr<VideoWriter>(UiThreadCall& uiCall)>;
 
+// Makes the platform's camera output of a kind other than Off (MakePlatformCameraOutput).
+using CameraOutputFactory = std::function<std::unique_ptr<CameraOutput>(VirtualCameraKind kind)>;
+
 class MainController {
   public:
-    // makeWriter gives the platform's writer for each recording; source gives the frames (a
-    // CapturePlugin, which loads the plug-in the settings name); clock is the millisecond tick
-    // count for painting and recording.
-    MainController(ShellUi& ui, VideoWriterFactory makeWriter,
+    // makeWriter gives the platform's writer for each recording; makeCamera the camera output the
+    // settings ask for; source gives the frames (a CapturePlugin, which loads the plug-in the
+    // settings name); clock is the millisecond tick count for painting and recording.
+    MainController(ShellUi& ui, VideoWriterFactory makeWriter, CameraOutputFactory makeCamera,
                    std::unique_ptr<CaptureSource> source, ViewerFiles files = {},
                    RecorderClock clock = SystemRecorderClock(), std::FILE* diagnostics = stdout);
-    // Releases in this order: the recorder (stopped and waited for), the surface, the live frame,
-    // and last the frame source, whose unloading calls VQ_OnDestroy.
+    // Releases in this order: the recorder (stopped and waited for), the camera output, the
+    // surface, the live frame, and last the frame source, whose unloading calls VQ_OnDestroy.
     ~MainController() = default;
     MainController(const MainController&) = delete;
     MainController& operator=(const MainController&) = delete;
@@ -56,8 +60,8 @@ class MainController {
     // A command of the main dialog; false for commands it does not handle.
     bool OnCommand(int id);
     // The main window is going away: a question to the user that the recorder waits for is
-    // answered "cancelled", and a running recording is stopped and waited for, so it never
-    // outlives the surface and the lock.
+    // answered "cancelled", a running recording is stopped and waited for, so it never outlives
+    // the surface and the lock, and the camera output is closed.
     void OnDestroy();
 
     // For the front end's title and for tests.
@@ -78,9 +82,13 @@ class MainController {
     void MakeLocator();
     void RunOptionSequence();
     void Capture();
+    void OpenCamera();
+    void SendToCamera(const SurfaceView& picture);
+    void DropCamera(const std::string& reason);
 
     ShellUi& ui_;
     VideoWriterFactory makeWriter_;
+    CameraOutputFactory makeCamera_;
     ViewerFiles files_;
     RecorderClock clock_;
     std::FILE* diagnostics_;
@@ -99,5 +107,6 @@ class MainController {
     RecordSettings recordSettings_;
     PaintState paintState_;
     std::mutex frameLock_;
+    std::unique_ptr<CameraOutput> camera_;  // while the settings ask for one and it works
     Recorder recorder_;
 };

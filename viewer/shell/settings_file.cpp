@@ -40,9 +40,9 @@ void ReadChoice(const std::optional<std::string>& value, const char* key,
 void ReadSettingsFile(const std::string& fileName, ViewerSettings& settings,
                       std::FILE* diagnostics) {
     // "DLL" first, then the thresholds in the order the platform's reader is asked for them.
-    const std::string_view keys[] = {"DLL",    "H1_max",        "H1_min",     "H2_max",
-                                     "H2_min", "S_max",         "S_min",      "B_max",
-                                     "B_min",  "KeepCoveredMs", "CoverStyle", "FaceFinder"};
+    const std::string_view keys[] = {
+        "DLL",   "H1_max", "H1_min",        "H2_max",     "H2_min",     "S_max",        "S_min",
+        "B_max", "B_min",  "KeepCoveredMs", "CoverStyle", "FaceFinder", "VirtualCamera"};
     SkinColorRange& range = settings.skinRange;
     std::uint32_t* const fields[] = {&range.H1_max, &range.H1_min, &range.H2_max, &range.H2_min,
                                      &range.S_max,  &range.S_min,  &range.B_max,  &range.B_min};
@@ -65,4 +65,6 @@ void ReadSettingsFile(const std::string& fileName, ViewerSettings& settings,
                cover.style, diagnostics);
     ReadChoice(values[11], "FaceFinder", FaceFinderFromName, "skin", FaceFinderKind::Skin,
                settings.faceFinder, diagnostics);
+    ReadChoice(values[12], "VirtualCamera", VirtualCameraFromName, "0", VirtualCameraKind::Off,
+               settings.virtualCamera, diagnostics);
 }

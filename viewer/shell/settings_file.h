@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "camera_output.h"
 #include "cover_style.h"
 #include "face_finder_kind.h"
 #include "install_layout.h"
@@ -18,12 +19,13 @@ struct ViewerSettings {
     SkinColorRange skinRange;
     CoverSettings cover;
     FaceFinderKind faceFinder = FaceFinderKind::Skin;
+    VirtualCameraKind virtualCamera = VirtualCameraKind::Off;
 };
 
 // Reads "DLL" (a non-empty value replaces pluginFileName), the eight thresholds, "KeepCoveredMs"
 // (read as a signed number: negative gives 0, more than KEEP_COVERED_MAX_MS gives that) and
-// "CoverStyle" and "FaceFinder" (a name CoverStyleFromName or FaceFinderFromName knows; any other
-// non-empty value gives the overlay or the skin analysis and one line naming the key and the value
-// on diagnostics).
+// "CoverStyle", "FaceFinder" and "VirtualCamera" (a name CoverStyleFromName, FaceFinderFromName or
+// VirtualCameraFromName knows; any other non-empty value gives the overlay, the skin analysis or
+// no camera and one line naming the key and the value on diagnostics).
 void ReadSettingsFile(const std::string& fileName, ViewerSettings& settings,
                       std::FILE* diagnostics = stdout);

@@ -92,7 +92,7 @@ class MainDialogTest : public ::testing::Test {
 
     // Runs a start-up that fails and reports the one message box it showed.
     Message StartUpFailure(int& result) {
-        MainDialog dialog(NoWriter());
+        MainDialog dialog(NoWriter(), CameraOutputFactory());
         Message message;
         script.When([](QWidget& w) { return qobject_cast<QMessageBox*>(&w) != nullptr; },
                     [&](QWidget& w) {
@@ -144,7 +144,7 @@ TEST_F(MainDialogTest, EachStartUpFailureShowsItsMessageWithOwnerAndCaptionAndEn
 TEST_F(MainDialogTest, ResolutionChoiceReachesThePluginAndEscThereEndsSilently) {
     folder.UsePlugin(TestPluginPath("test_plugin"));
     {
-        MainDialog dialog(NoWriter());
+        MainDialog dialog(NoWriter(), CameraOutputFactory());
         bool preset = false;
         script.WhenTitled("Resolution Setting", [&](QWidget& w) {
             preset = Control<QRadioButton>(w, 1006).isChecked();
@@ -159,7 +159,7 @@ TEST_F(MainDialogTest, ResolutionChoiceReachesThePluginAndEscThereEndsSilently) 
     }
     EXPECT_TRUE(Logged(log.Lines(), "VQ_SetResolution(720, 480)"));
 
-    MainDialog dialog(NoWriter());
+    MainDialog dialog(NoWriter(), CameraOutputFactory());
     script.WhenTitled("Resolution Setting",
                       [](QWidget& w) { QTest::keyClick(&w, Qt::Key_Escape); });
     EXPECT_EQ(dialog.Run(), 0);
@@ -168,7 +168,7 @@ TEST_F(MainDialogTest, ResolutionChoiceReachesThePluginAndEscThereEndsSilently) 
 
 TEST_F(MainDialogTest, TogglesReachThePaintedPicture) {
     folder.UsePlugin(TestPluginPath("test_plugin"));
-    MainDialog dialog(NoWriter());
+    MainDialog dialog(NoWriter(), CameraOutputFactory());
     script.AcceptResolutionDialog();
     const QRect face(250, 150, 120, 120);
     QImage raw, masked, overlaid, boxed;
@@ -206,7 +206,8 @@ TEST_F(MainDialogTest, TogglesReachThePaintedPicture) {
 
 TEST_F(MainDialogTest, TitleShowsTheFrameRateAndTheRecordingMark) {
     folder.UsePlugin(TestPluginPath("test_plugin"));
-    MainDialog dialog([](UiThreadCall&) { return std::make_unique<StillWriter>(); });
+    MainDialog dialog([](UiThreadCall&) { return std::make_unique<StillWriter>(); },
+                      CameraOutputFactory());
     script.AcceptResolutionDialog();
     QString idleTitle, recordingTitle;
     std::pair<QString, QString> settingsShown;
@@ -234,7 +235,7 @@ TEST_F(MainDialogTest, TitleShowsTheFrameRateAndTheRecordingMark) {
 
 TEST_F(MainDialogTest, ShiftCaptureSavesTheSnapshotPairWithoutAskingForSettings) {
     folder.UsePlugin(TestPluginPath("test_plugin"));
-    MainDialog dialog(NoWriter());
+    MainDialog dialog(NoWriter(), CameraOutputFactory());
     script.AcceptResolutionDialog();
     bool settingsAsked = false;
     script.WhenMainWindowShown([&](MainDialog& main) {
@@ -268,7 +269,7 @@ TEST_F(MainDialogTest, LostFaceStaysCoveredForKeepCoveredMsThenTheCoverGoes) {
         std::ofstream(folder.File("ravk.ini"))
             << "[ravk]\nDLL=" << TestPluginPath("test_plugin") << "\n"
             << (hold ? "KeepCoveredMs=1000\n" : "");
-        MainDialog dialog(NoWriter());
+        MainDialog dialog(NoWriter(), CameraOutputFactory());
         script.AcceptResolutionDialog();
         int soon = -1, later = -1;
         script.WhenMainWindowShown([&](MainDialog& main) {
@@ -301,7 +302,7 @@ TEST_F(MainDialogTest, LostFaceStaysCoveredForKeepCoveredMsThenTheCoverGoes) {
 
 TEST_F(MainDialogTest, OptionAdoptsTheNewSizeAndTheTimerRunsOn) {
     folder.UsePlugin(TestPluginPath("test_plugin"));
-    MainDialog dialog(NoWriter());
+    MainDialog dialog(NoWriter(), CameraOutputFactory());
     script.AcceptResolutionDialog();
     std::size_t logLinesAfterOption = 0;
     QImage stretched;
@@ -339,7 +340,7 @@ TEST_F(MainDialogTest, EnterEscAndTheCloseBoxEndWithTheirCommands) {
     };
     const int expected[] = {DIALOG_OK, DIALOG_CANCEL, DIALOG_CANCEL};
     for (std::size_t i = 0; i < std::size(ends); ++i) {
-        MainDialog dialog(NoWriter());
+        MainDialog dialog(NoWriter(), CameraOutputFactory());
         script.AcceptResolutionDialog();
         script.WhenMainWindowShown(ends[i]);
         EXPECT_EQ(dialog.Run(), expected[i]);
@@ -348,7 +349,7 @@ TEST_F(MainDialogTest, EnterEscAndTheCloseBoxEndWithTheirCommands) {
 
 TEST_F(MainDialogTest, ControlsStartUncheckedInTheTemplatesTabOrderAndThePictureFits) {
     folder.UsePlugin(TestPluginPath("test_plugin"));
-    MainDialog dialog(NoWriter());
+    MainDialog dialog(NoWriter(), CameraOutputFactory());
     const QString order[] = {"1001", "1003", "1005", "1004", "1006",
                              "1007", "1002", "1000", "1008"};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
@@ -365,7 +366,7 @@ TEST_F(MainDialogTest, ControlsStartUncheckedInTheTemplatesTabOrderAndThePicture
 
 TEST_F(MainDialogTest, FixedSceneWithMaskAndBoxIsSavedAsTheSameFileOnEveryPlatform) {
     folder.UsePlugin(TestPluginPath("test_plugin_fixed_scene"));
-    MainDialog dialog(NoWriter());
+    MainDialog dialog(NoWriter(), CameraOutputFactory());
     script.AcceptResolutionDialog();
     script.WhenMainWindowShown([&](MainDialog& main) {
         QTest::mouseClick(&Control<QPushButton>(main, IDC_MASK), Qt::LeftButton);

@@ -13,9 +13,11 @@ int main(int argc, char** argv) {
     std::signal(SIGXFSZ, SIG_IGN);
     QApplication application(argc, argv);
     // Recordings go through FFmpeg; the compressor question is shown by the main window.
-    MainDialog dialog([&dialog](UiThreadCall& uiCall) {
-        return std::make_unique<PlatformVideoWriter>(CompressorQuestion(uiCall, &dialog));
-    });
+    MainDialog dialog(
+        [&dialog](UiThreadCall& uiCall) {
+            return std::make_unique<PlatformVideoWriter>(CompressorQuestion(uiCall, &dialog));
+        },
+        CameraOutputFactory());  // the platform's camera output is not built yet
     dialog.Run();
     return VIEWER_EXIT_STATUS;
 }

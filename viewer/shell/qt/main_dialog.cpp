@@ -23,10 +23,10 @@ QRect PictureRect() {
 
 }  // namespace
 
-MainDialog::MainDialog(VideoWriterFactory makeWriter)
+MainDialog::MainDialog(VideoWriterFactory makeWriter, CameraOutputFactory makeCamera)
     : picture_(PICTURE_BYTES),
-      controller_(*this, std::move(makeWriter), std::make_unique<CapturePlugin>(),
-                  FindViewerFiles()) {
+      controller_(*this, std::move(makeWriter), std::move(makeCamera),
+                  std::make_unique<CapturePlugin>(), FindViewerFiles()) {
     const DialogBaseUnits units = ApplyDialogTemplate(*this, FONT_POINTS, "Ravkeler", DIALOG_RECT);
     const QRect frame = ToPixels(DIALOG_RECT, units);
     const PixelSize client = MainWindowClientSize({frame.width(), frame.height()});

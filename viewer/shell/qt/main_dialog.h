@@ -13,7 +13,7 @@
 
 class MainDialog final : public QDialog, public ShellUi {
   public:
-    explicit MainDialog(VideoWriterFactory makeWriter);
+    MainDialog(VideoWriterFactory makeWriter, CameraOutputFactory makeCamera);
     ~MainDialog() override;
 
     // The start-up sequence, then, when it succeeded, the window until a command ends it. Returns

@@ -9,9 +9,10 @@
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     // Recordings go through Video for Windows; its compressor dialog, shown by the recorder's
     // thread, is owned by the main window.
-    MainDialog dialog(instance, [&dialog](UiThreadCall&) {
-        return std::make_unique<PlatformVideoWriter>(dialog.Window());
-    });
+    MainDialog dialog(
+        instance,
+        [&dialog](UiThreadCall&) { return std::make_unique<PlatformVideoWriter>(dialog.Window()); },
+        CameraOutputFactory());  // the platform's camera output is not built yet
     dialog.Run();
     return VIEWER_EXIT_STATUS;
 }

@@ -14,10 +14,11 @@ constexpr UINT_PTR FRAME_TIMER_ID = 0;
 
 }  // namespace
 
-MainDialog::MainDialog(HINSTANCE instance, VideoWriterFactory makeWriter)
+MainDialog::MainDialog(HINSTANCE instance, VideoWriterFactory makeWriter,
+                       CameraOutputFactory makeCamera)
     : instance_(instance),
-      controller_(*this, std::move(makeWriter), std::make_unique<CapturePlugin>(),
-                  FindViewerFiles()) {}
+      controller_(*this, std::move(makeWriter), std::move(makeCamera),
+                  std::make_unique<CapturePlugin>(), FindViewerFiles()) {}
 
 void MainDialog::Run() {
     RunModalDialog(instance_, IDD_MAIN_DIALOG, nullptr, *this);

@@ -13,7 +13,7 @@
 
 class MainDialog final : public ShellUi {
   public:
-    MainDialog(HINSTANCE instance, VideoWriterFactory makeWriter);
+    MainDialog(HINSTANCE instance, VideoWriterFactory makeWriter, CameraOutputFactory makeCamera);
     MainDialog(const MainDialog&) = delete;
     MainDialog& operator=(const MainDialog&) = delete;
 

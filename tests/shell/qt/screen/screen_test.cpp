@@ -82,7 +82,7 @@ TEST(ScreenTest, TheJapanesePromptAndTheOverlayOnTheTestcardReachTheScreen) {
     RunFolder folder;
     folder.UsePlugin(std::string(RAVK_BIN_DIR) + "/Testcard.so");
     ModalScript script;
-    MainDialog dialog(NoWriter());
+    MainDialog dialog(NoWriter(), CameraOutputFactory());
     int promptInk = 0;
     bool promptFontIsJapanese = false;
     QImage before, after;
@@ -261,7 +261,7 @@ TEST_F(ProgramTest, AFifoAsAnOverlayFrameEndsTheViewerWithItsMessage) {
 
 // Where ravk puts "&Capture": the same window laid out here.
 QPoint CaptureButtonCentre() {
-    return MainDialog(NoWriter())
+    return MainDialog(NoWriter(), CameraOutputFactory())
         .findChild<QPushButton*>(QString::number(IDC_CAPTURE))
         ->geometry()
         .center();
