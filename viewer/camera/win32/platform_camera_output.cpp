@@ -1,5 +1,6 @@
 #include "platform_camera_output.h"
 
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -60,6 +61,13 @@ bool PlatformCameraOutput::Open(PixelSize size, std::string& error) {
     }
     writer_.block = {static_cast<std::uint8_t*>(view), SHARED_FRAMES_BYTES};
     StartSharedFrames(writer_, NextSession(*reinterpret_cast<const SharedFramesHeader*>(view)));
+    // The pages the pictures take are touched now, while the viewer starts or changes its size,
+    // so that no paint pays for a new page.
+    for (std::size_t slot = 0; slot < SHARED_FRAME_SLOTS; ++slot) {
+        std::memset(
+            writer_.block.data() + SHARED_FRAMES_PIXEL_OFFSET + slot * SHARED_SLOT_PIXEL_BYTES, 0,
+            PackedRowBytes(size.width) * static_cast<std::size_t>(size.height));
+    }
     return true;
 }
 
