@@ -403,11 +403,11 @@ HRESULT CapturePin::Connect(IPin* receiver, const AM_MEDIA_TYPE* type) {
     }
     // A whole type names one of the formats offered; a partial one takes the first it admits
     // that the receiver takes.
-    const std::optional<SampleFormat> asked =
-        type != nullptr && type->pbFormat != nullptr ? SampleFormatOf(type) : std::nullopt;
-    if (type != nullptr && type->pbFormat != nullptr && (!asked || QueryAccept(type) != S_OK)) {
+    const bool whole = type != nullptr && type->pbFormat != nullptr;
+    if (whole && QueryAccept(type) != S_OK) {
         return VFW_E_NO_ACCEPTABLE_TYPES;
     }
+    const std::optional<SampleFormat> asked = whole ? SampleFormatOf(type) : std::nullopt;
     for (const SampleFormat& format : Offered()) {
         if ((asked && format != *asked) || (type != nullptr && !Admits(*type, format))) {
             continue;
@@ -486,12 +486,10 @@ HRESULT CapturePin::SetFormat(AM_MEDIA_TYPE* type) {
         return VFW_E_INVALIDMEDIATYPE;
     }
     // The format in force stays connected as it is.
-    if (*format == InForce()) {
-        return S_OK;
-    }
+    const bool inForce = *format == InForce();
     chosen_ = format;
     IFilterGraph* graph = filter_.Graph();
-    if (peer_ == nullptr || graph == nullptr) {
+    if (inForce || peer_ == nullptr || graph == nullptr) {
         return S_OK;
     }
     // Reconnected in the new format; a filter right after us that passes the format on (a tee)
