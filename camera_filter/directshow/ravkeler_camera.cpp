@@ -18,7 +18,7 @@ namespace {
 constexpr CLSID CLSID_RavkelerCamera = {
     0x1625E010, 0xC649, 0x4C00, {0x9A, 0x42, 0x8A, 0x5F, 0x9F, 0xEA, 0x50, 0xD7}};
 
-constexpr DWORD FRAME_MS = 33;
+constexpr std::int64_t FRAME_MS = 33;
 // How often a stream without the viewer's section looks for it again.
 constexpr std::int64_t SECTION_RETRY_MS = 1000;
 
@@ -71,21 +71,26 @@ class CameraStream final : public LiveStream {
         return OfferedFormats(PublishedSize(section.Block(), SharedFramesClockMs()));
     }
 
-    // A new picture wakes the stream at once; without one, the last picture or the still picture
-    // goes again after a frame's time.
+    // At most one picture a frame's time. While the viewer publishes, the next goes as soon as
+    // it has published a new one, or a frame's time later should it be slow; while it does not,
+    // the still picture goes at once.
     void AwaitPicture() override {
-        if (published_ == nullptr || WaitForSingleObject(published_, FRAME_MS) == WAIT_FAILED) {
-            Sleep(FRAME_MS);
+        const std::int64_t early = lastMs_ + FRAME_MS - SharedFramesClockMs();
+        if (early > 0) {
+            Sleep(static_cast<DWORD>(early));
+        }
+        if (live_ && published_ != nullptr) {
+            WaitForSingleObject(published_, FRAME_MS);
         }
     }
 
     void DrawPicture(const SampleFormat& format, std::span<std::uint8_t> sample) override {
-        const std::int64_t now = SharedFramesClockMs();
-        if (section_ == nullptr || (section_->Block().empty() && now >= nextLook_)) {
+        lastMs_ = SharedFramesClockMs();
+        if (section_ == nullptr || (section_->Block().empty() && lastMs_ >= nextLook_)) {
             section_ = std::make_unique<SectionView>();
-            nextLook_ = now + SECTION_RETRY_MS;
+            nextLook_ = lastMs_ + SECTION_RETRY_MS;
         }
-        FillCameraSample(feed_, section_->Block(), format, sample, now);
+        live_ = FillCameraSample(feed_, section_->Block(), format, sample, lastMs_);
     }
 
     void Load(IPropertyBag&) override {}  // the registration holds the name only
@@ -93,8 +98,10 @@ class CameraStream final : public LiveStream {
   private:
     HANDLE published_;
     std::unique_ptr<SectionView> section_;
-    std::int64_t nextLook_ = 0;
+    std::int64_t nextLook_ = 0;  // when to look for a missing section again
     CameraFeed feed_;
+    std::int64_t lastMs_ = 0;  // when the last picture was drawn
+    bool live_ = false;        // it was one the viewer published
 };
 
 constexpr LiveSourceClasses CLASSES{&CLSID_RavkelerCamera, nullptr, nullptr};
