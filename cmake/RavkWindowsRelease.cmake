@@ -20,7 +20,7 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     install(CODE "set(dll [[${RAVK_CAMERA_DLL_X86}]])\nset(strip [[${CMAKE_STRIP}]])")
     install(CODE [[
         if(EXISTS "${dll}")
-            file(INSTALL "${dll}" DESTINATION "${CMAKE_INSTALL_PREFIX}/x86")
+            file(INSTALL "${dll}" DESTINATION "${CMAKE_INSTALL_PREFIX}/x86" USE_SOURCE_PERMISSIONS)
             if(CMAKE_INSTALL_DO_STRIP)
                 execute_process(COMMAND "${strip}"
                     "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/x86/RavkelerCamera.dll")
