@@ -48,11 +48,6 @@ class CapturePin final : public IPin,
   public:
     CapturePin(LiveSource& filter, LiveStream& stream, const CLSID* formatPage)
         : filter_(filter), stream_(stream), formatPage_(formatPage) {}
-    ~CapturePin() {
-        if (peer_ != nullptr) {
-            ClearMediaType(connectedType_);
-        }
-    }
 
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
