@@ -21,7 +21,8 @@ class LiveStream {
 
     // The formats the pin offers now; the first is the one in force until another is chosen.
     virtual std::vector<SampleFormat> Formats() = 0;
-    // Returns when the next picture is due, after at most about one frame's time.
+    // Returns when the next picture is due, within a few frames' time: stopping the filter waits
+    // for it.
     virtual void AwaitPicture() = 0;
     // Draws the next picture into sample, SampleBytes(format) bytes.
     virtual void DrawPicture(const SampleFormat& format, std::span<std::uint8_t> sample) = 0;

@@ -1,7 +1,7 @@
 // RavkelerCamera.dll: the video input device "Ravkeler Camera", a live source whose pictures are
 // the ones the viewer publishes in the shared frames, or the still picture while none is usable.
 // A program that opens the camera never waits for the viewer: the section is opened when it
-// exists, and every wait ends after one frame's time.
+// exists, and the stream waits at most two frames' time for a picture.
 #include <dshow.h>
 
 #include <cstring>
