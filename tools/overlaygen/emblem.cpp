@@ -196,19 +196,17 @@ FrameImage DrawEmblemFrame(std::int32_t size, std::int32_t frame) {
     return image;
 }
 
-std::vector<std::uint8_t> DrawEmblemIcon(std::int32_t size) {
-    // Finer sampling than the frames': the edge is blended into transparency, not cut.
-    constexpr int GRID = 6;
+std::vector<std::uint8_t> DrawEmblemIcon(std::int32_t size, int grid) {
     const Pose pose(0);
     std::vector<std::uint8_t> rgba(static_cast<std::size_t>(size) * size * 4);
     for (std::int32_t row = 0; row < size; ++row) {
         for (std::int32_t column = 0; column < size; ++column) {
-            const Coverage cover = CoverPixel(column, row, size, GRID, pose);
+            const Coverage cover = CoverPixel(column, row, size, grid, pose);
             std::uint8_t* out = &rgba[(static_cast<std::size_t>(row) * size + column) * 4];
             out[0] = ToByte(cover.mean.red);
             out[1] = ToByte(cover.mean.green);
             out[2] = ToByte(cover.mean.blue);
-            out[3] = ToByte(255.0 * cover.inside / (GRID * GRID));
+            out[3] = ToByte(255.0 * cover.inside / (grid * grid));
         }
     }
     return rgba;

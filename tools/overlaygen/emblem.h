@@ -14,6 +14,7 @@ inline constexpr std::int32_t EMBLEM_LOOP_FRAMES = 68;
 // are pure green (0, 255, 0), the viewer's transparency key; no pixel of the badge is.
 FrameImage DrawEmblemFrame(std::int32_t size, std::int32_t frame);
 
-// The badge at rest (as in frame 0) as the program's icon: size x size pixels, rows top-down, four
-// bytes each (red, green, blue, alpha). Outside the badge is transparent; the edge is blended.
-std::vector<std::uint8_t> DrawEmblemIcon(std::int32_t size);
+// The badge at rest (as in frame 0), as the program's icon and the camera's still picture: size x
+// size pixels, rows top-down, four bytes each (red, green, blue, alpha). Outside the badge is
+// transparent; the edge is blended from grid x grid samples a pixel, which cost grid squared.
+std::vector<std::uint8_t> DrawEmblemIcon(std::int32_t size, int grid);

@@ -27,6 +27,8 @@ namespace {
 
 constexpr std::int32_t FRAME_SIZE = 256;
 constexpr std::int32_t ICON_MAX_SIZE = 1024;
+// Finer sampling than the frames': the icon's edge is blended into transparency, not cut.
+constexpr int ICON_GRID = 6;
 constexpr std::int32_t SHEET_COLUMNS = 12;
 constexpr std::int32_t SHEET_GAP = 8;
 constexpr Pixel24 SHEET_BACKGROUND{96, 96, 96};
@@ -83,7 +85,7 @@ bool WriteIcon(const char* sizeText, const char* fileName) {
     std::error_code error;
     std::filesystem::create_directories(path.parent_path(), error);
     const auto side = static_cast<std::int32_t>(size);
-    if (!WritePngFile(fileName, side, side, DrawEmblemIcon(side))) {
+    if (!WritePngFile(fileName, side, side, DrawEmblemIcon(side, ICON_GRID))) {
         std::fprintf(stderr, "overlaygen: cannot write %s\n", fileName);
         return false;
     }

@@ -1,5 +1,6 @@
 #include "shared_frames.h"
 
+#include <chrono>
 #include <cstring>
 
 #include "frame_rows.h"
@@ -20,6 +21,12 @@ SharedFramesHeader& HeaderOf(SharedFramesWriter& writer) {
 }
 
 }  // namespace
+
+std::int64_t SharedFramesClockMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 void StartSharedFrames(SharedFramesWriter& writer, std::uint32_t session) {
     SharedFramesHeader& header = HeaderOf(writer);
@@ -98,7 +105,7 @@ bool ReadNewestSharedFrame(std::span<const std::uint8_t> block, std::span<std::u
         frame = {width, height, header.session, newest, slot.timeMs};
         if (width <= 0 || height <= 0 || width > SHARED_FRAME_MAX_WIDTH ||
             height > SHARED_FRAME_MAX_HEIGHT || stride < 3 * width ||
-            static_cast<std::size_t>(stride) * static_cast<std::size_t>(height) >
+            static_cast<std::uint64_t>(stride) * static_cast<std::uint64_t>(height) >
                 SHARED_SLOT_PIXEL_BYTES ||
             pixels.size() < PackedRowBytes(width) * static_cast<std::size_t>(height)) {
             return false;
@@ -113,7 +120,8 @@ bool ReadNewestSharedFrame(std::span<const std::uint8_t> block, std::span<std::u
             continue;
         }
         const bool backwards = frame.session == last.session && frame.frame < last.frame;
-        return !backwards && nowMs - frame.timeMs <= staleMs && frame.timeMs <= nowMs + staleMs;
+        // Compared with the reader's own times only: the written one may be any number.
+        return !backwards && frame.timeMs >= nowMs - staleMs && frame.timeMs <= nowMs + staleMs;
     }
     return false;
 }

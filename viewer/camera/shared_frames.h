@@ -46,6 +46,15 @@ inline constexpr std::size_t SHARED_FRAMES_PIXEL_OFFSET = 4096;
 inline constexpr std::size_t SHARED_FRAMES_BYTES =
     SHARED_FRAMES_PIXEL_OFFSET + SHARED_FRAME_SLOTS * SHARED_SLOT_PIXEL_BYTES;
 
+// On Windows, the block is a named section and an event is set after each picture, both in the
+// session's namespace: the viewer makes them, the camera filter in other processes opens them.
+inline constexpr wchar_t SHARED_FRAMES_SECTION_NAME[] = L"Local\\RavkelerCameraFrames";
+inline constexpr wchar_t SHARED_FRAMES_EVENT_NAME[] = L"Local\\RavkelerCameraFramePublished";
+
+// The clock of timeMs and of a reader's nowMs, in milliseconds: steady, and one clock for every
+// process on the machine.
+std::int64_t SharedFramesClockMs();
+
 // The writer's side. The block is SHARED_FRAMES_BYTES long and 8-byte aligned.
 struct SharedFramesWriter {
     std::span<std::uint8_t> block;

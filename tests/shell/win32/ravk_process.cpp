@@ -5,15 +5,20 @@
 #include <fstream>
 #include <thread>
 
+#include "control_ids.h"
 #include "wide_text.h"
 
-RunFolder::RunFolder(const std::string& plugin, bool withPictures) {
+std::string BinFile(const std::string& name) {
+    return std::string(RAVK_BIN_DIR) + "/" + name;
+}
+
+RunFolder::RunFolder(const std::string& plugin, bool withPictures, const std::string& settings) {
     if (withPictures) {
         // Copies: mingw's library makes no symbolic links.
         std::filesystem::copy(std::filesystem::path(RAVK_BIN_DIR) / "images",
                               dir_.Path() / "images");
     }
-    std::ofstream(dir_.File("ravk.ini")) << "[ravk]\nDLL=" << plugin << "\n";
+    std::ofstream(dir_.File("ravk.ini")) << "[ravk]\nDLL=" << plugin << "\n" << settings;
 }
 
 RavkProcess::RavkProcess(const RunFolder& folder) : outputFile_(folder.File("stdout.txt")) {
@@ -130,6 +135,33 @@ void HoldShift(bool down) {
     input.ki.wVk = VK_SHIFT;
     input.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
     SendInput(1, &input, sizeof input);
+}
+
+// ravk reads the key's state when the click arrives, which Wine may not have taken over yet: a
+// click that missed the key opens "Capture Settings", cancelled here.
+void SaveSnapshotPair(HWND main, const RunFolder& folder) {
+    const auto saved = [&] {
+        return ReadFileBytes(folder.File("capture_ravk.bmp")).size() == 54u + 1920u * 480u;
+    };
+    for (int attempt = 0; attempt < 5 && !saved(); ++attempt) {
+        HoldShift(true);
+        Sleep(100);
+        Click(main, IDC_CAPTURE);
+        WaitUntil(saved, std::chrono::seconds(2));
+        HoldShift(false);
+        if (const HWND settings = FindWindowW(nullptr, L"Capture Settings")) {
+            Click(settings, DIALOG_CANCEL);
+        }
+    }
+}
+
+HWND MainWindowAt640x480(const RavkProcess& ravk) {
+    const HWND resolution = ravk.WaitForTitle(L"Resolution Setting");
+    if (resolution == nullptr) {
+        return nullptr;
+    }
+    Click(resolution, DIALOG_OK);
+    return ravk.WaitForWindow([](HWND w) { return Title(w).starts_with(L"Ravkeler"); });
 }
 
 Screenshot TakeScreenshot(HWND window, const RECT& clientRect, const std::string& name) {

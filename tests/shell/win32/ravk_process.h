@@ -16,11 +16,16 @@
 // How long a person waits for a window, a file or the program's end.
 inline constexpr std::chrono::seconds PATIENCE{20};
 
+// A file of the build's bin folder.
+std::string BinFile(const std::string& name);
+
 // A folder as the viewer expects one: a copy of the overlay pictures and a ravk.ini naming the
-// plug-in. Without the copy, ravk.exe takes the pictures beside it, as a release folder has them.
+// plug-in, then the settings lines given. Without the copy, ravk.exe takes the pictures beside it,
+// as a release folder has them.
 class RunFolder {
   public:
-    explicit RunFolder(const std::string& plugin, bool withPictures = true);
+    explicit RunFolder(const std::string& plugin, bool withPictures = true,
+                       const std::string& settings = "");
     const std::filesystem::path& Path() const { return dir_.Path(); }
     std::string File(const std::string& name) const { return dir_.File(name); }
 
@@ -56,6 +61,11 @@ bool WaitUntil(const std::function<bool()>& condition,
 // A click on control id of dialog, posted so that a modal window it opens does not hold the test.
 void Click(HWND dialog, int id);
 void HoldShift(bool down);
+
+// Takes the preselected 640 x 480 in "Resolution Setting"; the main window, or nullptr.
+HWND MainWindowAt640x480(const RavkProcess& ravk);
+// Shift + "&Capture" at 640 x 480, until capture_ravk.bmp is whole.
+void SaveSnapshotPair(HWND main, const RunFolder& folder);
 
 // What the screen shows in a window's client rectangle, 0x00RRGGBB, rows top-down; kept as a BMP
 // file in Z:\tmp\ravk_win32_screens for a person to look at.

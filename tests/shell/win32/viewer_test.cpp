@@ -19,10 +19,6 @@
 
 namespace {
 
-std::string BinFile(const std::string& name) {
-    return std::string(RAVK_BIN_DIR) + "/" + name;
-}
-
 // Asked of the control itself (WM_GETTEXT): GetWindowTextW does not ask another process's edits.
 std::wstring ItemText(HWND dialog, int id) {
     wchar_t text[1024] = {};
@@ -89,35 +85,6 @@ void ExpectSnapshotFile(const std::vector<std::uint8_t>& bmp) {
     EXPECT_EQ(Le32At(bmp, 18), 640u);
     EXPECT_EQ(Le32At(bmp, 22), 480u);
     EXPECT_EQ(Le16At(bmp, 28), 24);
-}
-
-// Shift + "&Capture" at 640 x 480. ravk reads the key's state when the click arrives, which Wine
-// may not have taken over yet: a click that missed the key opens "Capture Settings", cancelled
-// here.
-void SaveSnapshotPair(HWND main, const RunFolder& folder) {
-    const auto saved = [&] {
-        return ReadFileBytes(folder.File("capture_ravk.bmp")).size() == 54u + 1920u * 480u;
-    };
-    for (int attempt = 0; attempt < 5 && !saved(); ++attempt) {
-        HoldShift(true);
-        Sleep(100);
-        Click(main, IDC_CAPTURE);
-        WaitUntil(saved, std::chrono::seconds(2));
-        HoldShift(false);
-        if (const HWND settings = FindWindowW(nullptr, L"Capture Settings")) {
-            Click(settings, DIALOG_CANCEL);
-        }
-    }
-}
-
-// Takes the preselected 640 x 480 in "Resolution Setting"; the main window, or nullptr.
-HWND MainWindowAt640x480(const RavkProcess& ravk) {
-    const HWND resolution = ravk.WaitForTitle(L"Resolution Setting");
-    if (resolution == nullptr) {
-        return nullptr;
-    }
-    Click(resolution, DIALOG_OK);
-    return ravk.WaitForWindow([](HWND w) { return Title(w).starts_with(L"Ravkeler"); });
 }
 
 TEST(Win32ViewerTest, EachStartUpFailureShowsItsMessageWithOwnerAndCaptionThenEnds) {

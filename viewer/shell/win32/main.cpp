@@ -3,6 +3,7 @@
 
 #include <memory>
 
+#include "camera_output.h"
 #include "main_dialog.h"
 #include "platform_video_writer.h"
 
@@ -12,7 +13,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     MainDialog dialog(
         instance,
         [&dialog](UiThreadCall&) { return std::make_unique<PlatformVideoWriter>(dialog.Window()); },
-        CameraOutputFactory());  // the platform's camera output is not built yet
+        MakePlatformCameraOutput);
     dialog.Run();
     return VIEWER_EXIT_STATUS;
 }
