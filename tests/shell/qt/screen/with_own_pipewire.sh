@@ -24,9 +24,11 @@ pipewire >/dev/null 2>&1 &
 pids=$!
 wireplumber >/dev/null 2>&1 &
 pids="$pids $!"
-# Readers are linked to cameras by its policy, running once it has made its default metadata.
-for _ in $(seq 100); do
+# Readers are linked to cameras by its policy, running once it has made its default metadata. The
+# wait is bounded (about 30 s), so a daemon that never comes fails the tests rather than their
+# time limit.
+for _ in $(seq 15); do
     timeout 2 pw-cli ls Metadata 2>/dev/null | grep -q 'metadata.name = "default"' && break
-    sleep 0.1
+    sleep 0.2
 done
 "$@"
