@@ -53,21 +53,6 @@ AM_MEDIA_TYPE* CopyMediaType(AM_MEDIA_TYPE* type) {
     return copy;
 }
 
-void ClearMediaType(AM_MEDIA_TYPE& type) {
-    CoTaskMemFree(type.pbFormat);
-    type.pbFormat = nullptr;
-    type.cbFormat = 0;
-    if (type.pUnk != nullptr) {
-        type.pUnk->Release();
-        type.pUnk = nullptr;
-    }
-}
-
-void FreeMediaType(AM_MEDIA_TYPE* type) {
-    ClearMediaType(*type);
-    CoTaskMemFree(type);
-}
-
 std::optional<SampleFormat> SampleFormatOf(const AM_MEDIA_TYPE* type) {
     if (type == nullptr || type->majortype != MEDIATYPE_Video ||
         type->formattype != FORMAT_VideoInfo || type->pbFormat == nullptr ||

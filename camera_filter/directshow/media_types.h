@@ -5,6 +5,7 @@
 
 #include <optional>
 
+#include "media_type_memory.h"
 #include "sample_formats.h"
 
 // The type of format as a capture pin offers it, video in a VIDEOINFOHEADER at 30 frames a
@@ -15,10 +16,6 @@ AM_MEDIA_TYPE* NewMediaType(const SampleFormat& format);
 
 void CopyMediaType(const AM_MEDIA_TYPE& from, AM_MEDIA_TYPE& to);
 AM_MEDIA_TYPE* CopyMediaType(AM_MEDIA_TYPE* type);
-// Frees what a type holds (its format block and its object), not the type itself.
-void ClearMediaType(AM_MEDIA_TYPE& type);
-// Frees a type handed out in a block of its own, with what it holds.
-void FreeMediaType(AM_MEDIA_TYPE* type);
 
 // The camera format a whole type describes; none for any other type.
 std::optional<SampleFormat> SampleFormatOf(const AM_MEDIA_TYPE* type);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "media_type_memory.h"
 #include "wide_text.h"
 
 namespace {
@@ -25,25 +26,6 @@ class DshowDeviceIdentity final : public DeviceIdentity {
     explicit DshowDeviceIdentity(ComRef<IMoniker> moniker) : moniker(std::move(moniker)) {}
     ComRef<IMoniker> moniker;
 };
-
-// Frees what a media type holds (its format block and its object), not the type itself.
-void ClearMediaType(AM_MEDIA_TYPE& type) {
-    CoTaskMemFree(type.pbFormat);
-    type.pbFormat = nullptr;
-    type.cbFormat = 0;
-    if (type.pUnk != nullptr) {
-        type.pUnk->Release();
-        type.pUnk = nullptr;
-    }
-}
-
-// Frees a media type handed out by a call, with what it holds.
-void FreeMediaType(AM_MEDIA_TYPE* type) {
-    if (type != nullptr) {
-        ClearMediaType(*type);
-        CoTaskMemFree(type);
-    }
-}
 
 // The system device enumerator's list of video input devices; none when either is missing.
 // The video input category's list; none when the system device enumerator is missing, and an
