@@ -169,6 +169,7 @@ class ProgramTest : public ::testing::Test {
     // ending it).
     int Run(const std::function<void()>& drive, std::optional<rlim_t> fileSizeLimit = {}) {
         QProcess ravk;
+        ravk.setProcessChannelMode(QProcess::ForwardedErrorChannel);  // a crash report shows
         if (fileSizeLimit) {
             ravk.setChildProcessModifier([limit = *fileSizeLimit] {
                 const rlimit full{limit, limit};
@@ -389,7 +390,10 @@ TEST_F(ProgramTest, AReaderGetsTheCoveredPictureAsACameraWhileTheViewerRuns) {
         QTest::qWait(300);  // the face drifts: a camera that keeps sending shows it elsewhere
         EXPECT_NE(grablet.Frame(), masked);
         EXPECT_GE(BluePixels(grablet.Frame()), 10000);
-        EXPECT_TRUE(PressIn("^Ravkeler", "Escape"));  // while the reader is still bound
+        // The reader lets go first: GStreamer's PipeWire source (0.3.65) may still read a buffer
+        // of a node that goes away under it, and crash.
+        grablet.Destroy();
+        EXPECT_TRUE(PressIn("^Ravkeler", "Escape"));
     });
     EXPECT_EQ(status, 1);
     EXPECT_TRUE(CamerasBecome({}));

@@ -22,6 +22,11 @@ printf '%s_monitor.enabled = false\n' alsa v4l2 libcamera \
 echo 'bluez_monitor.enabled = false' >"$XDG_CONFIG_HOME/wireplumber/bluetooth.lua.d/51-no-devices.lua"
 pipewire >/dev/null 2>&1 &
 pids=$!
+# The session manager gives up at once when the daemon's socket is not there yet.
+for _ in $(seq 100); do
+    [ -S "$XDG_RUNTIME_DIR/pipewire-0" ] && break
+    sleep 0.05
+done
 wireplumber >/dev/null 2>&1 &
 pids="$pids $!"
 # Readers are linked to cameras by its policy, running once it has made its default metadata. The
