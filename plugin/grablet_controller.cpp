@@ -5,6 +5,8 @@
 #include <optional>
 #include <utility>
 
+#include "camera_name.h"
+
 namespace {
 
 constexpr char NO_DEVICE_LINE[] = "ビデオキャプチャデバイスは存在しません";
@@ -69,6 +71,8 @@ bool GrabletController::OnInit() {
         return false;  // nothing to say: the layer itself is missing
     }
     std::vector<ListedDevice>& devices = *listing;
+    // Offering the viewer's own camera would only loop its picture back into it.
+    std::erase_if(devices, [](const ListedDevice& device) { return device.name == CAMERA_NAME; });
     if (devices.empty()) {
         std::fprintf(diagnostics_, "%s\n", NO_DEVICE_LINE);
         std::fflush(diagnostics_);

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "camera_feed.h"
-#include "camera_output.h"
+#include "camera_name.h"
 #include "com_server.h"
 #include "live_source.h"
 

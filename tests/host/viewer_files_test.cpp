@@ -71,38 +71,42 @@ TEST_F(ViewerFilesTest, PicturesComeWholeFromTheCurrentFolderElseFromTheInstalle
 }
 
 TEST_F(ViewerFilesTest, SettingsFileIsTheCurrentFoldersElseTheUsersConfiguration) {
-    const InstallLayout withUserFile{"../share/ravk", "../lib/ravk", true};
-    const InstallLayout withoutUserFile{".", nullptr, false};
-    const fs::path config = root.Path() / "config";
-    const fs::path home = root.Path() / "home";
+    const InstallLayout xdg{"../share/ravk", "../lib/ravk", UserSettingsFolder::XdgConfig};
+    const InstallLayout appData{".", nullptr, UserSettingsFolder::AppData};
+    const std::string config = (root.Path() / "config").string();
+    const std::string home = (root.Path() / "home").string();
+    using Variables = std::map<std::string, std::string>;
     struct Case {
-        std::optional<std::string> xdgConfigHome;
-        std::optional<std::string> home;
-        fs::path expected;
+        const InstallLayout& layout;
+        Variables variables;
+        std::string expected;
     };
     const Case cases[] = {
-        {config.string(), home.string(), config / "ravk" / "ravk.ini"},
-        {std::nullopt, home.string(), home / ".config" / "ravk" / "ravk.ini"},
-        {"", home.string(), home / ".config" / "ravk" / "ravk.ini"},
-        {"relative/config", home.string(), home / ".config" / "ravk" / "ravk.ini"},
-        {std::nullopt, std::nullopt, SETTINGS_FILE},
+        {xdg, {{"XDG_CONFIG_HOME", config}, {"HOME", home}}, config + "/ravk/ravk.ini"},
+        {xdg, {{"HOME", home}}, home + "/.config/ravk/ravk.ini"},
+        {xdg, {{"XDG_CONFIG_HOME", ""}, {"HOME", home}}, home + "/.config/ravk/ravk.ini"},
+        {xdg,
+         {{"XDG_CONFIG_HOME", "relative/config"}, {"HOME", home}},
+         home + "/.config/ravk/ravk.ini"},
+        {xdg, {{"APPDATA", "C:\\Users\\me\\AppData\\Roaming"}}, SETTINGS_FILE},
+        {appData,
+         {{"APPDATA", "C:\\Users\\me\\AppData\\Roaming"}},
+         "C:\\Users\\me\\AppData\\Roaming\\ravk\\ravk.ini"},
+        {appData, {{"APPDATA", "\\\\server\\me"}}, "\\\\server\\me\\ravk\\ravk.ini"},
+        {appData, {{"APPDATA", "Roaming"}, {"XDG_CONFIG_HOME", config}}, SETTINGS_FILE},
+        {appData, {{"HOME", home}}, SETTINGS_FILE},
     };
     const CurrentDirScope inCurrent(current);
     for (const Case& c : cases) {
-        variables.clear();
-        if (c.xdgConfigHome) {
-            variables["XDG_CONFIG_HOME"] = *c.xdgConfigHome;
-        }
-        if (c.home) {
-            variables["HOME"] = *c.home;
-        }
-        SCOPED_TRACE(c.xdgConfigHome.value_or("(unset)"));
-        EXPECT_EQ(fs::path(FindSettingsFile(environment, withUserFile)), c.expected);
-        EXPECT_EQ(FindSettingsFile(environment, withoutUserFile), SETTINGS_FILE);
+        variables = c.variables;
+        SCOPED_TRACE(c.expected);
+        EXPECT_EQ(fs::path(FindSettingsFile(environment, c.layout)), fs::path(c.expected));
     }
     std::ofstream(current / "ravk.ini") << "[ravk]\n";
-    variables["XDG_CONFIG_HOME"] = config.string();
-    EXPECT_EQ(FindSettingsFile(environment, withUserFile), SETTINGS_FILE);
+    for (const InstallLayout* layout : {&xdg, &appData}) {
+        variables = {{"XDG_CONFIG_HOME", config}, {"APPDATA", "C:\\Roaming"}};
+        EXPECT_EQ(FindSettingsFile(environment, *layout), SETTINGS_FILE);
+    }
 }
 
 TEST_F(ViewerFilesTest, BarePluginNameFallsBackToTheInstalledPluginFolder) {

@@ -7,6 +7,7 @@
 #include <limits>
 #include <ostream>
 
+#include "camera_name.h"
 #include "fake_plugin_parts.h"
 #include "grablet_controller.h"
 
@@ -140,7 +141,10 @@ INSTANTIATE_TEST_SUITE_P(
                       ChoiceCase{"TwoTakeSecond", {"A", "B"}, 1, true, true, "B", ""},
                       ChoiceCase{"ThreeTakeThird", {"A", "B", "C"}, 2, true, true, "C", ""},
                       ChoiceCase{"Cancelled", {"A", "B"}, std::nullopt, true, false, "", ""},
-                      ChoiceCase{"BeyondTheList", {"A", "B", "C"}, 3, true, false, "", ""}),
+                      ChoiceCase{"BeyondTheList", {"A", "B", "C"}, 3, true, false, "", ""},
+                      ChoiceCase{"OwnCameraLeftOut", {CAMERA_NAME, "A"}, 5, false, true, "A", ""},
+                      ChoiceCase{
+                          "OnlyOwnCamera", {CAMERA_NAME}, 0, false, false, "", NO_DEVICE_LINE}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(GrabletControllerTest, WithoutADeviceLayerInitFailsWithoutTheNoDeviceLine) {

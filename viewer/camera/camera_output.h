@@ -9,10 +9,9 @@
 #include <string>
 #include <string_view>
 
+#include "camera_name.h"
 #include "geometry.h"
 #include "surface_view.h"
-
-inline constexpr const char* CAMERA_NAME = "Ravkeler Camera";
 
 // The "VirtualCamera" setting.
 enum class VirtualCameraKind {

@@ -6,15 +6,20 @@
 
 #include <filesystem>
 
+// The folder the user's own settings file lies in, each the system's usual place for it.
+enum class UserSettingsFolder {
+    XdgConfig,  // $XDG_CONFIG_HOME/ravk, else ~/.config/ravk
+    AppData,    // %APPDATA%\ravk
+};
+
 struct InstallLayout {
     // The shipped data: the overlay pictures' folder "images" lies in it.
     const char* dataFolder;
     // Plug-ins installed apart from the program, searched after the current folder; null when
     // they lie in the program's folder.
     const char* pluginFolder;
-    // Whether the user's settings file ($XDG_CONFIG_HOME/ravk/ravk.ini) stands in for a missing
-    // ".\ravk.ini".
-    bool userSettingsFile;
+    // Where the user's settings file, read when ".\ravk.ini" is missing, is kept.
+    UserSettingsFolder userSettings;
 };
 
 // This platform's layout (posix/, win32/ each define it).

@@ -1,5 +1,6 @@
 #include "viewer_files.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <system_error>
@@ -32,6 +33,13 @@ std::optional<fs::path> AbsoluteFolder(const std::optional<std::string>& value) 
     return fs::path(*value);
 }
 
+// "C:\..." or "\\server\...": %APPDATA% is a Windows folder, judged the Windows way on any system.
+bool IsWindowsAbsolute(const std::string& folder) {
+    const bool drive = folder.size() >= 3 && std::isalpha(static_cast<unsigned char>(folder[0])) &&
+                       folder[1] == ':' && (folder[2] == '\\' || folder[2] == '/');
+    return drive || folder.starts_with("\\\\");
+}
+
 }  // namespace
 
 std::string FindDataFolder(const std::string& folder, const std::string& firstFile,
@@ -44,8 +52,14 @@ std::string FindDataFolder(const std::string& folder, const std::string& firstFi
 }
 
 std::string FindSettingsFile(const EnvironmentLookup& environment, const InstallLayout& layout) {
-    if (IsThere(Native(SETTINGS_FILE)) || !layout.userSettingsFile) {
+    if (IsThere(Native(SETTINGS_FILE))) {
         return SETTINGS_FILE;
+    }
+    if (layout.userSettings == UserSettingsFolder::AppData) {
+        // Kept as the environment gives it, in the same text as the file functions take.
+        const std::optional<std::string> appData = environment("APPDATA");
+        return appData && IsWindowsAbsolute(*appData) ? *appData + "\\ravk\\ravk.ini"
+                                                      : SETTINGS_FILE;
     }
     std::optional<fs::path> config = AbsoluteFolder(environment("XDG_CONFIG_HOME"));
     if (!config) {

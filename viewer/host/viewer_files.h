@@ -34,9 +34,10 @@ using EnvironmentLookup = std::function<std::optional<std::string>(const char* n
 std::string FindDataFolder(const std::string& folder, const std::string& firstFile,
                            const std::filesystem::path& installedData);
 
-// ".\ravk.ini" when it is there. Otherwise, where the layout has a user's settings file,
-// $XDG_CONFIG_HOME/ravk/ravk.ini, or ~/.config/ravk/ravk.ini when that variable is unset, empty
-// or not an absolute path. A missing file gives the defaults when it is read.
+// ".\ravk.ini" when it is there. Otherwise the user's settings file in the layout's folder:
+// $XDG_CONFIG_HOME/ravk/ravk.ini, or ~/.config/ravk/ravk.ini when that variable is unset, empty or
+// not an absolute path; or %APPDATA%\ravk\ravk.ini. Without an absolute folder, ".\ravk.ini". A
+// missing file gives the defaults when it is read.
 std::string FindSettingsFile(const EnvironmentLookup& environment, const InstallLayout& layout);
 
 ViewerFiles FindViewerFiles(const std::filesystem::path& programFolder,
