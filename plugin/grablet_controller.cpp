@@ -1,6 +1,7 @@
 #include "grablet_controller.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <optional>
 #include <utility>
@@ -45,6 +46,14 @@ std::vector<PixelSize> SourceSizeChoices(const std::vector<PixelSize>& offered, 
     return choices;
 }
 
+// "ravk" or "RAVK.EXE" in any folder: the viewer, not another program reading its camera.
+bool IsViewerProgram(const std::string& path) {
+    std::string title = FileTitle(path);
+    std::transform(title.begin(), title.end(), title.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return title == "ravk";
+}
+
 }  // namespace
 
 std::string FileTitle(const std::string& path) {
@@ -58,8 +67,12 @@ std::string FileTitle(const std::string& path) {
 }
 
 GrabletController::GrabletController(CaptureBackend& backend, PluginUi& ui, std::string modulePath,
-                                     std::FILE* diagnostics)
-    : backend_(backend), ui_(ui), modulePath_(std::move(modulePath)), diagnostics_(diagnostics) {}
+                                     const std::string& hostProgram, std::FILE* diagnostics)
+    : backend_(backend),
+      ui_(ui),
+      modulePath_(std::move(modulePath)),
+      inViewer_(IsViewerProgram(hostProgram)),
+      diagnostics_(diagnostics) {}
 
 bool GrabletController::OnInit() {
     // Each start begins from the state at load: a module that stays mapped after its unloading
@@ -71,8 +84,11 @@ bool GrabletController::OnInit() {
         return false;  // nothing to say: the layer itself is missing
     }
     std::vector<ListedDevice>& devices = *listing;
-    // Offering the viewer's own camera would only loop its picture back into it.
-    std::erase_if(devices, [](const ListedDevice& device) { return device.name == CAMERA_NAME; });
+    if (inViewer_) {
+        // Offered to the viewer, its own camera would only loop its picture back into it.
+        std::erase_if(devices,
+                      [](const ListedDevice& device) { return device.name == CAMERA_NAME; });
+    }
     if (devices.empty()) {
         std::fprintf(diagnostics_, "%s\n", NO_DEVICE_LINE);
         std::fflush(diagnostics_);

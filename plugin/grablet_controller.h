@@ -18,9 +18,10 @@ std::string FileTitle(const std::string& path);
 
 class GrabletController {
   public:
-    // modulePath is the plug-in file's own path; the no-device line goes to diagnostics.
+    // modulePath is the plug-in file's own path, hostProgram the program that loaded it; the
+    // no-device line goes to diagnostics.
     GrabletController(CaptureBackend& backend, PluginUi& ui, std::string modulePath,
-                      std::FILE* diagnostics = stdout);
+                      const std::string& hostProgram, std::FILE* diagnostics = stdout);
     GrabletController(const GrabletController&) = delete;
     GrabletController& operator=(const GrabletController&) = delete;
 
@@ -46,6 +47,7 @@ class GrabletController {
     CaptureBackend& backend_;
     PluginUi& ui_;
     std::string modulePath_;
+    bool inViewer_;  // loaded by ravk, which offers its own picture as a camera
     std::FILE* diagnostics_;
     PluginState state_;
     bool capturing_ = false;  // from a successful OnInit to OnDestroy

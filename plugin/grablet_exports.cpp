@@ -12,7 +12,7 @@ namespace {
 GrabletController& Controller() {
     static const std::unique_ptr<CaptureBackend> backend = CreateCaptureBackend();
     static const std::unique_ptr<PluginUi> ui = CreatePluginUi();
-    static GrabletController controller(*backend, *ui, ModulePath());
+    static GrabletController controller(*backend, *ui, ModulePath(), HostProgramPath());
     return controller;
 }
 

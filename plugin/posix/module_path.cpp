@@ -2,6 +2,9 @@
 
 #include <dlfcn.h>
 
+#include <filesystem>
+#include <system_error>
+
 std::string ModulePath() {
     static const char anchor = 0;
     Dl_info info{};
@@ -9,4 +12,9 @@ std::string ModulePath() {
         return {};
     }
     return info.dli_fname;
+}
+
+std::string HostProgramPath() {
+    std::error_code error;
+    return std::filesystem::read_symlink("/proc/self/exe", error).string();
 }

@@ -65,7 +65,8 @@ class GrabletControllerTest : public ::testing::Test {
     FakeBackend backend;
     FakeUi ui;
     std::FILE* diagnostics = std::tmpfile();
-    GrabletController controller{backend, ui, "/opt/ravk/bin/MyCam.so", diagnostics};
+    GrabletController controller{backend, ui, "/opt/ravk/bin/MyCam.so", "/usr/bin/ravk",
+                                 diagnostics};
 };
 
 void PressSource(const OptionDialogButtons& buttons) {
@@ -142,10 +143,30 @@ INSTANTIATE_TEST_SUITE_P(
                       ChoiceCase{"ThreeTakeThird", {"A", "B", "C"}, 2, true, true, "C", ""},
                       ChoiceCase{"Cancelled", {"A", "B"}, std::nullopt, true, false, "", ""},
                       ChoiceCase{"BeyondTheList", {"A", "B", "C"}, 3, true, false, "", ""},
+                      // Loaded by the viewer, which publishes that camera itself.
                       ChoiceCase{"OwnCameraLeftOut", {CAMERA_NAME, "A"}, 5, false, true, "A", ""},
                       ChoiceCase{
                           "OnlyOwnCamera", {CAMERA_NAME}, 0, false, false, "", NO_DEVICE_LINE}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(GrabletControllerTest, OnlyTheViewerItselfIsNotOfferedItsOwnCamera) {
+    const std::pair<const char*, bool> hosts[] = {
+        {"C:\\Program Files\\Ravkeler\\RAVK.EXE", false},
+        {"/usr/bin/ravk-inspect", true},
+        {"Z:\\build\\bin\\win32_viewer_tests.exe", true},
+    };
+    for (const auto& [host, offered] : hosts) {
+        SCOPED_TRACE(host);
+        FakeBackend cameras;
+        cameras.devices = std::vector<std::string>{CAMERA_NAME, "A"};
+        FakeUi choices;
+        choices.deviceAnswer = 0;
+        GrabletController hosted(cameras, choices, "Grablet.dll", host, diagnostics);
+        EXPECT_TRUE(hosted.OnInit());
+        EXPECT_EQ(cameras.boundDevice, offered ? CAMERA_NAME : "A");
+        hosted.OnDestroy();
+    }
+}
 
 TEST_F(GrabletControllerTest, WithoutADeviceLayerInitFailsWithoutTheNoDeviceLine) {
     backend.devices = std::nullopt;
