@@ -36,7 +36,7 @@ add_custom_target(ravk_compressed_docs ALL DEPENDS ${compressed_files})
 install(FILES ${CMAKE_BINARY_DIR}/packaging/ravk.1.gz ${CMAKE_BINARY_DIR}/packaging/ravk-inspect.1.gz
     DESTINATION share/man/man1)
 install(FILES ${RAVK_PACKAGING_DIR}/ravk.ini ${RAVK_PACKAGING_DIR}/copyright
-    ${CMAKE_BINARY_DIR}/packaging/changelog.gz
+    ${PROJECT_SOURCE_DIR}/THIRD_PARTY_NOTICES.txt ${CMAKE_BINARY_DIR}/packaging/changelog.gz
     DESTINATION share/doc/ravk)
 
 set(CPACK_GENERATOR DEB)
