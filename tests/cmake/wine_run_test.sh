@@ -7,7 +7,7 @@ runner=$1 scratch=$2
 
 rm -rf "$scratch"
 mkdir -p "$scratch/bin" "$scratch/prefix"
-touch "$scratch/prefix/ravk-prefix-ready"
+touch "$scratch/prefix/ravk-prefix-own-folders"
 printf '#!/bin/sh\nexit 2\n' >"$scratch/bin/wineserver"  # one is already running
 printf '#!/bin/sh\nprintf "%%s\\r\\n" "$(cat /proc/self/personality)"\n' >"$scratch/bin/wine"
 chmod +x "$scratch/bin/wineserver" "$scratch/bin/wine"

@@ -23,6 +23,9 @@ deb=$(echo "$scratch"/package/ravk_*_amd64.deb)
 [[ -f $deb ]] || fail "no package"
 lintian --fail-on error --display-info "$deb" | tee "$scratch/lintian.txt" ||
     fail "lintian found errors"
+if grep -q 'copyright' "$scratch/lintian.txt"; then
+    fail "lintian on the copyright file: $(grep 'copyright' "$scratch/lintian.txt")"
+fi
 if [[ $hardened == hardened ]] && grep -q ' hardening-' "$scratch/lintian.txt"; then
     fail "not hardened: $(grep ' hardening-' "$scratch/lintian.txt")"
 fi
@@ -35,7 +38,7 @@ root=$scratch/root
 dpkg-deb -x "$deb" "$root"
 usr=$root/usr
 for file in lib/ravk/Grablet.so share/man/man1/ravk.1.gz share/man/man1/ravk-inspect.1.gz \
-    share/doc/ravk/ravk.ini; do
+    share/doc/ravk/ravk.ini share/doc/ravk/THIRD_PARTY_NOTICES.txt; do
     [[ -f $usr/$file ]] || fail "not installed: $file"
 done
 for size in 48 128 256; do

@@ -143,7 +143,7 @@ TEST(Win32CameraTest, AnotherProgramSeesTheCoveredPictureThenTheStillPicture) {
 
     // The covered picture: where the viewer's own snapshot shows the mask, and Testcard's raw
     // frame has no such blue.
-    SaveSnapshotPair(main, folder);
+    SaveSnapshotPair(main, folder.Path());
     const std::vector<std::uint8_t> grabbed = grablet.DeliveredFrame();
     const std::vector<std::uint8_t> shown = ReadFileBytes(folder.File("capture_ravk.bmp"));
     const std::vector<std::uint8_t> raw = ReadFileBytes(folder.File("capture_original.bmp"));

@@ -21,9 +21,13 @@ RunFolder::RunFolder(const std::string& plugin, bool withPictures, const std::st
     std::ofstream(dir_.File("ravk.ini")) << "[ravk]\nDLL=" << plugin << "\n" << settings;
 }
 
-RavkProcess::RavkProcess(const RunFolder& folder) : outputFile_(folder.File("stdout.txt")) {
-    std::wstring command =
-        L"\"" + (std::filesystem::path(RAVK_BIN_DIR) / "ravk.exe").wstring() + L"\"";
+RavkProcess::RavkProcess(const RunFolder& folder)
+    : RavkProcess(std::filesystem::path(RAVK_BIN_DIR) / "ravk.exe", folder.Path()) {}
+
+RavkProcess::RavkProcess(const std::filesystem::path& program, const std::filesystem::path& folder,
+                         const std::wstring& environment)
+    : outputFile_((folder / "stdout.txt").string()) {
+    std::wstring command = L"\"" + program.wstring() + L"\"";
     SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
     const HANDLE output =
         CreateFileW(Widen(outputFile_).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -33,8 +37,9 @@ RavkProcess::RavkProcess(const RunFolder& folder) : outputFile_(folder.File("std
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = output;
     startup.hStdError = output;
-    CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                   folder.Path().wstring().c_str(), &startup, &process_);
+    CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
+                   environment.empty() ? nullptr : const_cast<wchar_t*>(environment.c_str()),
+                   folder.wstring().c_str(), &startup, &process_);
     CloseHandle(output);
 }
 
@@ -139,9 +144,9 @@ void HoldShift(bool down) {
 
 // ravk reads the key's state when the click arrives, which Wine may not have taken over yet: a
 // click that missed the key opens "Capture Settings", cancelled here.
-void SaveSnapshotPair(HWND main, const RunFolder& folder) {
+void SaveSnapshotPair(HWND main, const std::filesystem::path& folder) {
     const auto saved = [&] {
-        return ReadFileBytes(folder.File("capture_ravk.bmp")).size() == 54u + 1920u * 480u;
+        return ReadFileBytes((folder / "capture_ravk.bmp").string()).size() == 54u + 1920u * 480u;
     };
     for (int attempt = 0; attempt < 5 && !saved(); ++attempt) {
         HoldShift(true);

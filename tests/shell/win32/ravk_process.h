@@ -35,7 +35,12 @@ class RunFolder {
 
 class RavkProcess {
   public:
+    // The build's ravk.exe in the run folder.
     explicit RavkProcess(const RunFolder& folder);
+    // program started in folder, with environment (a block as CreateProcessW takes it; empty:
+    // this process's); its output goes to folder's stdout.txt.
+    RavkProcess(const std::filesystem::path& program, const std::filesystem::path& folder,
+                const std::wstring& environment = L"");
     ~RavkProcess();  // ends a program still running
     RavkProcess(const RavkProcess&) = delete;
     RavkProcess& operator=(const RavkProcess&) = delete;
@@ -64,8 +69,8 @@ void HoldShift(bool down);
 
 // Takes the preselected 640 x 480 in "Resolution Setting"; the main window, or nullptr.
 HWND MainWindowAt640x480(const RavkProcess& ravk);
-// Shift + "&Capture" at 640 x 480, until capture_ravk.bmp is whole.
-void SaveSnapshotPair(HWND main, const RunFolder& folder);
+// Shift + "&Capture" at 640 x 480, until the folder's capture_ravk.bmp is whole.
+void SaveSnapshotPair(HWND main, const std::filesystem::path& folder);
 
 // What the screen shows in a window's client rectangle, 0x00RRGGBB, rows top-down; kept as a BMP
 // file in Z:\tmp\ravk_win32_screens for a person to look at.

@@ -187,7 +187,7 @@ TEST(Win32ViewerTest, ThePictureATogglesSnapshotAndClipOfTheTestcardAsAPersonSee
               2000);
     TakeScreenshot(main, client, "viewer_window.bmp");
 
-    SaveSnapshotPair(main, folder);
+    SaveSnapshotPair(main, folder.Path());
     ExpectSnapshotFile(ReadFileBytes(folder.File("capture_original.bmp")));
     const std::vector<std::uint8_t> shown = ReadFileBytes(folder.File("capture_ravk.bmp"));
     ASSERT_NO_FATAL_FAILURE(ExpectSnapshotFile(shown));
@@ -294,7 +294,7 @@ TEST(Win32ViewerTest, FixedSceneWithMaskAndBoxIsSavedAsTheSameFileAsOnLinux) {
     Click(main, IDC_BOX);
     EXPECT_TRUE(WaitUntil([&] { return IsDlgButtonChecked(main, IDC_BOX) == BST_CHECKED; }));
     Sleep(300);  // a few ticks and paints
-    SaveSnapshotPair(main, folder);
+    SaveSnapshotPair(main, folder.Path());
     EXPECT_EQ(Fnv1aDigest(ReadFileBytes(folder.File("capture_ravk.bmp"))),
               FIXED_SCENE_MASK_BOX_SNAPSHOT_DIGEST);
     Click(main, IDC_EXIT);
@@ -309,7 +309,7 @@ TEST(Win32ViewerTest, WithGrabletAndAVirtualCameraTheSnapshotShowsTheCamerasPict
     const HWND main = MainWindowAt640x480(ravk);  // one camera: no choice
     ASSERT_NE(main, nullptr);
     Sleep(500);  // frames flowing
-    SaveSnapshotPair(main, folder);
+    SaveSnapshotPair(main, folder.Path());
     Click(main, IDC_EXIT);
     EXPECT_EQ(ravk.WaitForExit(), 1);
 
