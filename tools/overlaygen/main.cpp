@@ -3,10 +3,12 @@
 //
 //   overlaygen FOLDER [--contact-sheet FILE.bmp]
 //   overlaygen --icon SIZE FILE.png
+//   overlaygen --ico FILE.ico
 //
 // Writes the 69 frames into FOLDER (created when missing) and, on request, all frames tiled into
 // one picture for review; or the icon, SIZE x SIZE pixels with transparency, into FILE.png (its
-// folder created when missing). Exit status 0 on success, 1 on a usage error, 2 when a file fails.
+// folder created when missing); or the Windows icon file with the icon at several sizes. Exit
+// status 0 on success, 1 on a usage error, 2 when a file fails.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -92,17 +94,35 @@ bool WriteIcon(const char* sizeText, const char* fileName) {
     return true;
 }
 
+// The Windows program's icon: the sizes the shell shows, from the small title bar one to the
+// large tile.
+bool WriteWindowsIcon(const char* fileName) {
+    std::vector<IconPicture> pictures;
+    for (const std::int32_t side : {16, 24, 32, 48, 256}) {
+        pictures.push_back({side, EncodePng(side, side, DrawEmblemIcon(side, ICON_GRID))});
+    }
+    if (!WriteIcoFile(fileName, pictures)) {
+        std::fprintf(stderr, "overlaygen: cannot write %s\n", fileName);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc == 4 && std::strcmp(argv[1], "--icon") == 0) {
         return WriteIcon(argv[2], argv[3]) ? 0 : 2;
     }
+    if (argc == 3 && std::strcmp(argv[1], "--ico") == 0) {
+        return WriteWindowsIcon(argv[2]) ? 0 : 2;
+    }
     const bool sheetWanted = argc == 4 && std::strcmp(argv[2], "--contact-sheet") == 0;
     if (argc != 2 && !sheetWanted) {
         std::fprintf(stderr,
                      "usage: overlaygen FOLDER [--contact-sheet FILE.bmp]\n"
-                     "       overlaygen --icon SIZE FILE.png\n");
+                     "       overlaygen --icon SIZE FILE.png\n"
+                     "       overlaygen --ico FILE.ico\n");
         return 1;
     }
     FrameImage sheet = EmptyContactSheet();

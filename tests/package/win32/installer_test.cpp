@@ -159,6 +159,8 @@ TEST(WindowsInstallerTest, InstallsForTheUserStartsFromTheMenuFolderAndUninstall
         EXPECT_TRUE(fs::is_regular_file(installed / file)) << file;
     }
     EXPECT_FALSE(fs::exists(installed / "ravk.ini")) << "the release folder's demo settings";
+    EXPECT_EQ(ExtractIconExW((installed / "ravk.exe").wstring().c_str(), -1, nullptr, nullptr, 0),
+              1u);
     const Shortcut shortcut = ReadShortcut(shortcutFile);
     EXPECT_TRUE(fs::equivalent(shortcut.target, installed / "ravk.exe"));
     EXPECT_EQ(shortcut.workingFolder, videos);
