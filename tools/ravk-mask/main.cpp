@@ -156,9 +156,9 @@ int main(int argc, char** argv) {
 
     CatchInterrupts(interrupted);
     const std::string pending = PendingFileName(request.outputFile);
-    const std::unique_ptr<VideoFiles> files = OpenVideoFiles(
-        request.inputFile, pending, request.outputFile,
-        EncodeOptions{.crf = request.crf, .preset = request.preset}, error);
+    const std::unique_ptr<VideoFiles> files =
+        OpenVideoFiles(request.inputFile, pending, request.outputFile,
+                       EncodeOptions{.crf = request.crf, .preset = request.preset}, error);
     if (files == nullptr) {
         DiscardPendingFile(request.outputFile);
         return Fail(error);

@@ -42,7 +42,8 @@ std::string MaskProgress::Update(std::int64_t framesDone, double seconds) {
         return "\r" + line;
     }
     if (mode_ == ProgressMode::Lines && expected_ > 0) {
-        const int tenths = static_cast<int>(std::min<std::int64_t>(framesDone * 10 / expected_, 10));
+        const int tenths =
+            static_cast<int>(std::min<std::int64_t>(framesDone * 10 / expected_, 10));
         if (tenths > tenthsShown_) {
             tenthsShown_ = tenths;
             return Line(framesDone, seconds) + "\n";

@@ -21,7 +21,9 @@ class MaskProgress {
     std::string Finish(std::int64_t framesDone, double seconds);
 
     // Before an error line: "\n" after a terminal line that was shown, else empty.
-    std::string Break() const { return mode_ == ProgressMode::Terminal && lastShown_ >= 0 ? "\n" : ""; }
+    std::string Break() const {
+        return mode_ == ProgressMode::Terminal && lastShown_ >= 0 ? "\n" : "";
+    }
 
   private:
     std::string Line(std::int64_t framesDone, double seconds) const;

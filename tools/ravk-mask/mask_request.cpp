@@ -124,7 +124,7 @@ std::string CheckOutputExtension(const std::string& outputFile,
         }
         names += (i == 0 ? "" : i + 1 == writable.size() ? " or " : ", ") + writable[i];
     }
-    const std::string what = extension.empty() ? "an output without an extension"
-                                               : std::string(extension) + " files";
+    const std::string what =
+        extension.empty() ? "an output without an extension" : std::string(extension) + " files";
     return "cannot write " + what + " (" + names + ")";
 }

@@ -22,11 +22,11 @@ struct EncodeOptions {
 // One video frame on its way through the pipeline. The reader fills picture, timeMs and the
 // platform's fields; the cover stage fills covered; the writer reads covered and the rest.
 struct MaskFrame {
-    FrameImage picture;        // as decoded, bottom-up, not yet turned upright
-    DisplaySurface covered;    // the covered picture, top-down, in the stored orientation
-    std::int64_t timeMs = 0;   // presentation time from the input's first frame
-    std::int64_t index = 0;    // 0 for the first frame read
-    std::int64_t pts = 0;      // the platform's own time stamp of the frame
+    FrameImage picture;                // as decoded, bottom-up, not yet turned upright
+    DisplaySurface covered;            // the covered picture, top-down, in the stored orientation
+    std::int64_t timeMs = 0;           // presentation time from the input's first frame
+    std::int64_t index = 0;            // 0 for the first frame read
+    std::int64_t pts = 0;              // the platform's own time stamp of the frame
     std::shared_ptr<void> passengers;  // other streams' data read before this frame (platform's)
 };
 

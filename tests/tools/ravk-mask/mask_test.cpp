@@ -54,7 +54,8 @@ std::string MakeClip(const std::string& file, double seconds, const std::string&
         " -f lavfi -i sine=frequency=440:sample_rate=44100:duration=" + duration +
         " -filter_complex \"[1:v]scale=180:-2[p];[0:v][p]overlay=x='if(lt(t,2),20+40*t,1000)':"
         "y=20:eval=frame:shortest=1[v]\" -map \"[v]\" -map 2:a -c:v libx264 -pix_fmt yuv420p "
-        "-c:a aac -t " + duration + " " + ShellQuoted(file));
+        "-c:a aac -t " +
+        duration + " " + ShellQuoted(file));
     EXPECT_EQ(run.status, 0) << run.out;
     return file;
 }
@@ -179,8 +180,8 @@ TEST_F(RavkMaskTest, CoversTheFaceAndKeepsFramesTimesAndSound) {
         const auto& b = out[static_cast<std::size_t>(n)];
         // Far from the face (the right third), only the codec's loss.
         EXPECT_LT(MeanDifference(a, b, 440, 0, 200, HEIGHT), 3.0) << "frame " << n;
-        const double face = MeanDifference(a, b, FaceLeft(std::min(n, 19)), FACE_TOP, FACE_SIZE,
-                                           FACE_SIZE);
+        const double face =
+            MeanDifference(a, b, FaceLeft(std::min(n, 19)), FACE_TOP, FACE_SIZE, FACE_SIZE);
         if (n < 20) {
             EXPECT_GT(face, 8.0) << "face not covered in frame " << n;
         } else if (n < 24) {
@@ -245,7 +246,8 @@ TEST_F(RavkMaskTest, TruncatedInputFailsWithoutOutput) {
         bytes.resize(bytes.size() / 2);
         WriteFileBytes(dir.File("cut.mkv"), bytes);
         const ToolRun run = Mask("cut.mkv out.mp4");
-        ExpectRefusal(run, name == std::string("in.mp4") ? "cannot read cut.mkv" : "cut.mkv ends early");
+        ExpectRefusal(run,
+                      name == std::string("in.mp4") ? "cannot read cut.mkv" : "cut.mkv ends early");
     }
 }
 
@@ -253,10 +255,10 @@ TEST_F(RavkMaskTest, FullDiskFailsWithoutOutput) {
     const ToolRun run = Mask(ShellQuoted(Input()) + " out.mp4");  // the size it needs
     ASSERT_EQ(run.status, 0);
     std::filesystem::remove(dir.File("out.mp4"));
-    const Shell limited = RunShell("cd " + ShellQuoted(dir.Path().string()) + " && ulimit -f 8 && " +
-                                   ShellQuoted(std::string(RAVK_BIN_DIR) + "/ravk-mask") +
-                                   " --models " + ShellQuoted(MODELS) + " " + ShellQuoted(Input()) +
-                                   " out.mp4");
+    const Shell limited =
+        RunShell("cd " + ShellQuoted(dir.Path().string()) + " && ulimit -f 8 && " +
+                 ShellQuoted(std::string(RAVK_BIN_DIR) + "/ravk-mask") + " --models " +
+                 ShellQuoted(MODELS) + " " + ShellQuoted(Input()) + " out.mp4");
     EXPECT_EQ(limited.status, 2) << limited.out;
     EXPECT_NE(limited.out.find("cannot write out.mp4: File too large"), std::string::npos)
         << limited.out;

@@ -68,7 +68,8 @@ extern "C" void OnInterrupt(int) {
 
 // How often the display turns the stored picture clockwise, from the stream's display matrix.
 int QuarterTurns(const AVStream* stream) {
-    const std::uint8_t* matrix = av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr);
+    const std::uint8_t* matrix =
+        av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr);
     if (matrix == nullptr) {
         return 0;
     }
@@ -165,7 +166,6 @@ class PlatformVideoFiles final : public VideoFiles {
     bool exactTimes_ = true;  // the input's time stamps, else one frame per tick of 1 / rate
     std::int64_t lastEncodedPts_ = AV_NOPTS_VALUE;
     std::string writeFailure_;
-
 };
 
 bool PlatformVideoFiles::OpenInput(const std::string& input, std::string& error) {
@@ -341,9 +341,8 @@ bool PlatformVideoFiles::OpenOutput(const std::string& outputFile, const std::st
     const char* muxer = nullptr;
     const std::string extension = [&] {
         std::string e = outputName.substr(std::min(outputName.rfind('.'), outputName.size()));
-        std::transform(e.begin(), e.end(), e.begin(), [](unsigned char c) {
-            return static_cast<char>(std::tolower(c));
-        });
+        std::transform(e.begin(), e.end(), e.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
         return e;
     }();
     for (const ContainerChoice& choice : CONTAINERS) {
@@ -389,12 +388,11 @@ bool PlatformVideoFiles::OpenOutput(const std::string& outputFile, const std::st
     for (unsigned i = 0; i < in_->nb_streams; ++i) {
         const AVStream* stream = in_->streams[i];
         const AVMediaType type = stream->codecpar->codec_type;
-        if (stream == videoIn_ ||
-            (type != AVMEDIA_TYPE_AUDIO && type != AVMEDIA_TYPE_SUBTITLE)) {
+        if (stream == videoIn_ || (type != AVMEDIA_TYPE_AUDIO && type != AVMEDIA_TYPE_SUBTITLE)) {
             continue;
         }
-        if (avformat_query_codec(file->oformat, stream->codecpar->codec_id,
-                                 FF_COMPLIANCE_NORMAL) == 0) {
+        if (avformat_query_codec(file->oformat, stream->codecpar->codec_id, FF_COMPLIANCE_NORMAL) ==
+            0) {
             error = std::string("a ") + extension + " file cannot hold " + inputName_ + "'s " +
                     av_get_media_type_string(type) + " (" +
                     avcodec_get_name(stream->codecpar->codec_id) +
@@ -414,8 +412,8 @@ bool PlatformVideoFiles::OpenOutput(const std::string& outputFile, const std::st
     av_dict_copy(&file->metadata, in_->metadata, 0);
     av_dict_set(&file->metadata, "encoder", nullptr, 0);
 
-    int code = avio_open2(&file->pb, outputFile.c_str(), AVIO_FLAG_WRITE,
-                          &file->interrupt_callback, nullptr);
+    int code = avio_open2(&file->pb, outputFile.c_str(), AVIO_FLAG_WRITE, &file->interrupt_callback,
+                          nullptr);
     if (code < 0) {
         error = "cannot create " + outputFile + ": " + LibavError(code);
         return false;
@@ -438,12 +436,11 @@ bool PlatformVideoFiles::ToPicture(const AVFrame* decoded, FrameImage& picture) 
         ResizeFrameImage(picture, facts_.width, facts_.height);
     }
     const bool fullRange = decoded->color_range == AVCOL_RANGE_JPEG;
-    const int table = decoded->colorspace == AVCOL_SPC_UNSPECIFIED ? SWS_CS_DEFAULT
-                                                                    : decoded->colorspace;
-    toPicture_ = sws_getCachedContext(toPicture_, decoded->width, decoded->height,
-                                      static_cast<AVPixelFormat>(decoded->format), facts_.width,
-                                      facts_.height, AV_PIX_FMT_BGR24, SWS_BILINEAR, nullptr,
-                                      nullptr, nullptr);
+    const int table =
+        decoded->colorspace == AVCOL_SPC_UNSPECIFIED ? SWS_CS_DEFAULT : decoded->colorspace;
+    toPicture_ = sws_getCachedContext(
+        toPicture_, decoded->width, decoded->height, static_cast<AVPixelFormat>(decoded->format),
+        facts_.width, facts_.height, AV_PIX_FMT_BGR24, SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (toPicture_ == nullptr) {
         return false;
     }
@@ -485,12 +482,15 @@ bool PlatformVideoFiles::Read(MaskFrame& frame, std::FILE* warnings) {
             AVFrame* d = decoded_.get();
             std::int64_t pts = d->best_effort_timestamp;
             if (pts == AV_NOPTS_VALUE) {
-                pts = lastPts_ == AV_NOPTS_VALUE ? 0 : lastPts_ + std::max<std::int64_t>(1, lastDuration_);
+                pts = lastPts_ == AV_NOPTS_VALUE
+                          ? 0
+                          : lastPts_ + std::max<std::int64_t>(1, lastDuration_);
             }
             const double seconds = static_cast<double>(pts) * av_q2d(videoIn_->time_base);
             if ((d->flags & AV_FRAME_FLAG_CORRUPT) != 0 || d->decode_error_flags != 0 ||
                 (lastPts_ != AV_NOPTS_VALUE && pts <= lastPts_)) {
-                std::fprintf(warnings, "ravk-mask: warning: the frame at %.3f s is damaged; skipped\n",
+                std::fprintf(warnings,
+                             "ravk-mask: warning: the frame at %.3f s is damaged; skipped\n",
                              seconds);
                 av_frame_unref(d);
                 continue;
@@ -534,21 +534,24 @@ bool PlatformVideoFiles::Read(MaskFrame& frame, std::FILE* warnings) {
             continue;
         }
         if (code < 0) {
-            readFailure_ = code == AVERROR_EXIT ? "interrupted"
-                                                : "cannot read " + inputName_ + ": " + LibavError(code);
+            readFailure_ = code == AVERROR_EXIT
+                               ? "interrupted"
+                               : "cannot read " + inputName_ + ": " + LibavError(code);
             return false;
         }
         const int output = packet->stream_index < static_cast<int>(outputIndex_.size())
                                ? outputIndex_[static_cast<std::size_t>(packet->stream_index)]
                                : -1;
         if (packet->stream_index == videoIn_->index) {
-            const double seconds = packet->pts == AV_NOPTS_VALUE
-                                       ? static_cast<double>(framesRead_)
-                                       : static_cast<double>(packet->pts) * av_q2d(videoIn_->time_base);
+            const double seconds =
+                packet->pts == AV_NOPTS_VALUE
+                    ? static_cast<double>(framesRead_)
+                    : static_cast<double>(packet->pts) * av_q2d(videoIn_->time_base);
             code = avcodec_send_packet(decoder_.get(), packet);
             av_packet_unref(packet);
             if (code < 0 && code != AVERROR(EAGAIN)) {
-                std::fprintf(warnings, "ravk-mask: warning: the frame at %.3f s is damaged (%s); skipped\n",
+                std::fprintf(warnings,
+                             "ravk-mask: warning: the frame at %.3f s is damaged (%s); skipped\n",
                              seconds, LibavError(code).c_str());
             }
         } else if (output >= 0) {
@@ -613,10 +616,9 @@ bool PlatformVideoFiles::Write(MaskFrame& frame) {
         return false;
     }
     const DisplaySurface& surface = frame.covered;
-    fromSurface_ = sws_getCachedContext(fromSurface_, surface.width, surface.height,
-                                        AV_PIX_FMT_BGR24, f->width, f->height,
-                                        static_cast<AVPixelFormat>(f->format), SWS_BILINEAR,
-                                        nullptr, nullptr, nullptr);
+    fromSurface_ = sws_getCachedContext(
+        fromSurface_, surface.width, surface.height, AV_PIX_FMT_BGR24, f->width, f->height,
+        static_cast<AVPixelFormat>(f->format), SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (fromSurface_ == nullptr) {
         writeFailure_ = "cannot convert the frames for " + outputName_;
         return false;
@@ -627,10 +629,10 @@ bool PlatformVideoFiles::Write(MaskFrame& frame) {
     const int strides[4] = {surface.stride, 0, 0, 0};
     sws_scale(fromSurface_, planes, strides, 0, surface.height, f->data, f->linesize);
 
-    std::int64_t pts = exactTimes_ ? frame.pts
-                                   : av_rescale_q_rnd(frame.pts, videoIn_->time_base,
-                                                      encoder_->time_base,
-                                                      static_cast<AVRounding>(AV_ROUND_NEAR_INF));
+    std::int64_t pts = exactTimes_
+                           ? frame.pts
+                           : av_rescale_q_rnd(frame.pts, videoIn_->time_base, encoder_->time_base,
+                                              static_cast<AVRounding>(AV_ROUND_NEAR_INF));
     if (lastEncodedPts_ != AV_NOPTS_VALUE && pts <= lastEncodedPts_) {
         pts = lastEncodedPts_ + 1;
     }
