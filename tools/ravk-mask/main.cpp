@@ -156,7 +156,7 @@ int main(int argc, char** argv) {
 
     CatchInterrupts(interrupted);
     const std::string pending = PendingFileName(request.outputFile);
-    const std::unique_ptr<VideoFiles> files =
+    std::unique_ptr<VideoFiles> files =
         OpenVideoFiles(request.inputFile, pending, request.outputFile,
                        EncodeOptions{.crf = request.crf, .preset = request.preset}, error);
     if (files == nullptr) {
@@ -218,6 +218,7 @@ int main(int argc, char** argv) {
     } else if (written == 0) {
         cause = "no video frame could be read from " + request.inputFile;
     }
+    files.reset();  // closed before the pending file is removed or renamed
     if (!cause.empty()) {
         std::fputs(progress.Break().c_str(), stderr);
         DiscardPendingFile(request.outputFile);

@@ -126,5 +126,5 @@ std::string CheckOutputExtension(const std::string& outputFile,
     }
     const std::string what =
         extension.empty() ? "an output without an extension" : std::string(extension) + " files";
-    return "cannot write " + what + " (" + names + ")";
+    return "cannot write " + what + " (this build writes " + names + ")";
 }
