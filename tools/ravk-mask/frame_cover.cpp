@@ -1,6 +1,8 @@
 #include "frame_cover.h"
 
+#include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <utility>
 
 namespace {
@@ -60,6 +62,38 @@ void TurnSurfaceBack(const DisplaySurface& from, int quarterTurns, DisplaySurfac
     }
 }
 
+PixelRect ChangedArea(const FrameImage& picture, const DisplaySurface& covered) {
+    PixelRect area{covered.width, covered.height, 0, 0};
+    if (picture.width != covered.width || picture.height != covered.height) {
+        return {0, 0, covered.width, covered.height};
+    }
+    const std::size_t rowBytes = 3 * static_cast<std::size_t>(covered.width);
+    for (std::int32_t r = 0; r < covered.height; ++r) {
+        const std::uint8_t* a = &covered.pixels[static_cast<std::size_t>(r) * covered.stride];
+        const std::uint8_t* b = FrameBytes(picture) + (covered.height - 1 - r) * rowBytes;
+        if (std::memcmp(a, b, rowBytes) == 0) {
+            continue;
+        }
+        // To a block of 16 pixels: the writer converts a little more, the search stays cheap.
+        constexpr std::size_t BLOCK = 48;
+        std::size_t first = 0;
+        while (first + BLOCK < rowBytes && std::memcmp(a + first, b + first, BLOCK) == 0) {
+            first += BLOCK;
+        }
+        std::size_t last = rowBytes;
+        while (last > first + BLOCK &&
+               std::memcmp(a + last - BLOCK, b + last - BLOCK, BLOCK) == 0) {
+            last -= BLOCK;
+        }
+        --last;
+        area.left = std::min(area.left, static_cast<std::int32_t>(first / 3));
+        area.right = std::max(area.right, static_cast<std::int32_t>(last / 3 + 1));
+        area.top = std::min(area.top, r);
+        area.bottom = r + 1;
+    }
+    return area.left < area.right ? area : PixelRect{};
+}
+
 FrameCover::FrameCover(std::unique_ptr<FaceLocator> locator, const OverlayTable& overlays,
                        const PaintControls& controls, const CoverSettings& cover, int quarterTurns)
     : locator_(std::move(locator)),
@@ -91,6 +125,7 @@ void FrameCover::Cover(MaskFrame& frame) {
     if (turned) {
         TurnSurfaceBack(uprightCovered_, quarterTurns_, frame.covered);
     }
+    frame.changed = ChangedArea(frame.picture, frame.covered);
 }
 
 const FrameImage& FrameCover::Upright(const MaskFrame& frame) const {

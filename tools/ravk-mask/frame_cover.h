@@ -17,8 +17,8 @@ class FrameCover {
     FrameCover(std::unique_ptr<FaceLocator> locator, const OverlayTable& overlays,
                const PaintControls& controls, const CoverSettings& cover, int quarterTurns);
 
-    // Fills frame.covered from frame.picture. The upright picture the paint saw and the upright
-    // surface it drew are Upright() and UprightCovered() until the next call.
+    // Fills frame.covered and frame.changed from frame.picture. The upright picture the paint saw
+    // and the upright surface it drew are Upright() and UprightCovered() until the next call.
     void Cover(MaskFrame& frame);
 
     const FrameImage& Upright(const MaskFrame& frame) const;
@@ -35,6 +35,10 @@ class FrameCover {
     FrameImage upright_;
     DisplaySurface uprightCovered_;
 };
+
+// The smallest rectangle (top-down, in the stored orientation) outside which covered equals
+// picture; empty when they are equal. The writer converts only that back.
+PixelRect ChangedArea(const FrameImage& picture, const DisplaySurface& covered);
 
 // The picture turned clockwise quarterTurns times (bottom-up rows as FrameImage has them).
 void TurnFrame(const FrameImage& from, int quarterTurns, FrameImage& to);

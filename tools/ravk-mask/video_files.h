@@ -12,6 +12,7 @@
 
 #include "display_surface.h"
 #include "frame_image.h"
+#include "geometry.h"
 
 // How the output's video is encoded; empty or negative means the encoder's own default.
 struct EncodeOptions {
@@ -20,14 +21,18 @@ struct EncodeOptions {
 };
 
 // One video frame on its way through the pipeline. The reader fills picture, timeMs and the
-// platform's fields; the cover stage fills covered; the writer reads covered and the rest.
+// platform's fields; the cover stage fills covered and changed; the writer reads covered and the
+// rest.
 struct MaskFrame {
-    FrameImage picture;                // as decoded, bottom-up, not yet turned upright
-    DisplaySurface covered;            // the covered picture, top-down, in the stored orientation
-    std::int64_t timeMs = 0;           // presentation time from the input's first frame
-    std::int64_t index = 0;            // 0 for the first frame read
-    std::int64_t pts = 0;              // the platform's own time stamp of the frame
-    std::shared_ptr<void> passengers;  // other streams' data read before this frame (platform's)
+    FrameImage picture;      // as decoded, bottom-up, not yet turned upright
+    DisplaySurface covered;  // the covered picture, top-down, in the stored orientation
+    PixelRect changed;  // where covered differs from picture (empty: nowhere); the rest is as read
+    std::int64_t timeMs = 0;  // presentation time from the input's first frame
+    std::int64_t index = 0;   // 0 for the first frame read
+    std::int64_t pts = 0;     // the platform's own time stamp of the frame
+    // The platform's own data of the frame (the decoded picture, other streams' data read before
+    // it).
+    std::shared_ptr<void> platform;
 };
 
 // The input's facts the portable code needs.

@@ -27,18 +27,64 @@ struct InputDeleter {
 };
 using InputFilePtr = std::unique_ptr<AVFormatContext, InputDeleter>;
 
-// Packets of the other streams, read before a video frame and written with it.
-struct Passengers {
+// A frame's own data: the decoded picture, whose unchanged parts are encoded as they came, and
+// the other streams' packets read before it, written with it.
+struct FrameExtras {
+    FramePtr decoded;
     std::vector<AVPacket*> packets;
-    Passengers() = default;
-    Passengers(const Passengers&) = delete;
-    Passengers& operator=(const Passengers&) = delete;
-    ~Passengers() {
+    FrameExtras() = default;
+    FrameExtras(const FrameExtras&) = delete;
+    FrameExtras& operator=(const FrameExtras&) = delete;
+    ~FrameExtras() {
         for (AVPacket* packet : packets) {
             av_packet_free(&packet);
         }
     }
 };
+
+// BGR to limited-range YUV in 16-bit fixed point: Y, U and V rows of red, green, blue factors.
+struct YuvMatrix {
+    int y[3], u[3], v[3];
+};
+constexpr YuvMatrix BT601{{16829, 33039, 6416}, {-9714, -19070, 28784}, {28784, -24103, -4681}};
+constexpr YuvMatrix BT709{{11966, 40254, 4064}, {-6596, -22188, 28784}, {28784, -26145, -2639}};
+
+std::uint8_t Channel(const int* k, int red, int green, int blue, int offset) {
+    return static_cast<std::uint8_t>(((k[0] * red + k[1] * green + k[2] * blue + 32768) >> 16) +
+                                     offset);
+}
+
+// Writes the area of the covered surface into a 4:2:0 frame of the same size; the area is widened
+// to even edges so that every chroma sample it touches is recomputed from its four pixels.
+void CoverYuv420(const DisplaySurface& surface, PixelRect area, const YuvMatrix& m, AVFrame* to) {
+    area.left &= ~1;
+    area.top &= ~1;
+    area.right = std::min(surface.width & ~1, (area.right + 1) & ~1);
+    area.bottom = std::min(surface.height & ~1, (area.bottom + 1) & ~1);
+    for (std::int32_t y = area.top; y < area.bottom; y += 2) {
+        const std::uint8_t* rows[2] = {
+            &surface.pixels[static_cast<std::size_t>(y) * surface.stride],
+            &surface.pixels[static_cast<std::size_t>(y + 1) * surface.stride]};
+        std::uint8_t* luma[2] = {to->data[0] + y * to->linesize[0],
+                                 to->data[0] + (y + 1) * to->linesize[0]};
+        std::uint8_t* u = to->data[1] + (y / 2) * to->linesize[1];
+        std::uint8_t* v = to->data[2] + (y / 2) * to->linesize[2];
+        for (std::int32_t x = area.left; x < area.right; x += 2) {
+            int red = 0, green = 0, blue = 0;
+            for (int dy = 0; dy < 2; ++dy) {
+                for (int dx = 0; dx < 2; ++dx) {
+                    const std::uint8_t* p = rows[dy] + 3 * (x + dx);
+                    luma[dy][x + dx] = Channel(m.y, p[2], p[1], p[0], 16);
+                    blue += p[0];
+                    green += p[1];
+                    red += p[2];
+                }
+            }
+            u[x / 2] = Channel(m.u, red / 4, green / 4, blue / 4, 128);
+            v[x / 2] = Channel(m.v, red / 4, green / 4, blue / 4, 128);
+        }
+    }
+}
 
 std::string LibavError(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -127,7 +173,8 @@ class PlatformVideoFiles final : public VideoFiles {
                      std::string& error);
     bool ToPicture(const AVFrame* decoded, FrameImage& picture);
     bool Drain(bool flush);
-    bool WritePassengers(Passengers& passengers);
+    bool WritePackets(FrameExtras& extras);
+    bool Encode(AVFrame* frame, std::int64_t pts);
     bool WriteFailed(int code) {
         writeFailure_ = "cannot write " + outputName_ + ": " + LibavError(code);
         return false;
@@ -146,14 +193,14 @@ class PlatformVideoFiles final : public VideoFiles {
     FramePtr decoded_{av_frame_alloc()};
     SwsContext* toPicture_ = nullptr;
     std::vector<int> outputIndex_;  // per input stream: its output stream, or -1
-    std::shared_ptr<Passengers> boarding_ = std::make_shared<Passengers>();
+    std::shared_ptr<FrameExtras> boarding_ = std::make_shared<FrameExtras>();
+    bool passThrough_ = false;  // 4:2:0 in and out: unchanged parts are encoded as decoded
     bool inputEnded_ = false;
     std::int64_t framesRead_ = 0;
     std::int64_t firstPts_ = AV_NOPTS_VALUE;
     std::int64_t lastPts_ = AV_NOPTS_VALUE;
     std::int64_t lastDuration_ = 0;
     int colorTable_ = SWS_CS_DEFAULT;
-    bool fullRange_ = false;
     std::string readFailure_;
 
     // The writing side, encode thread only (opened on the main thread before).
@@ -289,6 +336,8 @@ bool PlatformVideoFiles::OpenEncoder(const AVOutputFormat* format, bool webm,
         e->pix_fmt = *f == AV_PIX_FMT_NONE ? codec->pix_fmts[0] : AV_PIX_FMT_YUV420P;
     }
     e->color_range = AVCOL_RANGE_MPEG;
+    passThrough_ = e->pix_fmt == AV_PIX_FMT_YUV420P && decoder_->pix_fmt == AV_PIX_FMT_YUV420P &&
+                   decoder_->color_range != AVCOL_RANGE_JPEG;
     e->colorspace = decoder_->colorspace;
     e->color_primaries = decoder_->color_primaries;
     e->color_trc = decoder_->color_trc;
@@ -445,7 +494,6 @@ bool PlatformVideoFiles::ToPicture(const AVFrame* decoded, FrameImage& picture) 
         return false;
     }
     colorTable_ = table;
-    fullRange_ = fullRange;
     const int* coefficients = sws_getCoefficients(table);
     sws_setColorspaceDetails(toPicture_, coefficients, fullRange ? 1 : 0, coefficients, 1, 0,
                              1 << 16, 1 << 16);
@@ -501,6 +549,10 @@ bool PlatformVideoFiles::Read(MaskFrame& frame, std::FILE* warnings) {
             lastPts_ = pts;
             lastDuration_ = d->pkt_duration > 0 ? d->pkt_duration : 0;
             const bool converted = ToPicture(d, frame.picture);
+            if (passThrough_ && d->format == AV_PIX_FMT_YUV420P && d->width == facts_.width &&
+                d->height == facts_.height) {
+                boarding_->decoded.reset(av_frame_clone(d));
+            }
             av_frame_unref(d);
             if (!converted) {
                 readFailure_ = "cannot convert " + inputName_ + "'s frames";
@@ -509,8 +561,8 @@ bool PlatformVideoFiles::Read(MaskFrame& frame, std::FILE* warnings) {
             frame.pts = pts;
             frame.timeMs = av_rescale_q(pts - firstPts_, videoIn_->time_base, {1, 1000});
             frame.index = framesRead_++;
-            frame.passengers = std::move(boarding_);
-            boarding_ = std::make_shared<Passengers>();
+            frame.platform = std::move(boarding_);
+            boarding_ = std::make_shared<FrameExtras>();
             return true;
         }
         if (code == AVERROR_EOF) {
@@ -592,8 +644,8 @@ bool PlatformVideoFiles::Drain(bool flush) {
     }
 }
 
-bool PlatformVideoFiles::WritePassengers(Passengers& passengers) {
-    for (AVPacket*& packet : passengers.packets) {
+bool PlatformVideoFiles::WritePackets(FrameExtras& extras) {
+    for (AVPacket*& packet : extras.packets) {
         const AVStream* from = in_->streams[packet->stream_index];
         const int to = outputIndex_[static_cast<std::size_t>(packet->stream_index)];
         av_packet_rescale_ts(packet, from->time_base, out_->streams[to]->time_base);
@@ -605,58 +657,82 @@ bool PlatformVideoFiles::WritePassengers(Passengers& passengers) {
             return WriteFailed(written);
         }
     }
-    passengers.packets.clear();
+    extras.packets.clear();
     return true;
 }
 
-bool PlatformVideoFiles::Write(MaskFrame& frame) {
-    AVFrame* f = encoding_.get();
-    if (av_frame_make_writable(f) < 0) {
-        writeFailure_ = "out of memory";
-        return false;
-    }
-    const DisplaySurface& surface = frame.covered;
-    fromSurface_ = sws_getCachedContext(
-        fromSurface_, surface.width, surface.height, AV_PIX_FMT_BGR24, f->width, f->height,
-        static_cast<AVPixelFormat>(f->format), SWS_BILINEAR, nullptr, nullptr, nullptr);
-    if (fromSurface_ == nullptr) {
-        writeFailure_ = "cannot convert the frames for " + outputName_;
-        return false;
-    }
-    const int* coefficients = sws_getCoefficients(colorTable_);
-    sws_setColorspaceDetails(fromSurface_, coefficients, 1, coefficients, 0, 0, 1 << 16, 1 << 16);
-    const std::uint8_t* const planes[4] = {surface.pixels.data(), nullptr, nullptr, nullptr};
-    const int strides[4] = {surface.stride, 0, 0, 0};
-    sws_scale(fromSurface_, planes, strides, 0, surface.height, f->data, f->linesize);
-
-    std::int64_t pts = exactTimes_
-                           ? frame.pts
-                           : av_rescale_q_rnd(frame.pts, videoIn_->time_base, encoder_->time_base,
-                                              static_cast<AVRounding>(AV_ROUND_NEAR_INF));
+bool PlatformVideoFiles::Encode(AVFrame* f, std::int64_t pts) {
     if (lastEncodedPts_ != AV_NOPTS_VALUE && pts <= lastEncodedPts_) {
         pts = lastEncodedPts_ + 1;
     }
     lastEncodedPts_ = pts;
     f->pts = pts;
+    f->pict_type = AV_PICTURE_TYPE_NONE;  // the encoder chooses, not the input's decoder
     f->sample_aspect_ratio = encoder_->sample_aspect_ratio;
     const int code = avcodec_send_frame(encoder_.get(), f);
     if (code < 0) {
         writeFailure_ = "cannot encode " + outputName_ + ": " + LibavError(code);
         return false;
     }
-    if (!Drain(false)) {
+    return Drain(false);
+}
+
+bool PlatformVideoFiles::Write(MaskFrame& frame) {
+    auto* extras = static_cast<FrameExtras*>(frame.platform.get());
+    const std::int64_t pts =
+        exactTimes_ ? frame.pts
+                    : av_rescale_q_rnd(frame.pts, videoIn_->time_base, encoder_->time_base,
+                                       static_cast<AVRounding>(AV_ROUND_NEAR_INF));
+    const DisplaySurface& surface = frame.covered;
+    bool encoded = false;
+    if (extras != nullptr && extras->decoded != nullptr) {
+        // Only the covered area is converted back; the rest goes to the encoder as decoded. The
+        // encoder has taken its own copy of the previous frame, so encoding_ is free again.
+        AVFrame* f = encoding_.get();
+        if (av_frame_make_writable(f) < 0 || av_frame_copy(f, extras->decoded.get()) < 0) {
+            writeFailure_ = "out of memory";
+            return false;
+        }
+        extras->decoded.reset();
+        if (frame.changed.left < frame.changed.right) {
+            CoverYuv420(surface, frame.changed,
+                        decoder_->colorspace == AVCOL_SPC_BT709 ? BT709 : BT601, f);
+        }
+        encoded = Encode(f, pts);
+    } else {
+        AVFrame* f = encoding_.get();
+        if (av_frame_make_writable(f) < 0) {
+            writeFailure_ = "out of memory";
+            return false;
+        }
+        fromSurface_ = sws_getCachedContext(
+            fromSurface_, surface.width, surface.height, AV_PIX_FMT_BGR24, f->width, f->height,
+            static_cast<AVPixelFormat>(f->format), SWS_BILINEAR, nullptr, nullptr, nullptr);
+        if (fromSurface_ == nullptr) {
+            writeFailure_ = "cannot convert the frames for " + outputName_;
+            return false;
+        }
+        const int* coefficients = sws_getCoefficients(colorTable_);
+        sws_setColorspaceDetails(fromSurface_, coefficients, 1, coefficients, 0, 0, 1 << 16,
+                                 1 << 16);
+        const std::uint8_t* const planes[4] = {surface.pixels.data(), nullptr, nullptr, nullptr};
+        const int strides[4] = {surface.stride, 0, 0, 0};
+        sws_scale(fromSurface_, planes, strides, 0, surface.height, f->data, f->linesize);
+        encoded = Encode(f, pts);
+    }
+    if (!encoded) {
         return false;
     }
-    if (frame.passengers != nullptr) {
-        const bool written = WritePassengers(*static_cast<Passengers*>(frame.passengers.get()));
-        frame.passengers.reset();
+    if (extras != nullptr) {
+        const bool written = WritePackets(*extras);
+        frame.platform.reset();
         return written;
     }
     return true;
 }
 
 bool PlatformVideoFiles::Finish() {
-    if (!Drain(true) || !WritePassengers(*boarding_)) {
+    if (!Drain(true) || !WritePackets(*boarding_)) {
         return false;
     }
     int code = av_write_trailer(out_.get());
