@@ -192,7 +192,8 @@ class PlatformVideoFiles final : public VideoFiles {
     PacketPtr readPacket_{av_packet_alloc()};
     FramePtr decoded_{av_frame_alloc()};
     SwsContext* toPicture_ = nullptr;
-    std::vector<int> outputIndex_;  // per input stream: its output stream, or -1
+    std::vector<std::uint8_t> converted_;  // the converter's padded output
+    std::vector<int> outputIndex_;         // per input stream: its output stream, or -1
     std::shared_ptr<FrameExtras> boarding_ = std::make_shared<FrameExtras>();
     bool passThrough_ = false;  // 4:2:0 in and out: unchanged parts are encoded as decoded
     bool inputEnded_ = false;
@@ -497,14 +498,23 @@ bool PlatformVideoFiles::ToPicture(const AVFrame* decoded, FrameImage& picture) 
     const int* coefficients = sws_getCoefficients(table);
     sws_setColorspaceDetails(toPicture_, coefficients, fullRange ? 1 : 0, coefficients, 1, 0,
                              1 << 16, 1 << 16);
-    // Bottom-up rows: start at the last row and step back.
+    // libswscale writes whole vectors past a row's end, so it fills a padded picture, whose rows
+    // are then copied bottom-up.
     const int rowBytes = 3 * facts_.width;
-    std::uint8_t* const planes[4] = {
-        FrameBytes(picture) + static_cast<std::size_t>(facts_.height - 1) * rowBytes, nullptr,
-        nullptr, nullptr};
-    const int strides[4] = {-rowBytes, 0, 0, 0};
-    return sws_scale(toPicture_, decoded->data, decoded->linesize, 0, decoded->height, planes,
-                     strides) > 0;
+    const int stride = FFALIGN(rowBytes, 64);
+    converted_.resize(static_cast<std::size_t>(stride) * facts_.height + 64);
+    std::uint8_t* const planes[4] = {converted_.data(), nullptr, nullptr, nullptr};
+    const int strides[4] = {stride, 0, 0, 0};
+    if (sws_scale(toPicture_, decoded->data, decoded->linesize, 0, decoded->height, planes,
+                  strides) <= 0) {
+        return false;
+    }
+    for (std::int32_t r = 0; r < facts_.height; ++r) {
+        std::memcpy(
+            FrameBytes(picture) + static_cast<std::size_t>(facts_.height - 1 - r) * rowBytes,
+            converted_.data() + static_cast<std::size_t>(r) * stride, rowBytes);
+    }
+    return true;
 }
 
 bool PlatformVideoFiles::EndedEarly() const {

@@ -196,7 +196,8 @@ TEST_F(RavkMaskTest, CoversTheFaceAndKeepsFramesTimesAndSound) {
 }
 
 TEST_F(RavkMaskTest, FrameEqualsRavkInspectCompose) {
-    const std::string input = MakeClip(dir.File("short.mp4"), 0.5, "640x360");
+    // Rows of 362 pixels are no whole number of vectors: the converters must not write past them.
+    const std::string input = MakeClip(dir.File("short.mp4"), 0.5, "362x640");
     const std::string dump = dir.File("dump");
     setenv("RAVK_MASK_TEST_DUMP", ("3:" + dump).c_str(), 1);
     const ToolRun run = Mask("--cover pixelate --box " + ShellQuoted(input) + " out.mkv");
