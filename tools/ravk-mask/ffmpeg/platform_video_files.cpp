@@ -262,6 +262,8 @@ bool PlatformVideoFiles::OpenInput(const std::string& input, std::string& error)
     }
     decoder_->pkt_timebase = videoIn_->time_base;
     decoder_->thread_count = 0;
+    // A damaged frame is reported, and then left out, rather than patched over by the decoder.
+    decoder_->err_recognition |= AV_EF_EXPLODE;
     code = avcodec_open2(decoder_.get(), codec, nullptr);
     if (code < 0) {
         error = "cannot decode " + input + "'s video: " + LibavError(code);

@@ -2,6 +2,7 @@
 // that moves over a moving test picture for two seconds and then leaves, with a tone as sound.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdint>
@@ -240,7 +241,7 @@ TEST_F(RavkMaskTest, RefusesBadRequestsAndLeavesNoOutput) {
     EXPECT_GT(ReadFileBytes(dir.File("old.mp4")).size(), 1000u);
 }
 
-TEST_F(RavkMaskTest, TruncatedInputFailsWithoutOutput) {
+TEST_F(RavkMaskTest, TruncatedInputFailsAndDamagedFrameIsLeftOut) {
     // An MP4 cut in half loses its index at the end; a Matroska file cut short loses frames.
     const Shell whole = RunShell("ffmpeg -v error -i " + ShellQuoted(Input()) + " -c copy " +
                                  ShellQuoted(dir.File("whole.mkv")));
@@ -254,6 +255,25 @@ TEST_F(RavkMaskTest, TruncatedInputFailsWithoutOutput) {
         ExpectRefusal(run,
                       name == std::string("in.mp4") ? "cannot read cut.mkv" : "cut.mkv ends early");
     }
+
+    // Motion JPEG with the start of the frame at 1.1 s wiped: that frame alone is left out.
+    const Shell mjpeg = RunShell("ffmpeg -v error -i " + ShellQuoted(Input()) +
+                                 " -c:v mjpeg -c:a copy " + ShellQuoted(dir.File("mjpeg.avi")));
+    ASSERT_EQ(mjpeg.status, 0) << mjpeg.out;
+    std::vector<std::uint8_t> bytes = ReadFileBytes(dir.File("mjpeg.avi"));
+    std::size_t frameStart = 0;
+    for (int seen = 0; frameStart + 1 < bytes.size(); ++frameStart) {
+        if (bytes[frameStart] == 0xFF && bytes[frameStart + 1] == 0xD8 && seen++ == 10) {
+            break;
+        }
+    }
+    ASSERT_LT(frameStart + 300, bytes.size());
+    std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(frameStart), 300, 0);
+    WriteFileBytes(dir.File("damaged.avi"), bytes);
+    const ToolRun run = Mask("--finder skin damaged.avi out.mkv");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("ravk-mask: warning: the frame at 1.1"), std::string::npos) << run.err;
+    EXPECT_EQ(FrameTimes(dir.File("out.mkv")).size(), static_cast<std::size_t>(FRAMES - 1));
 }
 
 TEST_F(RavkMaskTest, FullDiskFailsWithoutOutput) {
