@@ -13,6 +13,7 @@
 
 #include "libav_handles.h"
 #include "video_files.h"
+#include "yuv_area.h"
 
 extern "C" {
 #include <libavutil/display.h>
@@ -41,50 +42,6 @@ struct FrameExtras {
         }
     }
 };
-
-// BGR to limited-range YUV in 16-bit fixed point: Y, U and V rows of red, green, blue factors.
-struct YuvMatrix {
-    int y[3], u[3], v[3];
-};
-constexpr YuvMatrix BT601{{16829, 33039, 6416}, {-9714, -19070, 28784}, {28784, -24103, -4681}};
-constexpr YuvMatrix BT709{{11966, 40254, 4064}, {-6596, -22188, 28784}, {28784, -26145, -2639}};
-
-std::uint8_t Channel(const int* k, int red, int green, int blue, int offset) {
-    return static_cast<std::uint8_t>(((k[0] * red + k[1] * green + k[2] * blue + 32768) >> 16) +
-                                     offset);
-}
-
-// Writes the area of the covered surface into a 4:2:0 frame of the same size; the area is widened
-// to even edges so that every chroma sample it touches is recomputed from its four pixels.
-void CoverYuv420(const DisplaySurface& surface, PixelRect area, const YuvMatrix& m, AVFrame* to) {
-    area.left &= ~1;
-    area.top &= ~1;
-    area.right = std::min(surface.width & ~1, (area.right + 1) & ~1);
-    area.bottom = std::min(surface.height & ~1, (area.bottom + 1) & ~1);
-    for (std::int32_t y = area.top; y < area.bottom; y += 2) {
-        const std::uint8_t* rows[2] = {
-            &surface.pixels[static_cast<std::size_t>(y) * surface.stride],
-            &surface.pixels[static_cast<std::size_t>(y + 1) * surface.stride]};
-        std::uint8_t* luma[2] = {to->data[0] + y * to->linesize[0],
-                                 to->data[0] + (y + 1) * to->linesize[0]};
-        std::uint8_t* u = to->data[1] + (y / 2) * to->linesize[1];
-        std::uint8_t* v = to->data[2] + (y / 2) * to->linesize[2];
-        for (std::int32_t x = area.left; x < area.right; x += 2) {
-            int red = 0, green = 0, blue = 0;
-            for (int dy = 0; dy < 2; ++dy) {
-                for (int dx = 0; dx < 2; ++dx) {
-                    const std::uint8_t* p = rows[dy] + 3 * (x + dx);
-                    luma[dy][x + dx] = Channel(m.y, p[2], p[1], p[0], 16);
-                    blue += p[0];
-                    green += p[1];
-                    red += p[2];
-                }
-            }
-            u[x / 2] = Channel(m.u, red / 4, green / 4, blue / 4, 128);
-            v[x / 2] = Channel(m.v, red / 4, green / 4, blue / 4, 128);
-        }
-    }
-}
 
 std::string LibavError(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
