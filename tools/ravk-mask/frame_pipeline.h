@@ -7,8 +7,6 @@
 
 #include "video_files.h"
 
-enum class ReadResult { Frame, End, Failed };
-
 struct PipelineStages {
     std::function<ReadResult(MaskFrame&)> read;  // on the decode thread
     std::function<void(MaskFrame&)> cover;       // on the cover thread, one frame after another

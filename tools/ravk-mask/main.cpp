@@ -183,13 +183,7 @@ int main(int argc, char** argv) {
     std::int64_t written = 0;
 
     const PipelineStages stages{
-        .read =
-            [&](MaskFrame& frame) {
-                if (files->Read(frame, stderr)) {
-                    return ReadResult::Frame;
-                }
-                return files->Failure().empty() ? ReadResult::End : ReadResult::Failed;
-            },
+        .read = [&](MaskFrame& frame) { return files->Read(frame, stderr); },
         .cover =
             [&](MaskFrame& frame) {
                 cover.Cover(frame);

@@ -43,20 +43,23 @@ struct VideoFacts {
     int quarterTurns = 0;  // 0..3: the display turns the stored picture this many times clockwise
 };
 
+enum class ReadResult { Frame, End, Failed };
+
 class VideoFiles {
   public:
     virtual ~VideoFiles() = default;
     virtual const VideoFacts& Facts() const = 0;
-    // Decode thread only: the next frame into frame (its storage reused). False at the end or on a
-    // failure: then Failure() tells which (empty at a clean end). A damaged frame in the middle is
-    // skipped with one warning line on warnings.
-    virtual bool Read(MaskFrame& frame, std::FILE* warnings) = 0;
+    // Decode thread only: the next frame into frame (its storage reused); End after the last,
+    // Failed (Failure() then tells why) when the input cannot be read on. A damaged frame in the
+    // middle is skipped with one warning line on warnings.
+    virtual ReadResult Read(MaskFrame& frame, std::FILE* warnings) = 0;
     // Encode thread only: encodes frame.covered with frame's time stamp and writes the passengers.
     virtual bool Write(MaskFrame& frame) = 0;
     // Encode thread, after the last Write and once the reader has ended: drains the encoder, writes
     // what is left and closes the output.
     virtual bool Finish() = 0;
-    // The reason of the last failure of Read, Write or Finish, one line; empty for none.
+    // The reason of the failure of Read, Write or Finish, one line; empty for none. Asked once the
+    // pipeline has ended.
     virtual std::string Failure() const = 0;
 };
 

@@ -115,7 +115,7 @@ class PlatformVideoFiles final : public VideoFiles {
 
     const VideoFacts& Facts() const override { return facts_; }
 
-    bool Read(MaskFrame& frame, std::FILE* warnings) override;
+    ReadResult Read(MaskFrame& frame, std::FILE* warnings) override;
     bool Write(MaskFrame& frame) override;
     bool Finish() override;
     std::string Failure() const override {
@@ -491,7 +491,7 @@ bool PlatformVideoFiles::EndedEarly() const {
     return endMs + 1000 + durationMs / 50 < durationMs;
 }
 
-bool PlatformVideoFiles::Read(MaskFrame& frame, std::FILE* warnings) {
+ReadResult PlatformVideoFiles::Read(MaskFrame& frame, std::FILE* warnings) {
     AVPacket* packet = readPacket_.get();
     for (;;) {
         int code = avcodec_receive_frame(decoder_.get(), decoded_.get());
@@ -525,28 +525,29 @@ bool PlatformVideoFiles::Read(MaskFrame& frame, std::FILE* warnings) {
             av_frame_unref(d);
             if (!converted) {
                 readFailure_ = "cannot convert " + inputName_ + "'s frames";
-                return false;
+                return ReadResult::Failed;
             }
             frame.pts = pts;
             frame.timeMs = av_rescale_q(pts - firstPts_, videoIn_->time_base, {1, 1000});
             frame.index = framesRead_++;
             frame.platform = std::move(boarding_);
             boarding_ = std::make_shared<FrameExtras>();
-            return true;
+            return ReadResult::Frame;
         }
         if (code == AVERROR_EOF) {
             if (EndedEarly()) {
                 readFailure_ = inputName_ + " ends early (is it truncated?)";
+                return ReadResult::Failed;
             }
-            return false;
+            return ReadResult::End;
         }
         if (code != AVERROR(EAGAIN)) {
             readFailure_ = "cannot decode " + inputName_ + ": " + LibavError(code);
-            return false;
+            return ReadResult::Failed;
         }
         if (inputEnded_) {
             readFailure_ = "cannot decode the end of " + inputName_;
-            return false;
+            return ReadResult::Failed;
         }
         code = av_read_frame(in_.get(), packet);
         if (code == AVERROR_EOF) {
@@ -558,7 +559,7 @@ bool PlatformVideoFiles::Read(MaskFrame& frame, std::FILE* warnings) {
             readFailure_ = code == AVERROR_EXIT
                                ? "interrupted"
                                : "cannot read " + inputName_ + ": " + LibavError(code);
-            return false;
+            return ReadResult::Failed;
         }
         const int output = packet->stream_index < static_cast<int>(outputIndex_.size())
                                ? outputIndex_[static_cast<std::size_t>(packet->stream_index)]
@@ -579,7 +580,7 @@ bool PlatformVideoFiles::Read(MaskFrame& frame, std::FILE* warnings) {
             AVPacket* kept = av_packet_alloc();
             if (kept == nullptr) {
                 readFailure_ = "out of memory";
-                return false;
+                return ReadResult::Failed;
             }
             av_packet_move_ref(kept, packet);
             boarding_->packets.push_back(kept);

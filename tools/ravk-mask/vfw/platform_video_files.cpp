@@ -79,7 +79,7 @@ class PlatformVideoFiles final : public VideoFiles {
               const std::string& outputName, const EncodeOptions& options, std::string& error);
 
     const VideoFacts& Facts() const override { return facts_; }
-    bool Read(MaskFrame& frame, std::FILE* warnings) override;
+    ReadResult Read(MaskFrame& frame, std::FILE* warnings) override;
     bool Write(MaskFrame& frame) override;
     bool Finish() override;
     std::string Failure() const override {
@@ -189,7 +189,7 @@ bool PlatformVideoFiles::Open(const std::string& input, const std::string& outpu
     return true;
 }
 
-bool PlatformVideoFiles::Read(MaskFrame& frame, std::FILE* warnings) {
+ReadResult PlatformVideoFiles::Read(MaskFrame& frame, std::FILE* warnings) {
     for (; position_ < end_; ++position_) {
         const auto* header =
             static_cast<const BITMAPINFOHEADER*>(AVIStreamGetFrame(frames_.get(), position_));
@@ -215,9 +215,9 @@ bool PlatformVideoFiles::Read(MaskFrame& frame, std::FILE* warnings) {
                        AVIStreamSampleToTime(videoIn_.get(), AVIStreamStart(videoIn_.get()));
         frame.index = position_ - AVIStreamStart(videoIn_.get());
         ++position_;
-        return true;
+        return ReadResult::Frame;
     }
-    return false;
+    return ReadResult::End;
 }
 
 bool PlatformVideoFiles::Write(MaskFrame& frame) {
