@@ -6,7 +6,7 @@ set(RAVK_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging/linux)
 set(RAVK_PACKAGE_MAINTAINER "Ravkeler maintainers <maintainers@users.noreply.c-seed-b5d11fcf.example>"
     CACHE STRING "The Maintainer field of the Debian package")
 
-install(TARGETS ravk ravk-inspect RUNTIME DESTINATION bin)
+install(TARGETS ravk ravk-inspect ravk-mask RUNTIME DESTINATION bin)
 foreach(plugin Grablet Testcard)
     if(TARGET ${plugin})
         install(TARGETS ${plugin} LIBRARY DESTINATION lib/ravk)
@@ -22,7 +22,7 @@ endforeach()
 # Manual pages and the changelog carry the version and go in compressed, without a timestamp, as
 # Debian has them.
 set(compressed_files)
-foreach(file ravk.1 ravk-inspect.1 changelog)
+foreach(file ravk.1 ravk-inspect.1 ravk-mask.1 changelog)
     set(plain ${CMAKE_BINARY_DIR}/packaging/${file})
     configure_file(${RAVK_PACKAGING_DIR}/${file} ${plain}.in @ONLY)
     add_custom_command(OUTPUT ${plain}.gz
@@ -34,6 +34,7 @@ foreach(file ravk.1 ravk-inspect.1 changelog)
 endforeach()
 add_custom_target(ravk_compressed_docs ALL DEPENDS ${compressed_files})
 install(FILES ${CMAKE_BINARY_DIR}/packaging/ravk.1.gz ${CMAKE_BINARY_DIR}/packaging/ravk-inspect.1.gz
+    ${CMAKE_BINARY_DIR}/packaging/ravk-mask.1.gz
     DESTINATION share/man/man1)
 install(FILES ${RAVK_PACKAGING_DIR}/ravk.ini ${RAVK_PACKAGING_DIR}/copyright
     ${PROJECT_SOURCE_DIR}/THIRD_PARTY_NOTICES.txt ${CMAKE_BINARY_DIR}/packaging/changelog.gz
@@ -64,5 +65,5 @@ snapshot pairs as BMP files and records AVI clips of what it shows.
 Frames come from a capture plug-in: Grablet for a camera (through GStreamer)
 or Testcard, a synthetic picture that needs no camera. The package also
 holds ravk-inspect, which runs the face-region analysis on one picture from
-the command line.")
+the command line, and ravk-mask, which covers every face in a video file.")
 include(CPack)

@@ -1,7 +1,7 @@
 # The Windows release folder (cmake --install, and a zip from CPack): the programs, the plug-ins,
 # the overlay pictures, the face finder's models with their licence and a ravk.ini naming
 # Testcard.dll, side by side, as ravk.exe finds them when started from that folder.
-foreach(target ravk ravk-inspect Testcard Grablet)
+foreach(target ravk ravk-inspect ravk-mask Testcard Grablet)
     if(TARGET ${target})
         install(TARGETS ${target} RUNTIME DESTINATION . LIBRARY DESTINATION .)
     endif()

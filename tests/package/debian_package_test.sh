@@ -38,9 +38,11 @@ root=$scratch/root
 dpkg-deb -x "$deb" "$root"
 usr=$root/usr
 for file in lib/ravk/Grablet.so share/man/man1/ravk.1.gz share/man/man1/ravk-inspect.1.gz \
+    bin/ravk-mask share/man/man1/ravk-mask.1.gz \
     share/doc/ravk/ravk.ini share/doc/ravk/THIRD_PARTY_NOTICES.txt; do
     [[ -f $usr/$file ]] || fail "not installed: $file"
 done
+"$usr/bin/ravk-mask" --help | grep -q 'usage: ravk-mask' || fail "ravk-mask --help"
 for size in 48 128 256; do
     icon=$usr/share/icons/hicolor/${size}x${size}/apps/ravk.png
     [[ $(identify -format %wx%h "$icon") == "${size}x${size}" ]] || fail "icon $size"

@@ -1,0 +1,137 @@
+#include "frame_cover.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <utility>
+
+namespace {
+
+// Where the pixel at (x, y) of a picture turned clockwise quarterTurns times comes from in the
+// picture before the turn (width, height: before the turn; y counted from the top).
+std::pair<std::int32_t, std::int32_t> SourceOf(std::int32_t x, std::int32_t y, std::int32_t width,
+                                               std::int32_t height, int quarterTurns) {
+    switch (quarterTurns) {
+        case 1:
+            return {y, height - 1 - x};
+        case 2:
+            return {width - 1 - x, height - 1 - y};
+        case 3:
+            return {width - 1 - y, x};
+        default:
+            return {x, y};
+    }
+}
+
+}  // namespace
+
+void TurnFrame(const FrameImage& from, int quarterTurns, FrameImage& to) {
+    const bool sideways = quarterTurns % 2 != 0;
+    const std::int32_t width = sideways ? from.height : from.width;
+    const std::int32_t height = sideways ? from.width : from.height;
+    if (to.width != width || to.height != height) {
+        ResizeFrameImage(to, width, height);
+    }
+    for (std::int32_t y = 0; y < height; ++y) {
+        Pixel24* row = &to.pixels[static_cast<std::size_t>(height - 1 - y) * width];
+        for (std::int32_t x = 0; x < width; ++x) {
+            const auto [sx, sy] = SourceOf(x, y, from.width, from.height, quarterTurns);
+            row[x] = from.pixels[static_cast<std::size_t>(from.height - 1 - sy) * from.width + sx];
+        }
+    }
+}
+
+void TurnSurfaceBack(const DisplaySurface& from, int quarterTurns, DisplaySurface& to) {
+    const int back = (4 - quarterTurns % 4) % 4;
+    const bool sideways = back % 2 != 0;
+    const std::int32_t width = sideways ? from.height : from.width;
+    const std::int32_t height = sideways ? from.width : from.height;
+    if (to.width != width || to.height != height) {
+        CreateDisplaySurface(to, width, height);
+    }
+    for (std::int32_t y = 0; y < height; ++y) {
+        std::uint8_t* row = &to.pixels[static_cast<std::size_t>(y) * to.stride];
+        for (std::int32_t x = 0; x < width; ++x) {
+            const auto [sx, sy] = SourceOf(x, y, from.width, from.height, back);
+            const std::uint8_t* source =
+                &from.pixels[static_cast<std::size_t>(sy) * from.stride + 3 * sx];
+            row[3 * x] = source[0];
+            row[3 * x + 1] = source[1];
+            row[3 * x + 2] = source[2];
+        }
+    }
+}
+
+PixelRect ChangedArea(const FrameImage& picture, const DisplaySurface& covered) {
+    PixelRect area{covered.width, covered.height, 0, 0};
+    if (picture.width != covered.width || picture.height != covered.height) {
+        return {0, 0, covered.width, covered.height};
+    }
+    const std::size_t rowBytes = 3 * static_cast<std::size_t>(covered.width);
+    for (std::int32_t r = 0; r < covered.height; ++r) {
+        const std::uint8_t* a = &covered.pixels[static_cast<std::size_t>(r) * covered.stride];
+        const std::uint8_t* b = FrameBytes(picture) + (covered.height - 1 - r) * rowBytes;
+        if (std::memcmp(a, b, rowBytes) == 0) {
+            continue;
+        }
+        // To a block of 16 pixels: the writer converts a little more, the search stays cheap.
+        constexpr std::size_t BLOCK = 48;
+        std::size_t first = 0;
+        while (first + BLOCK < rowBytes && std::memcmp(a + first, b + first, BLOCK) == 0) {
+            first += BLOCK;
+        }
+        std::size_t last = rowBytes;
+        while (last > first + BLOCK &&
+               std::memcmp(a + last - BLOCK, b + last - BLOCK, BLOCK) == 0) {
+            last -= BLOCK;
+        }
+        --last;
+        area.left = std::min(area.left, static_cast<std::int32_t>(first / 3));
+        area.right = std::max(area.right, static_cast<std::int32_t>(last / 3 + 1));
+        area.top = std::min(area.top, r);
+        area.bottom = r + 1;
+    }
+    return area.left < area.right ? area : PixelRect{};
+}
+
+FrameCover::FrameCover(std::unique_ptr<FaceLocator> locator, const OverlayTable& overlays,
+                       const PaintControls& controls, const CoverSettings& cover, int quarterTurns)
+    : locator_(std::move(locator)),
+      overlays_(overlays),
+      controls_(controls),
+      cover_(cover),
+      quarterTurns_(quarterTurns % 4) {}
+
+void FrameCover::Cover(MaskFrame& frame) {
+    const bool turned = quarterTurns_ != 0;
+    if (turned) {
+        TurnFrame(frame.picture, quarterTurns_, upright_);
+    }
+    const FrameImage& live = turned ? upright_ : frame.picture;
+    DisplaySurface& surface = turned ? uprightCovered_ : frame.covered;
+    if (surface.width != live.width || surface.height != live.height) {
+        CreateDisplaySurface(surface, live.width, live.height);
+    }
+    const PaintInputs in{.controls = controls_,
+                         .live = live,
+                         .captureWidth = live.width,
+                         .captureHeight = live.height,
+                         .locator = *locator_,
+                         .overlays = overlays_,
+                         .cover = cover_,
+                         .tick = static_cast<std::uint32_t>(frame.timeMs),
+                         .recording = false};
+    PaintPreview(in, state_, surface, frameLock_, [](const SurfaceView&) {});
+    if (turned) {
+        TurnSurfaceBack(uprightCovered_, quarterTurns_, frame.covered);
+    }
+    frame.changed = ChangedArea(frame.picture, frame.covered);
+}
+
+const FrameImage& FrameCover::Upright(const MaskFrame& frame) const {
+    return quarterTurns_ != 0 ? upright_ : frame.picture;
+}
+
+const DisplaySurface& FrameCover::UprightCovered(const MaskFrame& frame) const {
+    return quarterTurns_ != 0 ? uprightCovered_ : frame.covered;
+}
