@@ -227,7 +227,7 @@ void PointwiseAvx2(const PointwiseRow& row) {
 
 FaceKernels SelectFaceKernels(SimdLevel level) {
 #if defined(__x86_64__) || defined(__i386__)
-    if (level == SimdLevel::Avx2 && SimdLevelSupported(SimdLevel::Avx2)) {
+    if ((level == SimdLevel::Avx2 || level == SimdLevel::Avx512) && SimdLevelSupported(level)) {
         return {AccumulateAvx2, DepthwiseAvx2, PointwiseAvx2};
     }
 #else

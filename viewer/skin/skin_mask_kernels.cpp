@@ -233,6 +233,7 @@ void ClassifySkinPixels(const Pixel24* pixels, std::uint8_t* cells, std::size_t 
     }
     switch (level) {
 #if defined(__x86_64__) || defined(__i386__)
+        case SimdLevel::Avx512:  // the AVX2 kernel
         case SimdLevel::Avx2:
             avx2::Classify(pixels, cells, count, range);
             return;
