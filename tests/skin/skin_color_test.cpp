@@ -81,6 +81,8 @@ const char* LevelName(SimdLevel level) {
             return "SSE4.1";
         case SimdLevel::Avx2:
             return "AVX2";
+        case SimdLevel::Avx512:
+            return "AVX-512";
     }
     return "?";
 }
@@ -99,7 +101,7 @@ TEST_P(EveryColourMask, VectorKernelsMatchDefinition) {
         const HsbColor color = ReferenceHsb(pixels[i].red, pixels[i].green, pixels[i].blue);
         expected.data()[i] = IsSkinColor(color, range) ? 255 : 0;
     }
-    for (const SimdLevel level : {SimdLevel::Sse41, SimdLevel::Avx2}) {
+    for (const SimdLevel level : {SimdLevel::Sse41, SimdLevel::Avx2, SimdLevel::Avx512}) {
         if (!SimdLevelSupported(level)) {
             continue;
         }
@@ -193,11 +195,14 @@ FrameImage MixedFrame(std::int32_t width, std::int32_t height) {
 }
 
 TEST(BuildSkinMask, OddSizesClassifyEveryPixelAtEveryLevel) {
-    const SimdLevel levels[] = {SimdLevel::Scalar, SimdLevel::Sse41, SimdLevel::Avx2};
+    const SimdLevel levels[] = {SimdLevel::Scalar, SimdLevel::Sse41, SimdLevel::Avx2,
+                                SimdLevel::Avx512};
     const SkinColorRange defaults;
-    // Blocks are 16 or 32 pixels and run across row ends; the rest goes through the scalar tail.
+    // Blocks are 16, 32 or 64 pixels and run across row ends; the rest goes through the scalar
+    // tail.
     const std::pair<std::int32_t, std::int32_t> sizes[] = {
-        {1, 1}, {15, 1}, {16, 1}, {17, 1}, {31, 1}, {32, 1}, {33, 1}, {47, 1}, {17, 3}, {33, 5}};
+        {1, 1},  {15, 1}, {16, 1}, {17, 1}, {31, 1}, {32, 1}, {33, 1}, {47, 1},
+        {63, 1}, {64, 1}, {65, 1}, {17, 3}, {33, 5}, {65, 3}, {21, 7}};
     for (const auto& [width, height] : sizes) {
         const FrameImage frame = MixedFrame(width, height);
         std::vector<std::uint8_t> expected;

@@ -222,6 +222,77 @@ struct Simd {
 }  // namespace avx2
 #pragma GCC pop_options
 
+#pragma GCC push_options
+#pragma GCC target("avx512f,avx512bw,avx512vl,avx512dq,avx2")
+// GCC 12's AVX-512 intrinsics pass an undefined vector where no mask is given, which it then
+// reports as maybe uninitialized.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+namespace avx512 {
+
+// Four blocks of 16 pixels, one per 128-bit quarter, as the AVX2 kernel has two. Comparisons give
+// mask registers, turned back into byte or 16-bit lanes of all ones so that every operation
+// means what it means in the other kernels.
+using Vec = __m512i;
+constexpr std::size_t BLOCK_PIXELS = 64;
+
+struct Simd {
+    [[gnu::always_inline]] static Vec Load(const Pixel24* pixels, int part) {
+        const auto* bytes = reinterpret_cast<const __m128i*>(pixels) + part;
+        const Vec low = _mm512_zextsi128_si512(_mm_loadu_si128(bytes));
+        const Vec two = _mm512_inserti32x4(low, _mm_loadu_si128(bytes + 3), 1);
+        const Vec three = _mm512_inserti32x4(two, _mm_loadu_si128(bytes + 6), 2);
+        return _mm512_inserti32x4(three, _mm_loadu_si128(bytes + 9), 3);
+    }
+    [[gnu::always_inline]] static Vec Table(const std::int8_t* bytes) {
+        return _mm512_broadcast_i32x4(_mm_load_si128(reinterpret_cast<const __m128i*>(bytes)));
+    }
+    [[gnu::always_inline]] static void Store(std::uint8_t* cells, Vec value) {
+        _mm512_storeu_si512(cells, value);
+    }
+    [[gnu::always_inline]] static Vec Zero() { return _mm512_setzero_si512(); }
+    [[gnu::always_inline]] static Vec Splat8(std::uint8_t value) {
+        return _mm512_set1_epi8(static_cast<char>(value));
+    }
+    [[gnu::always_inline]] static Vec Splat16(std::int16_t value) {
+        return _mm512_set1_epi16(value);
+    }
+    [[gnu::always_inline]] static Vec Or(Vec a, Vec b) { return _mm512_or_si512(a, b); }
+    [[gnu::always_inline]] static Vec And(Vec a, Vec b) { return _mm512_and_si512(a, b); }
+    [[gnu::always_inline]] static Vec AndNot(Vec a, Vec b) { return _mm512_andnot_si512(a, b); }
+    [[gnu::always_inline]] static Vec Xor(Vec a, Vec b) { return _mm512_xor_si512(a, b); }
+    [[gnu::always_inline]] static Vec Max8(Vec a, Vec b) { return _mm512_max_epu8(a, b); }
+    [[gnu::always_inline]] static Vec Min8(Vec a, Vec b) { return _mm512_min_epu8(a, b); }
+    [[gnu::always_inline]] static Vec Sub8(Vec a, Vec b) { return _mm512_sub_epi8(a, b); }
+    [[gnu::always_inline]] static Vec Equal8(Vec a, Vec b) {
+        return _mm512_movm_epi8(_mm512_cmpeq_epi8_mask(a, b));
+    }
+    // Like blendv: b where mask's byte has its top bit set.
+    [[gnu::always_inline]] static Vec Blend(Vec a, Vec b, Vec mask) {
+        return _mm512_mask_blend_epi8(_mm512_movepi8_mask(mask), a, b);
+    }
+    [[gnu::always_inline]] static Vec Shuffle(Vec table, Vec index) {
+        return _mm512_shuffle_epi8(table, index);
+    }
+    [[gnu::always_inline]] static Vec UnpackLow8(Vec a, Vec b) {
+        return _mm512_unpacklo_epi8(a, b);
+    }
+    [[gnu::always_inline]] static Vec UnpackHigh8(Vec a, Vec b) {
+        return _mm512_unpackhi_epi8(a, b);
+    }
+    [[gnu::always_inline]] static Vec MulAdd(Vec a, Vec b) { return _mm512_maddubs_epi16(a, b); }
+    [[gnu::always_inline]] static Vec Greater16(Vec a, Vec b) {
+        return _mm512_movm_epi16(_mm512_cmpgt_epi16_mask(a, b));
+    }
+    [[gnu::always_inline]] static Vec Pack16(Vec a, Vec b) { return _mm512_packs_epi16(a, b); }
+};
+
+#include "skin_mask_vector_kernel.inc"
+
+}  // namespace avx512
+#pragma GCC diagnostic pop
+#pragma GCC pop_options
+
 #endif
 
 }  // namespace
@@ -233,7 +304,9 @@ void ClassifySkinPixels(const Pixel24* pixels, std::uint8_t* cells, std::size_t 
     }
     switch (level) {
 #if defined(__x86_64__) || defined(__i386__)
-        case SimdLevel::Avx512:  // the AVX2 kernel
+        case SimdLevel::Avx512:
+            avx512::Classify(pixels, cells, count, range);
+            return;
         case SimdLevel::Avx2:
             avx2::Classify(pixels, cells, count, range);
             return;
