@@ -11,6 +11,9 @@
 #include <utility>
 #include <vector>
 
+#include "analyze_frame.h"
+#include "skin_mask_kernels.h"
+
 namespace {
 
 // The conversion as defined: double-precision steps, each result truncated toward zero.
@@ -218,8 +221,40 @@ TEST(BuildSkinMask, OddSizesClassifyEveryPixelAtEveryLevel) {
             EXPECT_EQ(mask.width, width);
             EXPECT_EQ(mask.height, height);
             EXPECT_EQ(mask.cells, expected) << width << "x" << height << " " << LevelName(level);
+            // The luma sums of the analysis, over every start and length within the frame.
+            for (std::size_t first = 0; first < frame.pixels.size(); first += 7) {
+                std::uint32_t sum = 0;
+                for (std::size_t count = 0; first + count <= frame.pixels.size(); ++count) {
+                    ASSERT_EQ(SumPixelLuma(frame.pixels.data() + first, count, level), sum)
+                        << width << "x" << height << " " << LevelName(level) << " from " << first
+                        << ", " << count;
+                    if (first + count < frame.pixels.size()) {
+                        sum += PixelLuma(frame.pixels[first + count]);
+                    }
+                }
+            }
         }
         EXPECT_EQ(BuildSkinMask(frame, defaults).cells, expected);
+    }
+}
+
+// The vector luma sums divide in floats; every colour's luma comes out whole and right. A block
+// of 16 pixels of one colour fills every lane alike, so no lane's error can hide another's.
+TEST(BuildSkinMask, LumaSumsAreExactForEveryColourAtEveryLevel) {
+    for (const SimdLevel level : {SimdLevel::Sse41, SimdLevel::Avx2, SimdLevel::Avx512}) {
+        if (!SimdLevelSupported(level)) {
+            continue;
+        }
+        Pixel24 block[16];
+        for (std::uint32_t colour = 0; colour < (1u << 24); ++colour) {
+            const Pixel24 pixel{static_cast<std::uint8_t>(colour),
+                                static_cast<std::uint8_t>(colour >> 8),
+                                static_cast<std::uint8_t>(colour >> 16)};
+            std::fill(std::begin(block), std::end(block), pixel);
+            if (SumPixelLuma(block, 16, level) != 16u * PixelLuma(pixel)) {
+                FAIL() << LevelName(level) << " colour " << colour;
+            }
+        }
     }
 }
 

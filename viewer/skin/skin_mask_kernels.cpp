@@ -1,5 +1,9 @@
 #include "skin_mask_kernels.h"
 
+#include <cstring>
+
+#include "analyze_frame.h"
+
 #include <algorithm>
 #include <iterator>
 
@@ -295,7 +299,80 @@ struct Simd {
 
 #endif
 
+// Luma sums: 16 pixels at a time as vectors of 16 lanes, which each instruction set splits into
+// as many registers as it needs.
+typedef std::uint8_t LumaBytes __attribute__((vector_size(64)));
+typedef std::uint8_t LumaChannel __attribute__((vector_size(16)));
+typedef std::int32_t LumaInts __attribute__((vector_size(64)));
+typedef float LumaFloats __attribute__((vector_size(64)));
+
+std::uint32_t SumLumaScalar(const Pixel24* pixels, std::size_t count) {
+    std::uint32_t sum = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        sum += PixelLuma(pixels[i]);
+    }
+    return sum;
+}
+
+[[gnu::always_inline]] inline std::uint32_t SumLumaVector(const Pixel24* pixels,
+                                                          std::size_t count) {
+    LumaInts sums = {};
+    std::size_t i = 0;
+    for (; i + 16 <= count; i += 16) {
+        LumaBytes bytes = {};
+        std::memcpy(&bytes, pixels + i, 48);
+        const LumaChannel blue = __builtin_shufflevector(bytes, bytes, 0, 3, 6, 9, 12, 15, 18, 21,
+                                                         24, 27, 30, 33, 36, 39, 42, 45);
+        const LumaChannel green = __builtin_shufflevector(bytes, bytes, 1, 4, 7, 10, 13, 16, 19,
+                                                          22, 25, 28, 31, 34, 37, 40, 43, 46);
+        const LumaChannel red = __builtin_shufflevector(bytes, bytes, 2, 5, 8, 11, 14, 17, 20, 23,
+                                                        26, 29, 32, 35, 38, 41, 44, 47);
+        const LumaInts weighted = 114 * __builtin_convertvector(blue, LumaInts) +
+                                  586 * __builtin_convertvector(green, LumaInts) +
+                                  298 * __builtin_convertvector(red, LumaInts);
+        const LumaFloats luma = (__builtin_convertvector(weighted, LumaFloats) + 0.5f) * 0.001f;
+        sums += __builtin_convertvector(luma, LumaInts);
+    }
+    std::uint32_t sum = SumLumaScalar(pixels + i, count - i);
+    for (int lane = 0; lane < 16; ++lane) {
+        sum += static_cast<std::uint32_t>(sums[lane]);
+    }
+    return sum;
+}
+
+std::uint32_t SumLumaPortable(const Pixel24* pixels, std::size_t count) {
+    return SumLumaVector(pixels, count);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+[[gnu::target("avx2")]] std::uint32_t SumLumaAvx2(const Pixel24* pixels, std::size_t count) {
+    return SumLumaVector(pixels, count);
+}
+[[gnu::target("avx512f,avx512bw,avx512vl,avx512dq,avx2")]] std::uint32_t SumLumaAvx512(
+    const Pixel24* pixels, std::size_t count) {
+    return SumLumaVector(pixels, count);
+}
+#endif
+
 }  // namespace
+
+std::uint32_t SumPixelLuma(const Pixel24* pixels, std::size_t count, SimdLevel level) {
+    if (!SimdLevelSupported(level)) {
+        level = SimdLevel::Scalar;
+    }
+    switch (level) {
+#if defined(__x86_64__) || defined(__i386__)
+        case SimdLevel::Avx512:
+            return SumLumaAvx512(pixels, count);
+        case SimdLevel::Avx2:
+            return SumLumaAvx2(pixels, count);
+#endif
+        case SimdLevel::Scalar:
+            return SumLumaScalar(pixels, count);
+        default:
+            return SumLumaPortable(pixels, count);
+    }
+}
 
 void ClassifySkinPixels(const Pixel24* pixels, std::uint8_t* cells, std::size_t count,
                         const SkinColorRange& range, SimdLevel level) {
