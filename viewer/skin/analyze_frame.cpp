@@ -86,13 +86,11 @@ bool AnalyzeFrame(std::vector<RegionBox>& boxes, FrameImage& display, const Fram
                   const SkinColorRange& range, const AnalysisOptions& options,
                   FrameRegions* details, std::FILE* diagnostics) {
     const std::int32_t minRegionSide = MinRegionSide(frame.width);
-    // A frame whose storage disagrees with its size is analysed as an empty one.
-    const bool frameValid = frame.width >= 0 && frame.height >= 0 &&
-                            frame.pixels.size() == static_cast<std::size_t>(frame.width) *
-                                                       static_cast<std::size_t>(frame.height);
-    const SkinMask mask = frameValid ? BuildSkinMask(frame, range) : SkinMask{};
+    // A frame whose storage disagrees with its size is analysed as an empty one: it has no runs.
+    // Rows are classified as the labelling reaches them, never kept as a whole mask.
+    static const SimdLevel level = DetectSimdLevel();
     std::vector<RegionRun> runs;
-    const std::int32_t regionCount = FindRegionRuns(mask, runs);
+    const std::int32_t regionCount = FindRegionRuns(frame, range, level, runs);
     std::vector<RegionStats> regions;
     AccumulateRegionStats(regions, runs, regionCount);
 

@@ -299,12 +299,38 @@ struct Simd {
 
 #endif
 
-// Luma sums: 16 pixels at a time as vectors of 16 lanes, which each instruction set splits into
-// as many registers as it needs.
-typedef std::uint8_t LumaBytes __attribute__((vector_size(64)));
-typedef std::uint8_t LumaChannel __attribute__((vector_size(16)));
+// Luma sums: 16 pixels at a time, each channel gathered into 16 byte lanes and widened to 16
+// float lanes, which each instruction set splits into as many registers as it needs. The
+// weighted sum is a whole number below 2^18, exact in floats whatever the order of the adds.
+typedef std::uint8_t LumaBytes __attribute__((vector_size(16)));
 typedef std::int32_t LumaInts __attribute__((vector_size(64)));
 typedef float LumaFloats __attribute__((vector_size(64)));
+
+// Byte 3 j + c of the 48 bytes a, b, d holds channel c of pixel j: the first shuffle takes those
+// in a and b (lanes 0..31), the second keeps them and takes the rest from d (lanes 16..31).
+constexpr int FromFirst(int j, int c) {
+    return 3 * j + c < 32 ? 3 * j + c : 0;
+}
+constexpr int FromSecond(int j, int c) {
+    return 3 * j + c < 32 ? j : 3 * j + c - 16;
+}
+
+// Takes its bytes through a pointer and gives its floats through a reference, since vectors
+// passed by value change the calling convention with the instruction set.
+template <int C>
+[[gnu::always_inline]] inline void LumaChannel(const std::uint8_t* bytes, LumaFloats& out) {
+    LumaBytes a, b, d;
+    std::memcpy(&a, bytes, 16);
+    std::memcpy(&b, bytes + 16, 16);
+    std::memcpy(&d, bytes + 32, 16);
+#define RAVK_LANES(F, X)                                                                          \
+    F(0, C), F(1, C), F(2, C), F(3, C), F(4, C), F(5, C), F(6, C), F(7, C), F(8, C), F(9, C),     \
+        F(10, C), F(11, C), F(12, C), F(13, C), F(14, C), F(15, C)
+    const LumaBytes ab = __builtin_shufflevector(a, b, RAVK_LANES(FromFirst, C));
+    const LumaBytes all = __builtin_shufflevector(ab, d, RAVK_LANES(FromSecond, C));
+#undef RAVK_LANES
+    out = __builtin_convertvector(__builtin_convertvector(all, LumaInts), LumaFloats);
+}
 
 std::uint32_t SumLumaScalar(const Pixel24* pixels, std::size_t count) {
     std::uint32_t sum = 0;
@@ -319,19 +345,13 @@ std::uint32_t SumLumaScalar(const Pixel24* pixels, std::size_t count) {
     LumaInts sums = {};
     std::size_t i = 0;
     for (; i + 16 <= count; i += 16) {
-        LumaBytes bytes = {};
-        std::memcpy(&bytes, pixels + i, 48);
-        const LumaChannel blue = __builtin_shufflevector(bytes, bytes, 0, 3, 6, 9, 12, 15, 18, 21,
-                                                         24, 27, 30, 33, 36, 39, 42, 45);
-        const LumaChannel green = __builtin_shufflevector(bytes, bytes, 1, 4, 7, 10, 13, 16, 19,
-                                                          22, 25, 28, 31, 34, 37, 40, 43, 46);
-        const LumaChannel red = __builtin_shufflevector(bytes, bytes, 2, 5, 8, 11, 14, 17, 20, 23,
-                                                        26, 29, 32, 35, 38, 41, 44, 47);
-        const LumaInts weighted = 114 * __builtin_convertvector(blue, LumaInts) +
-                                  586 * __builtin_convertvector(green, LumaInts) +
-                                  298 * __builtin_convertvector(red, LumaInts);
-        const LumaFloats luma = (__builtin_convertvector(weighted, LumaFloats) + 0.5f) * 0.001f;
-        sums += __builtin_convertvector(luma, LumaInts);
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(pixels + i);
+        LumaFloats blue, green, red;
+        LumaChannel<0>(bytes, blue);
+        LumaChannel<1>(bytes, green);
+        LumaChannel<2>(bytes, red);
+        const LumaFloats weighted = 114.0f * blue + 586.0f * green + 298.0f * red;
+        sums += __builtin_convertvector((weighted + 0.5f) * 0.001f, LumaInts);
     }
     std::uint32_t sum = SumLumaScalar(pixels + i, count - i);
     for (int lane = 0; lane < 16; ++lane) {
