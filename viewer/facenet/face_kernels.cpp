@@ -232,6 +232,19 @@ void PointwiseAvx2(const PointwiseRow& row) {
 // channels that are left (a multiple of 8). Every output is the same chain of fused multiply-adds
 // in the same order as in the AVX2 kernels, so the two give the same floats.
 
+// 16 bytes at a time, the rest as the AVX2 kernel takes them, so that every sum gets the same
+// fused multiply-add as there.
+void AccumulateAvx512(const std::uint8_t* bytes, std::size_t count, float weight, float* sums) {
+    const __m512 w = _mm512_set1_ps(weight);
+    std::size_t i = 0;
+    for (; i + 16 <= count; i += 16) {
+        const __m128i sixteen = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+        const __m512 values = _mm512_cvtepi32_ps(_mm512_cvtepu8_epi32(sixteen));
+        _mm512_storeu_ps(sums + i, _mm512_fmadd_ps(w, values, _mm512_loadu_ps(sums + i)));
+    }
+    AccumulateAvx2(bytes + i, count - i, weight, sums + i);
+}
+
 // The lanes of the vector holding channels c.. of a row of `channels`.
 [[gnu::always_inline]] inline __mmask16 ChannelMask(std::int32_t c, std::int32_t channels) {
     return channels - c >= 16 ? __mmask16(0xFFFF) : __mmask16((1u << (channels - c)) - 1);
@@ -403,7 +416,7 @@ void PointwiseAvx512(const PointwiseRow& row) {
 FaceKernels SelectFaceKernels(SimdLevel level) {
 #if defined(__x86_64__) || defined(__i386__)
     if (level == SimdLevel::Avx512 && SimdLevelSupported(level)) {
-        return {AccumulateAvx2, DepthwiseAvx512, PointwiseAvx512};
+        return {AccumulateAvx512, DepthwiseAvx512, PointwiseAvx512};
     }
     if (level == SimdLevel::Avx2 && SimdLevelSupported(level)) {
         return {AccumulateAvx2, DepthwiseAvx2, PointwiseAvx2};
