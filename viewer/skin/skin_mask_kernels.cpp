@@ -299,9 +299,9 @@ struct Simd {
 
 #endif
 
-// Luma sums: 16 pixels at a time, each channel gathered into 16 byte lanes and widened to 16
-// float lanes, which each instruction set splits into as many registers as it needs. The
-// weighted sum is a whole number below 2^18, exact in floats whatever the order of the adds.
+// Luma sums with AVX-512: 16 pixels at a time, each channel gathered into 16 byte lanes and
+// widened to 16 float lanes. The weighted sum is a whole number below 2^18, exact in floats
+// whatever the order of the adds.
 typedef std::uint8_t LumaBytes __attribute__((vector_size(16)));
 typedef std::int32_t LumaInts __attribute__((vector_size(64)));
 typedef float LumaFloats __attribute__((vector_size(64)));
@@ -360,13 +360,45 @@ std::uint32_t SumLumaScalar(const Pixel24* pixels, std::size_t count) {
     return sum;
 }
 
-std::uint32_t SumLumaPortable(const Pixel24* pixels, std::size_t count) {
-    return SumLumaVector(pixels, count);
-}
-
 #if defined(__x86_64__) || defined(__i386__)
-[[gnu::target("avx2")]] std::uint32_t SumLumaAvx2(const Pixel24* pixels, std::size_t count) {
-    return SumLumaVector(pixels, count);
+// AVX2 has no shuffle across its halves that GCC finds for the generic form, so each channel is
+// gathered with the classification's byte shuffles, eight floats a half.
+[[gnu::target("avx2,fma")]] std::uint32_t SumLumaAvx2(const Pixel24* pixels, std::size_t count) {
+    __m256i sums = _mm256_setzero_si256();
+    const __m256 half = _mm256_set1_ps(0.5f), thousandth = _mm256_set1_ps(0.001f);
+    const __m256 weights[3] = {_mm256_set1_ps(114.0f), _mm256_set1_ps(586.0f),
+                               _mm256_set1_ps(298.0f)};
+    std::size_t i = 0;
+    for (; i + 16 <= count; i += 16) {
+        const auto* bytes = reinterpret_cast<const __m128i*>(pixels + i);
+        const __m128i loads[3] = {_mm_loadu_si128(bytes), _mm_loadu_si128(bytes + 1),
+                                  _mm_loadu_si128(bytes + 2)};
+        __m256 weighted[2] = {_mm256_setzero_ps(), _mm256_setzero_ps()};
+        for (int channel = 0; channel < 3; ++channel) {
+            __m128i lanes = _mm_setzero_si128();
+            for (int load = 0; load < 3; ++load) {
+                const __m128i control = _mm_load_si128(
+                    reinterpret_cast<const __m128i*>(GATHER.control[channel][load]));
+                lanes = _mm_or_si128(lanes, _mm_shuffle_epi8(loads[load], control));
+            }
+            const __m256 low = _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(lanes));
+            const __m256 high = _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_srli_si128(lanes, 8)));
+            // Whole products below 2^18: fused or not, the sums are exact.
+            weighted[0] = _mm256_fmadd_ps(weights[channel], low, weighted[0]);
+            weighted[1] = _mm256_fmadd_ps(weights[channel], high, weighted[1]);
+        }
+        for (const __m256 w : weighted) {
+            const __m256 luma = _mm256_mul_ps(_mm256_add_ps(w, half), thousandth);
+            sums = _mm256_add_epi32(sums, _mm256_cvttps_epi32(luma));
+        }
+    }
+    alignas(32) std::int32_t lanes[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), sums);
+    std::uint32_t sum = SumLumaScalar(pixels + i, count - i);
+    for (const std::int32_t lane : lanes) {
+        sum += static_cast<std::uint32_t>(lane);
+    }
+    return sum;
 }
 [[gnu::target("avx512f,avx512bw,avx512vl,avx512dq,avx2")]] std::uint32_t SumLumaAvx512(
     const Pixel24* pixels, std::size_t count) {
@@ -387,10 +419,8 @@ std::uint32_t SumPixelLuma(const Pixel24* pixels, std::size_t count, SimdLevel l
         case SimdLevel::Avx2:
             return SumLumaAvx2(pixels, count);
 #endif
-        case SimdLevel::Scalar:
+        default:  // no kernel of its own: the scalar one
             return SumLumaScalar(pixels, count);
-        default:
-            return SumLumaPortable(pixels, count);
     }
 }
 
