@@ -6,6 +6,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <utility>
@@ -56,6 +57,9 @@ BenchSize SizeOf(const benchmark::State& state, int first) {
 void ReportTarget(benchmark::State& state, BenchSize size, double seconds, double target) {
     if (size.targeted()) {
         state.counters["x_target"] = seconds / target;
+        char label[48];
+        std::snprintf(label, sizeof label, "target ms/iter <= %.2g, x_target <= 1", target * 1e3);
+        state.SetLabel(label);
     } else {
         state.SetLabel("scaling, no target");
     }
