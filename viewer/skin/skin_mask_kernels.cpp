@@ -92,6 +92,18 @@ VectorRange MakeVectorRange(const SkinColorRange& range) {
     return constants;
 }
 
+// The constants of the range last asked for on this thread: the analysis classifies a frame a
+// band of rows at a time, always with the same range.
+const VectorRange& CachedVectorRange(const SkinColorRange& range) {
+    thread_local SkinColorRange cachedRange;
+    thread_local VectorRange cached = MakeVectorRange(cachedRange);
+    if (!(range == cachedRange)) {
+        cachedRange = range;
+        cached = MakeVectorRange(range);
+    }
+    return cached;
+}
+
 // Byte-shuffle controls that gather one channel of 16 packed BGR pixels out of each of the three
 // 16-byte loads that hold them: control[channel][load][lane].
 struct GatherControls {
