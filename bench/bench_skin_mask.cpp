@@ -36,7 +36,8 @@ void SkinMaskBenchmark(benchmark::State& state, Scene scene) {
     for (auto _ : state) {
         benchmark::DoNotOptimize(BuildSkinMask(frame, range, level).cells.data());
     }
-    state.SetLabel(level == SimdLevel::Avx2    ? "AVX2"
+    state.SetLabel(level == SimdLevel::Avx512  ? "AVX-512"
+                   : level == SimdLevel::Avx2  ? "AVX2"
                    : level == SimdLevel::Sse41 ? "SSE4.1"
                                                : "scalar");
     state.counters["x_memcpy"] = maskSeconds / MemcpySeconds(frame);
@@ -63,7 +64,8 @@ void FrameMemcpy(benchmark::State& state) {
 }
 
 void SupportedLevels(benchmark::internal::Benchmark* benchmark) {
-    for (const SimdLevel level : {SimdLevel::Scalar, SimdLevel::Sse41, SimdLevel::Avx2}) {
+    for (const SimdLevel level : {SimdLevel::Scalar, SimdLevel::Sse41, SimdLevel::Avx2,
+                                  SimdLevel::Avx512}) {
         if (SimdLevelSupported(level)) {
             benchmark->Arg(static_cast<int>(level));
         }

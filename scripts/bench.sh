@@ -2,7 +2,8 @@
 # Builds the benchmark programs of the linux preset, runs each on one core (taskset -c 0, so the
 # figures are single-core and comparable between runs) and prints one table: the time of an
 # iteration and the ratios the programs report against their targets or a reference. Arguments go
-# to every program, e.g. --benchmark_filter=Compare or --benchmark_min_time=0.1. Then
+# to every program, e.g. --benchmark_filter=Compare, --benchmark_min_time=0.1 or
+# --benchmark_repetitions=3 (the table then shows the fastest repetition of each run). Then
 # scripts/bench_mask.sh compares ravk-mask with a plain FFmpeg transcode, over all cores.
 # Usage: scripts/bench.sh [BENCHMARK-ARGS...]
 set -euo pipefail

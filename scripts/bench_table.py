@@ -17,11 +17,27 @@ TO_MS = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}
 HEADER = ["group", "benchmark", "ms/iter"] + RATIOS + ["other counters", "label"]
 
 
-def shown(run):
-    # With repetitions, their mean stands for them.
-    if run.get("run_type") == "aggregate":
-        return run.get("aggregate_name") == "mean"
-    return run.get("repetitions", 1) <= 1
+def shown_runs(runs):
+    # With repetitions (--benchmark_repetitions=N), the fastest repetition stands for them: on a
+    # shared machine the least disturbed one is the closest to the code's own cost. Its label
+    # says of how many it is the fastest.
+    fastest = {}
+    order = []
+    for run in runs:
+        if run.get("run_type") == "aggregate":
+            continue
+        name = run.get("run_name", run["name"])
+        if name not in fastest:
+            order.append(name)
+            fastest[name] = run
+        elif not run.get("error_occurred") and run["real_time"] < fastest[name]["real_time"]:
+            fastest[name] = run
+    for name in order:
+        run = dict(fastest[name])
+        if run.get("repetitions", 1) > 1:
+            run["name"] = name
+            run["label"] = (run.get("label", "") + f" [min of {run['repetitions']}]").strip()
+        yield run
 
 
 def figure(value):
@@ -41,7 +57,7 @@ def rows(folder, entries):
         except (OSError, ValueError, KeyError):  # none, or cut short by a crash
             table.append([group, program, "failed"] + blank + ["", ""])
             continue
-        for run in filter(shown, runs):
+        for run in shown_runs(runs):
             if run.get("error_occurred"):
                 table.append([group, run["name"], "error"] + blank +
                              ["", run.get("error_message", "")])

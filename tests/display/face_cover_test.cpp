@@ -31,11 +31,13 @@ bool Inside(const RegionBox& box, std::int32_t x, std::int32_t y) {
     return x >= box.left && x < box.right && y >= box.top && y < box.bottom;
 }
 
-// Boxes inside, past every edge, smaller than two cells, and of odd sides.
+// Boxes inside, past every edge, smaller than two cells, and of odd sides; the blur's strips are
+// 16 pixels wide, so some are 16, 17, 32 and 33 wide or high.
 const RegionBox BOXES[] = {
     {5, 4, 25, 24},   {-7, -3, 10, 14}, {30, 20, 47, 37}, {-5, 10, 50, 55},
     {12, -20, 29, 5}, {3, 3, 4, 4},     {20, 7, 23, 10},  {0, 0, 61, 61},
     {38, 28, 41, 31}, {-50, -50, 2, 2}, {10, 10, 10, 20}, {45, 5, 60, 20},
+    {2, 1, 18, 17},   {4, 0, 21, 17},   {1, -2, 33, 30},  {0, -3, 33, 30},
 };
 
 TEST(FaceCoverTest, PixelateMatchesCellMeansAnchoredAtTheBoxCorner) {
@@ -120,12 +122,21 @@ DisplaySurface ReferenceBlur(DisplaySurface surface, const RegionBox& box) {
     return surface;
 }
 
+// Every level's kernel gives the bytes of the portable one (a level the processor lacks runs the
+// portable one again).
 TEST(FaceCoverTest, BlurFollowsTheReferenceAndLeavesTheOutsideAlone) {
     for (const RegionBox& box : BOXES) {
         DisplaySurface surface = NoiseSurface(11);
         DisplaySurface expected = ReferenceBlur(surface, box);
+        const DisplaySurface before = surface;
         CoverScratch scratch;
         BlurBox(box, surface, scratch);
+        for (const SimdLevel level :
+             {SimdLevel::Scalar, SimdLevel::Sse41, SimdLevel::Avx2, SimdLevel::Avx512}) {
+            DisplaySurface other = before;
+            BlurBox(box, other, scratch, level);
+            ASSERT_EQ(other.pixels, surface.pixels) << static_cast<int>(level);
+        }
         for (std::int32_t y = 0; y < HEIGHT; ++y) {
             for (std::int32_t x = 0; x < WIDTH; ++x) {
                 for (int c = 0; c < 3; ++c) {
@@ -155,6 +166,45 @@ TEST(FaceCoverTest, BlurOfAFlatBoxStaysFlatWhateverSurroundsIt) {
         CoverScratch scratch;
         BlurBox(box, surface, scratch);
         EXPECT_EQ(surface.pixels, before.pixels);
+    }
+}
+
+// FNV-1a of a surface's pixels.
+std::uint64_t Fingerprint(const DisplaySurface& surface) {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const std::uint8_t byte : surface.pixels) {
+        hash = (hash ^ byte) * 1099511628211ull;
+    }
+    return hash;
+}
+
+// The covers of camera-sized boxes give the bytes they gave before they were made faster: each
+// fingerprint was taken from the first version, whose kernels the other tests check in detail.
+TEST(FaceCoverTest, CoversOfLargeBoxesKeepTheirBytes) {
+    struct Case {
+        RegionBox box;
+        std::uint64_t pixelated, blurred;
+    };
+    const Case cases[] = {
+        {{170, 90, 470, 390}, 6176622616068914843ull, 11442536201487544320ull},
+        {{-41, 301, 332, 674}, 297428575038984649ull, 15679708825892701308ull},
+        {{601, 5, 700, 104}, 10997339658436856796ull, 901507593019929562ull},
+        {{3, 2, 20, 19}, 11092054327763569644ull, 17488833923929198636ull},
+        {{250, 200, 283, 233}, 11067379009274145105ull, 13854982159102537192ull},
+    };
+    DisplaySurface noise;
+    ASSERT_TRUE(CreateDisplaySurface(noise, 701, 499));
+    std::mt19937 random(5);
+    for (std::uint8_t& byte : noise.pixels) {
+        byte = static_cast<std::uint8_t>(random());
+    }
+    CoverScratch scratch;
+    for (const Case& c : cases) {
+        DisplaySurface pixelated = noise, blurred = noise;
+        PixelateBox(c.box, pixelated, scratch);
+        BlurBox(c.box, blurred, scratch);
+        EXPECT_EQ(Fingerprint(pixelated), c.pixelated) << c.box.left << "," << c.box.top;
+        EXPECT_EQ(Fingerprint(blurred), c.blurred) << c.box.left << "," << c.box.top;
     }
 }
 

@@ -38,7 +38,8 @@ void operator delete(void* memory, std::size_t) noexcept {
 
 namespace {
 
-constexpr SimdLevel LEVELS[] = {SimdLevel::Scalar, SimdLevel::Avx2};
+// Avx512 runs the AVX2 kernels: the level DetectSimdLevel gives on such a processor.
+constexpr SimdLevel LEVELS[] = {SimdLevel::Scalar, SimdLevel::Avx2, SimdLevel::Avx512};
 
 TEST(FaceInputTest, LetterboxKeepsTheAspectAndCentresTheFrame) {
     struct Case {
@@ -140,14 +141,27 @@ void ExpectClose(const std::vector<float>& actual, const std::vector<float>& exp
     }
 }
 
+void ExpectKernelsAgreeWithScalar(SimdLevel level);
+
+// AVX2 tiles are 4 pixels by 8, 16 or 24 channels, AVX-512 ones 8 pixels by 16, 32 or 48 with the
+// last vector masked; both levels run here, on a processor that has them.
 TEST(FaceKernelsTest, VectorKernelsAgreeWithTheScalarOnesAtEveryTileEdge) {
     if (!SimdLevelSupported(SimdLevel::Avx2)) {
         GTEST_SKIP() << "no AVX2 here";
     }
+    for (const SimdLevel level : {SimdLevel::Avx2, SimdLevel::Avx512}) {
+        if (SimdLevelSupported(level)) {
+            ExpectKernelsAgreeWithScalar(level);
+        }
+    }
+}
+
+void ExpectKernelsAgreeWithScalar(SimdLevel level) {
+    SCOPED_TRACE(level == SimdLevel::Avx2 ? "AVX2" : "AVX-512");
     const FaceKernels scalar = SelectFaceKernels(SimdLevel::Scalar);
-    const FaceKernels vector = SelectFaceKernels(SimdLevel::Avx2);
+    const FaceKernels vector = SelectFaceKernels(level);
     std::mt19937 random(7);
-    for (const std::int32_t channels : {8, 24, 104}) {
+    for (const std::int32_t channels : {8, 24, 40, 48, 104}) {
         for (const std::int32_t width : {1, 5, 8, 13}) {
             for (const std::int32_t stride : {1, 2}) {
                 const std::size_t rowSize =
@@ -169,9 +183,9 @@ TEST(FaceKernelsTest, VectorKernelsAgreeWithTheScalarOnesAtEveryTileEdge) {
             }
         }
     }
-    for (const std::int32_t pixels : {1, 3, 4, 7}) {
+    for (const std::int32_t pixels : {1, 3, 4, 7, 8, 9, 17}) {
         for (const std::int32_t in : {8, 75, 96}) {
-            for (const std::int32_t out : {8, 16, 24, 32, 40, 104}) {
+            for (const std::int32_t out : {8, 16, 24, 32, 40, 48, 64, 96, 104}) {
                 const std::vector<float> input =
                     RandomValues(static_cast<std::size_t>(pixels * in), random);
                 const std::vector<float> weights =

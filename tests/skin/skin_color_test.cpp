@@ -11,6 +11,9 @@
 #include <utility>
 #include <vector>
 
+#include "analyze_frame.h"
+#include "skin_mask_kernels.h"
+
 namespace {
 
 // The conversion as defined: double-precision steps, each result truncated toward zero.
@@ -81,6 +84,8 @@ const char* LevelName(SimdLevel level) {
             return "SSE4.1";
         case SimdLevel::Avx2:
             return "AVX2";
+        case SimdLevel::Avx512:
+            return "AVX-512";
     }
     return "?";
 }
@@ -99,7 +104,7 @@ TEST_P(EveryColourMask, VectorKernelsMatchDefinition) {
         const HsbColor color = ReferenceHsb(pixels[i].red, pixels[i].green, pixels[i].blue);
         expected.data()[i] = IsSkinColor(color, range) ? 255 : 0;
     }
-    for (const SimdLevel level : {SimdLevel::Sse41, SimdLevel::Avx2}) {
+    for (const SimdLevel level : {SimdLevel::Sse41, SimdLevel::Avx2, SimdLevel::Avx512}) {
         if (!SimdLevelSupported(level)) {
             continue;
         }
@@ -193,11 +198,14 @@ FrameImage MixedFrame(std::int32_t width, std::int32_t height) {
 }
 
 TEST(BuildSkinMask, OddSizesClassifyEveryPixelAtEveryLevel) {
-    const SimdLevel levels[] = {SimdLevel::Scalar, SimdLevel::Sse41, SimdLevel::Avx2};
+    const SimdLevel levels[] = {SimdLevel::Scalar, SimdLevel::Sse41, SimdLevel::Avx2,
+                                SimdLevel::Avx512};
     const SkinColorRange defaults;
-    // Blocks are 16 or 32 pixels and run across row ends; the rest goes through the scalar tail.
+    // Blocks are 16, 32 or 64 pixels and run across row ends; the rest goes through the scalar
+    // tail.
     const std::pair<std::int32_t, std::int32_t> sizes[] = {
-        {1, 1}, {15, 1}, {16, 1}, {17, 1}, {31, 1}, {32, 1}, {33, 1}, {47, 1}, {17, 3}, {33, 5}};
+        {1, 1},  {15, 1}, {16, 1}, {17, 1}, {31, 1}, {32, 1}, {33, 1}, {47, 1},
+        {63, 1}, {64, 1}, {65, 1}, {17, 3}, {33, 5}, {65, 3}, {21, 7}};
     for (const auto& [width, height] : sizes) {
         const FrameImage frame = MixedFrame(width, height);
         std::vector<std::uint8_t> expected;
@@ -213,8 +221,55 @@ TEST(BuildSkinMask, OddSizesClassifyEveryPixelAtEveryLevel) {
             EXPECT_EQ(mask.width, width);
             EXPECT_EQ(mask.height, height);
             EXPECT_EQ(mask.cells, expected) << width << "x" << height << " " << LevelName(level);
+            // The luma sums of the analysis, over every start and length within the frame.
+            for (std::size_t first = 0; first < frame.pixels.size(); first += 7) {
+                std::uint32_t sum = 0;
+                for (std::size_t count = 0; first + count <= frame.pixels.size(); ++count) {
+                    ASSERT_EQ(SumPixelLuma(frame.pixels.data() + first, count, level), sum)
+                        << width << "x" << height << " " << LevelName(level) << " from " << first
+                        << ", " << count;
+                    if (first + count < frame.pixels.size()) {
+                        sum += PixelLuma(frame.pixels[first + count]);
+                    }
+                }
+            }
         }
         EXPECT_EQ(BuildSkinMask(frame, defaults).cells, expected);
+    }
+}
+
+// The vector luma sums divide in floats; every colour's luma comes out whole and right. A lane's
+// result depends only on the colour's weighted sum x = 114 b + 586 g + 298 r, so one colour for
+// each x is tried, as a block of 16 pixels of that colour, which fills every lane alike so no
+// lane's error can hide another's. (The odd sizes above check which bytes each lane takes.)
+TEST(BuildSkinMask, LumaSumsAreExactForEveryColourAtEveryLevel) {
+    std::vector<Pixel24> colourOfSum(114 * 255 + 586 * 255 + 298 * 255 + 1);
+    std::vector<bool> seen(colourOfSum.size());
+    for (std::uint32_t colour = 0; colour < (1u << 24); ++colour) {
+        const Pixel24 pixel{static_cast<std::uint8_t>(colour),
+                            static_cast<std::uint8_t>(colour >> 8),
+                            static_cast<std::uint8_t>(colour >> 16)};
+        const std::size_t x = 114u * pixel.blue + 586u * pixel.green + 298u * pixel.red;
+        if (!seen[x]) {
+            seen[x] = true;
+            colourOfSum[x] = pixel;
+        }
+    }
+    for (const SimdLevel level : {SimdLevel::Sse41, SimdLevel::Avx2, SimdLevel::Avx512}) {
+        if (!SimdLevelSupported(level)) {
+            continue;
+        }
+        Pixel24 block[16];
+        for (std::size_t x = 0; x < colourOfSum.size(); ++x) {
+            if (!seen[x]) {
+                continue;
+            }
+            const Pixel24 pixel = colourOfSum[x];
+            std::fill(std::begin(block), std::end(block), pixel);
+            if (SumPixelLuma(block, 16, level) != 16u * PixelLuma(pixel)) {
+                FAIL() << LevelName(level) << " weighted sum " << x;
+            }
+        }
     }
 }
 

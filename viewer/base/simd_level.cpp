@@ -18,6 +18,10 @@ bool SimdLevelSupported(SimdLevel level) {
         case SimdLevel::Avx2:
             // The face finder's kernels also use FMA, which every AVX2 processor has.
             return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+        case SimdLevel::Avx512:
+            return SimdLevelSupported(SimdLevel::Avx2) && __builtin_cpu_supports("avx512f") &&
+                   __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl") &&
+                   __builtin_cpu_supports("avx512dq");
     }
     return false;
 #else
@@ -26,6 +30,9 @@ bool SimdLevelSupported(SimdLevel level) {
 }
 
 SimdLevel DetectSimdLevel() {
+    if (SimdLevelSupported(SimdLevel::Avx512)) {
+        return SimdLevel::Avx512;
+    }
     if (SimdLevelSupported(SimdLevel::Avx2)) {
         return SimdLevel::Avx2;
     }

@@ -31,14 +31,29 @@ std::uint8_t* SurfaceRow(DisplaySurface& surface, std::int64_t y) {
 // and its running sums stay in registers.
 constexpr std::size_t STRIP_PIXELS = 16;
 constexpr std::size_t STRIP_FLOATS = 3 * STRIP_PIXELS;
+// Lines are stored a pixel longer than a strip, so that a pixel's three floats can be moved as
+// one vector of four, whose fourth float lands in the next pixel (written after it) or the spare
+// pixel at the line's end (never read).
+constexpr std::size_t LINE_FLOATS = STRIP_FLOATS + 4;
+typedef float Pixel4 __attribute__((vector_size(16)));
+
+// Copies the three floats of one pixel, and one float after them, as one vector.
+[[gnu::always_inline]] inline void MovePixel(float* to, const float* from) {
+    Pixel4 v;
+    std::memcpy(&v, from, sizeof v);
+    std::memcpy(to, &v, sizeof v);
+}
 
 typedef float Float4 __attribute__((vector_size(16)));
 typedef float Float8 __attribute__((vector_size(32)));
+typedef float Float16 __attribute__((vector_size(64)));
 
 typedef std::int32_t Int4 __attribute__((vector_size(16)));
 typedef std::int32_t Int8 __attribute__((vector_size(32)));
 typedef std::uint8_t Byte16 __attribute__((vector_size(16)));
 typedef std::uint8_t Byte32 __attribute__((vector_size(32)));
+typedef std::int32_t Int16 __attribute__((vector_size(64)));
+typedef std::uint8_t Byte64 __attribute__((vector_size(64)));
 
 // The lanes of a vector of floats in 0 .. 255.5, rounded down, as bytes: the low byte of each
 // whole-number lane, picked out by one shuffle.
@@ -50,6 +65,12 @@ typedef std::uint8_t Byte32 __attribute__((vector_size(32)));
 [[gnu::always_inline]] inline void PackBytes(Float8 v, std::uint8_t* out) {
     const auto bytes = reinterpret_cast<Byte32>(__builtin_convertvector(v, Int8));
     const auto low = __builtin_shufflevector(bytes, bytes, 0, 4, 8, 12, 16, 20, 24, 28);
+    std::memcpy(out, &low, sizeof low);
+}
+[[gnu::always_inline]] inline void PackBytes(Float16 v, std::uint8_t* out) {
+    const auto bytes = reinterpret_cast<Byte64>(__builtin_convertvector(v, Int16));
+    const auto low = __builtin_shufflevector(bytes, bytes, 0, 4, 8, 12, 16, 20, 24, 28, 32, 36, 40,
+                                             44, 48, 52, 56, 60);
     std::memcpy(out, &low, sizeof low);
 }
 
@@ -72,7 +93,7 @@ template <typename Vec>
                          };
     Vec sums[VECTORS] = {};
     for (std::size_t line = 0; line < std::min(radius + 1, count); ++line) {
-        add(sums, in + line * STRIP_FLOATS, false);
+        add(sums, in + line * LINE_FLOATS, false);
     }
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t first = i > radius ? i - radius : 0;
@@ -81,13 +102,13 @@ template <typename Vec>
 #pragma GCC unroll 12
         for (std::size_t k = 0; k < VECTORS; ++k) {
             const Vec mean = sums[k] * scale;
-            std::memcpy(out + i * STRIP_FLOATS + k * LANES, &mean, sizeof mean);
+            std::memcpy(out + i * LINE_FLOATS + k * LANES, &mean, sizeof mean);
         }
         if (i + radius + 1 < count) {
-            add(sums, in + (i + radius + 1) * STRIP_FLOATS, false);
+            add(sums, in + (i + radius + 1) * LINE_FLOATS, false);
         }
         if (i >= radius) {
-            add(sums, in + (i - radius) * STRIP_FLOATS, true);
+            add(sums, in + (i - radius) * LINE_FLOATS, true);
         }
     }
 }
@@ -103,7 +124,7 @@ struct BlurJob {
     std::size_t width;
     std::size_t height;
     std::size_t radius;
-    float* rows;     // strips of 16 rows, one line per column: the horizontal passes
+    float* rows;     // one strip of 16 rows, one line per column: the horizontal passes
     float* columns;  // strips of 16 columns, one line per row: the vertical passes
     float* spare;    // one strip
 };
@@ -117,7 +138,7 @@ template <typename Vec>
     AverageStripLines<Vec>(strip, spare, count, radius);
 }
 
-// The surface's pixels go into the rows strips, each blurred strip is turned into the columns
+// Each strip of 16 surface rows is filled, blurred across and turned into the columns
 // strips, and each of those goes back into the surface once blurred. The inner loops have fixed
 // lengths wherever a strip is whole, so the compiler can use vectors for them. Padding pixels of
 // the last strips are blurred too but never written back.
@@ -125,46 +146,48 @@ template <typename Vec>
 [[gnu::always_inline]] inline void BlurIn(const BlurJob& job) {
     const std::size_t width = job.width;
     const std::size_t height = job.height;
-    float row[STRIP_FLOATS];
-    for (std::size_t y = 0; y < height; ++y) {
-        const std::uint8_t* pixels = job.topLeft + y * job.surfaceStride;
-        float* line = job.rows + (y / STRIP_PIXELS) * width * STRIP_FLOATS + 3 * (y % STRIP_PIXELS);
+    for (std::size_t y0 = 0; y0 < height; y0 += STRIP_PIXELS) {
+        const std::size_t rows = std::min(STRIP_PIXELS, height - y0);
+        // Sixteen columns at a time, so the lines being filled stay in the first-level cache.
         for (std::size_t x0 = 0; x0 < width; x0 += STRIP_PIXELS) {
             const std::size_t count = std::min(STRIP_PIXELS, width - x0);
-            if (count == STRIP_PIXELS) {
-                for (std::size_t j = 0; j < STRIP_FLOATS; ++j) {
-                    row[j] = pixels[3 * x0 + j];
+            for (std::size_t r = 0; r < rows; ++r) {
+                const std::uint8_t* pixels = job.topLeft + (y0 + r) * job.surfaceStride + 3 * x0;
+                float* line = job.rows + x0 * LINE_FLOATS + 3 * r;
+                // Four bytes at a time, the fourth from the next pixel; the last pixel of a run
+                // reads only its own three, since the surface may end there.
+                for (std::size_t x = 0; x + 1 < count; ++x, line += LINE_FLOATS) {
+                    Byte16 bytes = {};
+                    std::memcpy(&bytes, pixels + 3 * x, 4);
+                    const Byte16 wide = __builtin_shufflevector(bytes, Byte16{}, 0, 16, 16, 16, 1,
+                                                                16, 16, 16, 2, 16, 16, 16, 3, 16,
+                                                                16, 16);
+                    const Pixel4 v = __builtin_convertvector(reinterpret_cast<Int4>(wide), Pixel4);
+                    std::memcpy(line, &v, sizeof v);
                 }
-            } else {
-                for (std::size_t j = 0; j < 3 * count; ++j) {
-                    row[j] = pixels[3 * x0 + j];
-                }
-            }
-            for (std::size_t x = 0; x < count; ++x, line += STRIP_FLOATS) {
-                std::memcpy(line, row + 3 * x, 3 * sizeof(float));
+                const std::uint8_t* last = pixels + 3 * (count - 1);
+                line[0] = last[0];
+                line[1] = last[1];
+                line[2] = last[2];
             }
         }
-    }
-    for (std::size_t y0 = 0; y0 < height; y0 += STRIP_PIXELS) {
-        BlurStrip<Vec>(job.rows + (y0 / STRIP_PIXELS) * width * STRIP_FLOATS, job.spare, width,
-                       job.radius);
-        const std::size_t rows = std::min(STRIP_PIXELS, height - y0);
+        BlurStrip<Vec>(job.rows, job.spare, width, job.radius);
         for (std::size_t x = 0; x < width; ++x) {
-            const float* from = job.spare + x * STRIP_FLOATS;
-            float* to = job.columns + (x / STRIP_PIXELS) * height * STRIP_FLOATS +
-                        y0 * STRIP_FLOATS + 3 * (x % STRIP_PIXELS);
-            for (std::size_t r = 0; r < rows; ++r, to += STRIP_FLOATS) {
-                std::memcpy(to, from + 3 * r, 3 * sizeof(float));
+            const float* from = job.spare + x * LINE_FLOATS;
+            float* to = job.columns + (x / STRIP_PIXELS) * height * LINE_FLOATS +
+                        y0 * LINE_FLOATS + 3 * (x % STRIP_PIXELS);
+            for (std::size_t r = 0; r < rows; ++r, to += LINE_FLOATS) {
+                MovePixel(to, from + 3 * r);
             }
         }
     }
     for (std::size_t x0 = 0; x0 < width; x0 += STRIP_PIXELS) {
-        BlurStrip<Vec>(job.columns + (x0 / STRIP_PIXELS) * height * STRIP_FLOATS, job.spare, height,
+        BlurStrip<Vec>(job.columns + (x0 / STRIP_PIXELS) * height * LINE_FLOATS, job.spare, height,
                        job.radius);
         const std::size_t values = 3 * std::min(STRIP_PIXELS, width - x0);
         for (std::size_t y = 0; y < height; ++y) {
             std::uint8_t* out = job.topLeft + y * job.surfaceStride + 3 * x0;
-            const float* line = job.spare + y * STRIP_FLOATS;
+            const float* line = job.spare + y * LINE_FLOATS;
             if (values == STRIP_FLOATS) {
                 constexpr std::size_t LANES = sizeof(Vec) / sizeof(float);
                 for (std::size_t k = 0; k < STRIP_FLOATS; k += LANES) {
@@ -191,15 +214,25 @@ void BlurPortable(const BlurJob& job) {
 [[gnu::target("avx2")]] void BlurAvx2(const BlurJob& job) {
     BlurIn<Float8>(job);
 }
+// Every float goes through the same additions, subtractions and multiplications in the same
+// order whatever the vector's width, so all three give the same bytes.
+[[gnu::target("avx512f,avx512bw,avx512vl,avx512dq,avx2")]] void BlurAvx512(const BlurJob& job) {
+    BlurIn<Float16>(job);
+}
 #endif
 
 using BlurFunction = void (*)(const BlurJob&);
 
-BlurFunction ChooseBlur() {
+BlurFunction ChooseBlur(SimdLevel level) {
 #if defined(__x86_64__) || defined(__i386__)
-    if (SimdLevelSupported(SimdLevel::Avx2)) {
+    if (level == SimdLevel::Avx512 && SimdLevelSupported(level)) {
+        return BlurAvx512;
+    }
+    if (level >= SimdLevel::Avx2 && SimdLevelSupported(SimdLevel::Avx2)) {
         return BlurAvx2;
     }
+#else
+    (void)level;
 #endif
     return BlurPortable;
 }
@@ -264,7 +297,13 @@ void PixelateBox(const RegionBox& box, DisplaySurface& surface, CoverScratch& sc
 }
 
 void BlurBox(const RegionBox& box, DisplaySurface& surface, CoverScratch& scratch) {
-    static const BlurFunction blur = ChooseBlur();
+    static const SimdLevel level = DetectSimdLevel();
+    BlurBox(box, surface, scratch, level);
+}
+
+void BlurBox(const RegionBox& box, DisplaySurface& surface, CoverScratch& scratch,
+             SimdLevel level) {
+    const BlurFunction blur = ChooseBlur(level);
     PixelRect clip;
     const std::int64_t side = Side(box);
     if (side <= 0 || !ClipToSurface(box, surface, clip)) {
@@ -272,9 +311,9 @@ void BlurBox(const RegionBox& box, DisplaySurface& surface, CoverScratch& scratc
     }
     const auto width = static_cast<std::size_t>(clip.right - clip.left);
     const auto height = static_cast<std::size_t>(clip.bottom - clip.top);
-    scratch.rows.resize(StripCount(height) * width * STRIP_FLOATS);
-    scratch.columns.resize(StripCount(width) * height * STRIP_FLOATS);
-    scratch.spare.resize(std::max(width, height) * STRIP_FLOATS);
+    scratch.rows.resize(width * LINE_FLOATS);
+    scratch.columns.resize(StripCount(width) * height * LINE_FLOATS);
+    scratch.spare.resize(std::max(width, height) * LINE_FLOATS);
     blur(BlurJob{SurfaceRow(surface, clip.top) + 3 * static_cast<std::size_t>(clip.left),
                  static_cast<std::size_t>(surface.stride), width, height,
                  static_cast<std::size_t>(std::max<std::int64_t>(1, side / 12)),

@@ -9,6 +9,7 @@
 #include "cover_style.h"
 #include "display_surface.h"
 #include "overlay_sprite.h"
+#include "simd_level.h"
 
 // Working memory of the pixelate and blur covers, kept by the caller so that paints reuse it.
 struct CoverScratch {
@@ -28,6 +29,10 @@ void PixelateBox(const RegionBox& box, DisplaySurface& surface, CoverScratch& sc
 // horizontally, then three times vertically. A window that reaches past the box or the surface
 // averages only the pixels inside both, so nothing from outside the box bleeds in.
 void BlurBox(const RegionBox& box, DisplaySurface& surface, CoverScratch& scratch);
+// The same with the kernel of a level (the scalar one where the processor lacks it); every level
+// gives the same bytes.
+void BlurBox(const RegionBox& box, DisplaySurface& surface, CoverScratch& scratch,
+             SimdLevel level);
 
 // The cover of one box in style: the whole overlay sprite stretched over it, or PixelateBox or
 // BlurBox.

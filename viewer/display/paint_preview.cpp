@@ -20,12 +20,17 @@ std::optional<std::string> PaintPreview(const PaintInputs& in, PaintState& state
                                         DisplaySurface& surface, std::mutex& frameLock,
                                         const std::function<void(const SurfaceView&)>& present) {
     const PaintControls& controls = in.controls;
+    // Only the mask marks the picture; without it the live frame is shown as it is, uncopied.
     // Assigning into the kept image reuses its storage.
-    state.working = in.live;
+    const FrameImage* shown = &in.live;
+    if (controls.options.maskEnabled) {
+        state.working = in.live;
+        shown = &state.working;
+    }
     state.boxes.clear();
     if (controls.options.maskEnabled || controls.overlayEnabled || controls.boxEnabled) {
         // The analysis only reads the frame, so it reads the live frame itself instead of a second
-        // copy; the working image is the one it marks.
+        // copy; the working image is the one it marks, and only with the mask on.
         in.locator.Locate(in.live, controls.options, state.working, state.boxes);
         // The history sees only boxes that were really found, so smoothing comes before the hold.
         if (controls.options.looseTracking && !controls.options.allRegions &&
@@ -38,8 +43,8 @@ std::optional<std::string> PaintPreview(const PaintInputs& in, PaintState& state
         const std::lock_guard<std::mutex> lock(frameLock);
         const bool hasSurface = !surface.pixels.empty();
         if (hasSurface && surface.width == in.captureWidth && surface.height == in.captureHeight &&
-            state.working.width == surface.width && state.working.height == surface.height) {
-            CopyUpright(state.working, surface);
+            shown->width == surface.width && shown->height == surface.height) {
+            CopyUpright(*shown, surface);
         }
         if (controls.overlayEnabled) {
             const OverlaySprite& sprite = in.overlays[static_cast<std::size_t>(

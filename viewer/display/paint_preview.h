@@ -41,7 +41,8 @@ struct PaintInputs {
 };
 
 // What outlives one paint, owned by the caller for the whole run and used by the paint thread only.
-// The working image and the box list are kept so that their storage is reused from paint to paint.
+// The working image (the frame the mask marks) and the box list are kept so that their storage is
+// reused from paint to paint.
 struct PaintState {
     AnimationState animation;
     FrameRateMeter frameRate;
@@ -52,7 +53,8 @@ struct PaintState {
     CoverScratch coverScratch;
 };
 
-// Copies the live frame, has the locator find the boxes when "&Mask", "&intercepter" or "&Box" is
+// Copies the live frame when "&Mask" is on (the copy is what the mask marks; otherwise the live
+// frame itself is shown), has the locator find the boxes when "&Mask", "&intercepter" or "&Box" is
 // on, smooths the first box under "&Loose Tracking" unless "&All" is on, and puts held boxes in
 // place of none (cover.keepCoveredMs). Then, holding frameLock, writes the picture upright into the
 // surface (only when the surface, the capture size and the frame all agree; else the surface keeps

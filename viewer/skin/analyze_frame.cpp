@@ -4,6 +4,7 @@
 #include <cstddef>
 
 #include "region_runs.h"
+#include "skin_mask_kernels.h"
 
 namespace {
 
@@ -28,6 +29,7 @@ std::int32_t ChooseFaceRegion(const std::vector<RegionStats>& regions) {
 // kept regions are visited, all in one pass over the runs.
 void ApplyLumaTest(std::vector<std::uint8_t>& keep, const std::vector<RegionStats>& regions,
                    const std::vector<RegionRun>& runs, const FrameImage& frame) {
+    static const SimdLevel level = DetectSimdLevel();
     std::vector<std::uint64_t> lumaSum(regions.size(), 0);
     std::vector<std::uint8_t> lastLuma(regions.size(), 0);
     for (const RegionRun& run : runs) {
@@ -36,11 +38,8 @@ void ApplyLumaTest(std::vector<std::uint8_t>& keep, const std::vector<RegionStat
             continue;
         }
         const Pixel24* row = frame.pixels.data() + static_cast<std::size_t>(run.y) * frame.width;
-        std::uint32_t sum = 0;
-        for (std::int32_t x = run.x0; x <= run.x1; ++x) {
-            sum += PixelLuma(row[x]);
-        }
-        lumaSum[k] += sum;
+        lumaSum[k] += SumPixelLuma(row + run.x0, static_cast<std::size_t>(run.x1 - run.x0) + 1,
+                                   level);
         lastLuma[k] = PixelLuma(row[run.x1]);
     }
     for (std::size_t k = 0; k < regions.size(); ++k) {
@@ -87,13 +86,11 @@ bool AnalyzeFrame(std::vector<RegionBox>& boxes, FrameImage& display, const Fram
                   const SkinColorRange& range, const AnalysisOptions& options,
                   FrameRegions* details, std::FILE* diagnostics) {
     const std::int32_t minRegionSide = MinRegionSide(frame.width);
-    // A frame whose storage disagrees with its size is analysed as an empty one.
-    const bool frameValid = frame.width >= 0 && frame.height >= 0 &&
-                            frame.pixels.size() == static_cast<std::size_t>(frame.width) *
-                                                       static_cast<std::size_t>(frame.height);
-    const SkinMask mask = frameValid ? BuildSkinMask(frame, range) : SkinMask{};
+    // A frame whose storage disagrees with its size is analysed as an empty one: it has no runs.
+    // Rows are classified as the labelling reaches them, never kept as a whole mask.
+    static const SimdLevel level = DetectSimdLevel();
     std::vector<RegionRun> runs;
-    const std::int32_t regionCount = FindRegionRuns(mask, runs);
+    const std::int32_t regionCount = FindRegionRuns(frame, range, level, runs);
     std::vector<RegionStats> regions;
     AccumulateRegionStats(regions, runs, regionCount);
 

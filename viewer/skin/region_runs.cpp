@@ -1,5 +1,7 @@
 #include "region_runs.h"
 
+#include "skin_mask_kernels.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstddef>
@@ -135,14 +137,13 @@ void Join(std::vector<std::int32_t>& parent, std::int32_t a, std::int32_t b) {
 
 }  // namespace
 
-std::int32_t FindRegionRuns(const SkinMask& mask, std::vector<RegionRun>& runs) {
-    runs.clear();
-    const std::int32_t width = mask.width;
-    const std::int32_t height = mask.height;
-    if (width <= 2 || height <= 2 ||
-        mask.cells.size() < static_cast<std::size_t>(width) * static_cast<std::size_t>(height)) {
-        return 0;
-    }
+namespace {
+
+// The labelling over rows 1 .. height - 2 of cells, each row's cells given by rowCells(y) when
+// the scan reaches it.
+template <typename RowCells>
+std::int32_t FindRuns(std::int32_t width, std::int32_t height, RowCells&& rowCells,
+                      std::vector<RegionRun>& runs) {
 
     // This row and the previous one as bit rows, the first cells of their runs, and for every
     // skin cell the run (node) that holds it; cells are only looked up where their bit is set.
@@ -156,8 +157,7 @@ std::int32_t FindRegionRuns(const SkinMask& mask, std::vector<RegionRun>& runs) 
     bool cutOff = false;
 
     for (std::int32_t y = 1; y < height - 1 && !cutOff; ++y) {
-        const std::uint8_t* row = mask.cells.data() + static_cast<std::size_t>(y) * width;
-        MakeInnerSkinBits(row, width, bits);
+        MakeInnerSkinBits(rowCells(y), width, bits);
         MarkRunStarts(bits, starts);
         ForEachRun(bits, [&](std::int32_t x0, std::int32_t x1) {
             // The first cell starts a provisional area when the cell above it is unlabelled.
@@ -191,6 +191,52 @@ std::int32_t FindRegionRuns(const SkinMask& mask, std::vector<RegionRun>& runs) 
         runs[i].region = regionOfRoot[root];
     }
     return regionCount;
+}
+
+}  // namespace
+
+std::int32_t FindRegionRuns(const SkinMask& mask, std::vector<RegionRun>& runs) {
+    runs.clear();
+    const std::int32_t width = mask.width;
+    const std::int32_t height = mask.height;
+    if (width <= 2 || height <= 2 ||
+        mask.cells.size() < static_cast<std::size_t>(width) * static_cast<std::size_t>(height)) {
+        return 0;
+    }
+    return FindRuns(
+        width, height,
+        [&](std::int32_t y) { return mask.cells.data() + static_cast<std::size_t>(y) * width; },
+        runs);
+}
+
+std::int32_t FindRegionRuns(const FrameImage& frame, const SkinColorRange& range,
+                            SimdLevel level, std::vector<RegionRun>& runs) {
+    runs.clear();
+    const std::int32_t width = frame.width;
+    const std::int32_t height = frame.height;
+    if (width <= 2 || height <= 2 ||
+        frame.pixels.size() != static_cast<std::size_t>(width) * static_cast<std::size_t>(height)) {
+        return 0;
+    }
+    // Rows are classified a band at a time: one call prepares the kernel's constants once for
+    // the band, whose cells stay in the first-level cache until the scan has read them.
+    constexpr std::int32_t BAND_ROWS = 16;
+    const auto rowBytes = static_cast<std::size_t>(width);
+    std::vector<std::uint8_t> band(BAND_ROWS * rowBytes);
+    std::int32_t bandTop = 0, bandEnd = 0;
+    return FindRuns(
+        width, height,
+        [&](std::int32_t y) {
+            if (y >= bandEnd) {
+                bandTop = y;
+                bandEnd = std::min(y + BAND_ROWS, height - 1);
+                ClassifySkinPixels(frame.pixels.data() + static_cast<std::size_t>(y) * rowBytes,
+                                   band.data(), static_cast<std::size_t>(bandEnd - y) * rowBytes,
+                                   range, level);
+            }
+            return band.data() + static_cast<std::size_t>(y - bandTop) * rowBytes;
+        },
+        runs);
 }
 
 void AccumulateRegionStats(std::vector<RegionStats>& records, const std::vector<RegionRun>& runs,

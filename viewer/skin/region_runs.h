@@ -22,6 +22,12 @@ struct RegionRun {
 // stops at the cell that would start the 65536th provisional area.
 std::int32_t FindRegionRuns(const SkinMask& mask, std::vector<RegionRun>& runs);
 
+// The same as FindRegionRuns(BuildSkinMask(frame, range, level), runs) without the whole mask:
+// each row is classified, with the kernel of level, when the scan reaches it, and the first and
+// last rows not at all. A frame whose storage disagrees with its size has no runs.
+std::int32_t FindRegionRuns(const FrameImage& frame, const SkinColorRange& range,
+                            SimdLevel level, std::vector<RegionRun>& runs);
+
 // Resizes records to regionCount fresh records and accumulates every run whose region is in
 // 1..regionCount.
 void AccumulateRegionStats(std::vector<RegionStats>& records, const std::vector<RegionRun>& runs,

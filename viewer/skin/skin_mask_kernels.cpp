@@ -1,5 +1,9 @@
 #include "skin_mask_kernels.h"
 
+#include <cstring>
+
+#include "analyze_frame.h"
+
 #include <algorithm>
 #include <iterator>
 
@@ -86,6 +90,18 @@ VectorRange MakeVectorRange(const SkinColorRange& range) {
         }
     }
     return constants;
+}
+
+// The constants of the range last asked for on this thread: the analysis classifies a frame a
+// band of rows at a time, always with the same range.
+const VectorRange& CachedVectorRange(const SkinColorRange& range) {
+    thread_local SkinColorRange cachedRange;
+    thread_local VectorRange cached = MakeVectorRange(cachedRange);
+    if (!(range == cachedRange)) {
+        cachedRange = range;
+        cached = MakeVectorRange(range);
+    }
+    return cached;
 }
 
 // Byte-shuffle controls that gather one channel of 16 packed BGR pixels out of each of the three
@@ -222,9 +238,203 @@ struct Simd {
 }  // namespace avx2
 #pragma GCC pop_options
 
+#pragma GCC push_options
+#pragma GCC target("avx512f,avx512bw,avx512vl,avx512dq,avx2")
+// GCC 12's AVX-512 intrinsics pass an undefined vector where no mask is given, which it then
+// reports as maybe uninitialized.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+namespace avx512 {
+
+// Four blocks of 16 pixels, one per 128-bit quarter, as the AVX2 kernel has two. Comparisons give
+// mask registers, turned back into byte or 16-bit lanes of all ones so that every operation
+// means what it means in the other kernels.
+using Vec = __m512i;
+constexpr std::size_t BLOCK_PIXELS = 64;
+
+struct Simd {
+    [[gnu::always_inline]] static Vec Load(const Pixel24* pixels, int part) {
+        const auto* bytes = reinterpret_cast<const __m128i*>(pixels) + part;
+        const Vec low = _mm512_zextsi128_si512(_mm_loadu_si128(bytes));
+        const Vec two = _mm512_inserti32x4(low, _mm_loadu_si128(bytes + 3), 1);
+        const Vec three = _mm512_inserti32x4(two, _mm_loadu_si128(bytes + 6), 2);
+        return _mm512_inserti32x4(three, _mm_loadu_si128(bytes + 9), 3);
+    }
+    [[gnu::always_inline]] static Vec Table(const std::int8_t* bytes) {
+        return _mm512_broadcast_i32x4(_mm_load_si128(reinterpret_cast<const __m128i*>(bytes)));
+    }
+    [[gnu::always_inline]] static void Store(std::uint8_t* cells, Vec value) {
+        _mm512_storeu_si512(cells, value);
+    }
+    [[gnu::always_inline]] static Vec Zero() { return _mm512_setzero_si512(); }
+    [[gnu::always_inline]] static Vec Splat8(std::uint8_t value) {
+        return _mm512_set1_epi8(static_cast<char>(value));
+    }
+    [[gnu::always_inline]] static Vec Splat16(std::int16_t value) {
+        return _mm512_set1_epi16(value);
+    }
+    [[gnu::always_inline]] static Vec Or(Vec a, Vec b) { return _mm512_or_si512(a, b); }
+    [[gnu::always_inline]] static Vec And(Vec a, Vec b) { return _mm512_and_si512(a, b); }
+    [[gnu::always_inline]] static Vec AndNot(Vec a, Vec b) { return _mm512_andnot_si512(a, b); }
+    [[gnu::always_inline]] static Vec Xor(Vec a, Vec b) { return _mm512_xor_si512(a, b); }
+    [[gnu::always_inline]] static Vec Max8(Vec a, Vec b) { return _mm512_max_epu8(a, b); }
+    [[gnu::always_inline]] static Vec Min8(Vec a, Vec b) { return _mm512_min_epu8(a, b); }
+    [[gnu::always_inline]] static Vec Sub8(Vec a, Vec b) { return _mm512_sub_epi8(a, b); }
+    [[gnu::always_inline]] static Vec Equal8(Vec a, Vec b) {
+        return _mm512_movm_epi8(_mm512_cmpeq_epi8_mask(a, b));
+    }
+    // Like blendv: b where mask's byte has its top bit set.
+    [[gnu::always_inline]] static Vec Blend(Vec a, Vec b, Vec mask) {
+        return _mm512_mask_blend_epi8(_mm512_movepi8_mask(mask), a, b);
+    }
+    [[gnu::always_inline]] static Vec Shuffle(Vec table, Vec index) {
+        return _mm512_shuffle_epi8(table, index);
+    }
+    [[gnu::always_inline]] static Vec UnpackLow8(Vec a, Vec b) {
+        return _mm512_unpacklo_epi8(a, b);
+    }
+    [[gnu::always_inline]] static Vec UnpackHigh8(Vec a, Vec b) {
+        return _mm512_unpackhi_epi8(a, b);
+    }
+    [[gnu::always_inline]] static Vec MulAdd(Vec a, Vec b) { return _mm512_maddubs_epi16(a, b); }
+    [[gnu::always_inline]] static Vec Greater16(Vec a, Vec b) {
+        return _mm512_movm_epi16(_mm512_cmpgt_epi16_mask(a, b));
+    }
+    [[gnu::always_inline]] static Vec Pack16(Vec a, Vec b) { return _mm512_packs_epi16(a, b); }
+};
+
+#include "skin_mask_vector_kernel.inc"
+
+}  // namespace avx512
+#pragma GCC diagnostic pop
+#pragma GCC pop_options
+
+#endif
+
+// Luma sums with AVX-512: 16 pixels at a time, each channel gathered into 16 byte lanes and
+// widened to 16 float lanes. The weighted sum is a whole number below 2^18, exact in floats
+// whatever the order of the adds.
+typedef std::uint8_t LumaBytes __attribute__((vector_size(16)));
+typedef std::int32_t LumaInts __attribute__((vector_size(64)));
+typedef float LumaFloats __attribute__((vector_size(64)));
+
+// Byte 3 j + c of the 48 bytes a, b, d holds channel c of pixel j: the first shuffle takes those
+// in a and b (lanes 0..31), the second keeps them and takes the rest from d (lanes 16..31).
+constexpr int FromFirst(int j, int c) {
+    return 3 * j + c < 32 ? 3 * j + c : 0;
+}
+constexpr int FromSecond(int j, int c) {
+    return 3 * j + c < 32 ? j : 3 * j + c - 16;
+}
+
+// Takes its bytes through a pointer and gives its floats through a reference, since vectors
+// passed by value change the calling convention with the instruction set.
+template <int C>
+[[gnu::always_inline]] inline void LumaChannel(const std::uint8_t* bytes, LumaFloats& out) {
+    LumaBytes a, b, d;
+    std::memcpy(&a, bytes, 16);
+    std::memcpy(&b, bytes + 16, 16);
+    std::memcpy(&d, bytes + 32, 16);
+#define RAVK_LANES(F, X)                                                                          \
+    F(0, C), F(1, C), F(2, C), F(3, C), F(4, C), F(5, C), F(6, C), F(7, C), F(8, C), F(9, C),     \
+        F(10, C), F(11, C), F(12, C), F(13, C), F(14, C), F(15, C)
+    const LumaBytes ab = __builtin_shufflevector(a, b, RAVK_LANES(FromFirst, C));
+    const LumaBytes all = __builtin_shufflevector(ab, d, RAVK_LANES(FromSecond, C));
+#undef RAVK_LANES
+    out = __builtin_convertvector(__builtin_convertvector(all, LumaInts), LumaFloats);
+}
+
+std::uint32_t SumLumaScalar(const Pixel24* pixels, std::size_t count) {
+    std::uint32_t sum = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        sum += PixelLuma(pixels[i]);
+    }
+    return sum;
+}
+
+[[gnu::always_inline]] inline std::uint32_t SumLumaVector(const Pixel24* pixels,
+                                                          std::size_t count) {
+    LumaInts sums = {};
+    std::size_t i = 0;
+    for (; i + 16 <= count; i += 16) {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(pixels + i);
+        LumaFloats blue, green, red;
+        LumaChannel<0>(bytes, blue);
+        LumaChannel<1>(bytes, green);
+        LumaChannel<2>(bytes, red);
+        const LumaFloats weighted = 114.0f * blue + 586.0f * green + 298.0f * red;
+        sums += __builtin_convertvector((weighted + 0.5f) * 0.001f, LumaInts);
+    }
+    std::uint32_t sum = SumLumaScalar(pixels + i, count - i);
+    for (int lane = 0; lane < 16; ++lane) {
+        sum += static_cast<std::uint32_t>(sums[lane]);
+    }
+    return sum;
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// AVX2 has no shuffle across its halves that GCC finds for the generic form, so each channel is
+// gathered with the classification's byte shuffles, eight floats a half.
+[[gnu::target("avx2,fma")]] std::uint32_t SumLumaAvx2(const Pixel24* pixels, std::size_t count) {
+    __m256i sums = _mm256_setzero_si256();
+    const __m256 half = _mm256_set1_ps(0.5f), thousandth = _mm256_set1_ps(0.001f);
+    const __m256 weights[3] = {_mm256_set1_ps(114.0f), _mm256_set1_ps(586.0f),
+                               _mm256_set1_ps(298.0f)};
+    std::size_t i = 0;
+    for (; i + 16 <= count; i += 16) {
+        const auto* bytes = reinterpret_cast<const __m128i*>(pixels + i);
+        const __m128i loads[3] = {_mm_loadu_si128(bytes), _mm_loadu_si128(bytes + 1),
+                                  _mm_loadu_si128(bytes + 2)};
+        __m256 weighted[2] = {_mm256_setzero_ps(), _mm256_setzero_ps()};
+        for (int channel = 0; channel < 3; ++channel) {
+            __m128i lanes = _mm_setzero_si128();
+            for (int load = 0; load < 3; ++load) {
+                const __m128i control = _mm_load_si128(
+                    reinterpret_cast<const __m128i*>(GATHER.control[channel][load]));
+                lanes = _mm_or_si128(lanes, _mm_shuffle_epi8(loads[load], control));
+            }
+            const __m256 low = _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(lanes));
+            const __m256 high = _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_srli_si128(lanes, 8)));
+            // Whole products below 2^18: fused or not, the sums are exact.
+            weighted[0] = _mm256_fmadd_ps(weights[channel], low, weighted[0]);
+            weighted[1] = _mm256_fmadd_ps(weights[channel], high, weighted[1]);
+        }
+        for (const __m256 w : weighted) {
+            const __m256 luma = _mm256_mul_ps(_mm256_add_ps(w, half), thousandth);
+            sums = _mm256_add_epi32(sums, _mm256_cvttps_epi32(luma));
+        }
+    }
+    alignas(32) std::int32_t lanes[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), sums);
+    std::uint32_t sum = SumLumaScalar(pixels + i, count - i);
+    for (const std::int32_t lane : lanes) {
+        sum += static_cast<std::uint32_t>(lane);
+    }
+    return sum;
+}
+[[gnu::target("avx512f,avx512bw,avx512vl,avx512dq,avx2")]] std::uint32_t SumLumaAvx512(
+    const Pixel24* pixels, std::size_t count) {
+    return SumLumaVector(pixels, count);
+}
 #endif
 
 }  // namespace
+
+std::uint32_t SumPixelLuma(const Pixel24* pixels, std::size_t count, SimdLevel level) {
+    if (!SimdLevelSupported(level)) {
+        level = SimdLevel::Scalar;
+    }
+    switch (level) {
+#if defined(__x86_64__) || defined(__i386__)
+        case SimdLevel::Avx512:
+            return SumLumaAvx512(pixels, count);
+        case SimdLevel::Avx2:
+            return SumLumaAvx2(pixels, count);
+#endif
+        default:  // no kernel of its own: the scalar one
+            return SumLumaScalar(pixels, count);
+    }
+}
 
 void ClassifySkinPixels(const Pixel24* pixels, std::uint8_t* cells, std::size_t count,
                         const SkinColorRange& range, SimdLevel level) {
@@ -233,6 +443,9 @@ void ClassifySkinPixels(const Pixel24* pixels, std::uint8_t* cells, std::size_t 
     }
     switch (level) {
 #if defined(__x86_64__) || defined(__i386__)
+        case SimdLevel::Avx512:
+            avx512::Classify(pixels, cells, count, range);
+            return;
         case SimdLevel::Avx2:
             avx2::Classify(pixels, cells, count, range);
             return;

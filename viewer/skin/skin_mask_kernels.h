@@ -23,3 +23,8 @@ inline constexpr SaturationPair SATURATION_ROUNDED_DOWN[] = {{29, 100},  {29, 50
 // to end, so a whole frame is one call. A level this processor cannot run falls back to scalar.
 void ClassifySkinPixels(const Pixel24* pixels, std::uint8_t* cells, std::size_t count,
                         const SkinColorRange& range, SimdLevel level);
+
+// The sum of PixelLuma (analyze_frame.h) over count pixels (at most 2^24 of them), with the
+// kernel of a level: the vector kernels take floor((x + 0.5) / 1000) in floats, which is the whole
+// quotient x / 1000 for every weighted sum x a pixel can have, as a test checks for every colour.
+std::uint32_t SumPixelLuma(const Pixel24* pixels, std::size_t count, SimdLevel level);
