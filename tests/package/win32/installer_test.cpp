@@ -153,9 +153,9 @@ TEST(WindowsInstallerTest, InstallsForTheUserStartsFromTheMenuFolderAndUninstall
 
     ASSERT_EQ(RunProgram(L"\"" + fs::path(RAVK_SETUP).wstring() + L"\" /S /CurrentUser"), 0);
     for (const char* file :
-         {"ravk.exe", "Grablet.dll", "Testcard.dll", "ravk-inspect.exe", "images/warai0000.bmp",
-          "models/LICENSE", "x64/RavkelerCamera.dll", "x86/RavkelerCamera.dll", "LICENSE.txt",
-          "THIRD_PARTY_NOTICES.txt", "uninstall.exe"}) {
+         {"ravk.exe", "Grablet.dll", "Testcard.dll", "ravk-inspect.exe", "ravk-mask.exe",
+          "images/warai0000.bmp", "models/LICENSE", "x64/RavkelerCamera.dll",
+          "x86/RavkelerCamera.dll", "LICENSE.txt", "THIRD_PARTY_NOTICES.txt", "uninstall.exe"}) {
         EXPECT_TRUE(fs::is_regular_file(installed / file)) << file;
     }
     EXPECT_FALSE(fs::exists(installed / "ravk.ini")) << "the release folder's demo settings";
