@@ -24,23 +24,6 @@ namespace fs = std::filesystem;
 const wchar_t* const UNINSTALL_KEY =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Ravkeler";
 
-// A program's exit status; -1 if it could not start.
-int RunProgram(std::wstring command) {
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
-        return -1;
-    }
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD status = 1;
-    GetExitCodeProcess(process.hProcess, &status);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return static_cast<int>(status);
-}
-
 fs::path KnownFolder(const KNOWNFOLDERID& id) {
     wchar_t* path = nullptr;
     fs::path folder;

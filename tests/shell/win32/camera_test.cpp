@@ -30,21 +30,8 @@ constexpr std::size_t FRAME_BYTES = ROW_BYTES * 480;
 
 // regsvr32 quietly on the camera filter, with options; its exit status.
 int Regsvr32(const std::wstring& options) {
-    std::wstring command =
-        L"regsvr32.exe /s " + options + L" \"" + Widen(BinFile("RavkelerCamera.dll")) + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
-        return -1;
-    }
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD status = 1;
-    GetExitCodeProcess(process.hProcess, &status);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return static_cast<int>(status);
+    return RunProgram(L"regsvr32.exe /s " + options + L" \"" +
+                      Widen(BinFile("RavkelerCamera.dll")) + L"\"");
 }
 
 // Registered for the test only: the other tests see no camera but theirs.

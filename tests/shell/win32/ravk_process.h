@@ -58,6 +58,9 @@ class RavkProcess {
     PROCESS_INFORMATION process_{};
 };
 
+// Runs a command line to its end; its exit status, or -1 if it could not start.
+int RunProgram(std::wstring command);
+
 std::wstring Title(HWND window);
 std::wstring ClassName(HWND window);
 // Waits for condition, checking every 50 ms; false if it did not come true in time.
