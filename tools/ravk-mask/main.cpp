@@ -11,16 +11,15 @@
 #include <vector>
 
 #include "bmp_file.h"
+#include "face_locator.h"
 #include "frame_cover.h"
 #include "frame_pipeline.h"
 #include "mask_progress.h"
 #include "mask_request.h"
 #include "native_path.h"
-#include "net_locator.h"
 #include "pending_file.h"
 #include "regular_file.h"
 #include "settings_file.h"
-#include "skin_locator.h"
 #include "snapshot.h"
 #include "video_files.h"
 #include "viewer_files.h"
@@ -86,18 +85,20 @@ bool CheckFiles(const MaskRequest& request, std::string& error) {
     return true;
 }
 
+// The viewer's own locator, except that a model that cannot be read ends the run rather than
+// falling back to the skin analysis: a file masked by another method than asked is not wanted.
 std::unique_ptr<FaceLocator> MakeLocator(const MaskRequest& request, const ViewerSettings& settings,
                                          std::string& error) {
-    if (settings.faceFinder == FaceFinderKind::Skin) {
-        return std::make_unique<SkinLocator>(settings.skinRange, nullptr);
-    }
     const std::string folder =
         request.modelsFolder.empty() ? FindViewerFiles().modelFolder : request.modelsFolder;
-    FaceModel model;
-    if (!LoadFaceModelFrom(folder, ModelOf(settings.faceFinder), model, error)) {
+    std::string reason;
+    std::unique_ptr<FaceLocator> locator =
+        MakeFaceLocator(settings.faceFinder, folder, settings.skinRange, nullptr, reason);
+    if (!reason.empty()) {
+        error = reason;
         return nullptr;
     }
-    return std::make_unique<NetLocator>(std::move(model), settings.skinRange);
+    return locator;
 }
 
 // A test hook: RAVK_MASK_TEST_DUMP="N:PREFIX" writes frame N's upright picture as PREFIX.in.bmp
