@@ -325,6 +325,37 @@ TEST_F(PaintPreviewTest, PixelateAndBlurCoverTheMaskedPictureUnderTheOutline) {
     }
 }
 
+// Outside the painted area the surface is the live frame, whatever the cover, the outline and the
+// boxes' places (one reaching the surface's corner); the mask may change anything.
+TEST_F(PaintPreviewTest, NothingIsDrawnOutsideThePaintedArea) {
+    live = Scene(320, 240, {{100, 60, 100}, {290, 0, 30}, {20, 150, 40}});
+    for (const CoverStyle style : {CoverStyle::Overlay, CoverStyle::Pixelate, CoverStyle::Blur}) {
+        for (const bool box : {false, true}) {
+            controls = PaintControls{{false, false, false, true}, true, box};
+            cover.style = style;
+            Paint(0);
+            const PixelRect area = PaintedArea(controls, state.boxes, 320, 240);
+            ASSERT_EQ(state.boxes.size(), 3u);
+            bool drawn = false;
+            for (std::int32_t r = 0; r < 240; ++r) {
+                for (std::int32_t x = 0; x < 320; ++x) {
+                    const bool inside =
+                        x >= area.left && x < area.right && r >= area.top && r < area.bottom;
+                    const bool same = At(surface, x, r) == LiveAt(live, x, r);
+                    drawn = drawn || !same;
+                    ASSERT_TRUE(inside || same) << x << "," << r;
+                }
+            }
+            // Blurring or pixelating a plain square changes nothing, so only these must show.
+            EXPECT_TRUE(drawn || (style != CoverStyle::Overlay && !box));
+        }
+    }
+    controls = PaintControls{{true, false, false, true}, true, true};
+    EXPECT_EQ(PaintedArea(controls, state.boxes, 320, 240), (PixelRect{0, 0, 320, 240}));
+    controls = PaintControls{{false, false, false, true}, false, false};
+    EXPECT_EQ(PaintedArea(controls, state.boxes, 320, 240), PixelRect{});
+}
+
 TEST_F(PaintPreviewTest, TitleIsReturnedWhenDueInTheRecordingFormWhileRecording) {
     recording = true;
     std::optional<std::string> title;

@@ -62,36 +62,15 @@ void TurnSurfaceBack(const DisplaySurface& from, int quarterTurns, DisplaySurfac
     }
 }
 
-PixelRect ChangedArea(const FrameImage& picture, const DisplaySurface& covered) {
-    PixelRect area{covered.width, covered.height, 0, 0};
-    if (picture.width != covered.width || picture.height != covered.height) {
-        return {0, 0, covered.width, covered.height};
+PixelRect StoredArea(const PixelRect& upright, std::int32_t width, std::int32_t height,
+                     int quarterTurns) {
+    if (upright.left >= upright.right || upright.top >= upright.bottom) {
+        return {};
     }
-    const std::size_t rowBytes = 3 * static_cast<std::size_t>(covered.width);
-    for (std::int32_t r = 0; r < covered.height; ++r) {
-        const std::uint8_t* a = &covered.pixels[static_cast<std::size_t>(r) * covered.stride];
-        const std::uint8_t* b = FrameBytes(picture) + (covered.height - 1 - r) * rowBytes;
-        if (std::memcmp(a, b, rowBytes) == 0) {
-            continue;
-        }
-        // To a block of 16 pixels: the writer converts a little more, the search stays cheap.
-        constexpr std::size_t BLOCK = 48;
-        std::size_t first = 0;
-        while (first + BLOCK < rowBytes && std::memcmp(a + first, b + first, BLOCK) == 0) {
-            first += BLOCK;
-        }
-        std::size_t last = rowBytes;
-        while (last > first + BLOCK &&
-               std::memcmp(a + last - BLOCK, b + last - BLOCK, BLOCK) == 0) {
-            last -= BLOCK;
-        }
-        --last;
-        area.left = std::min(area.left, static_cast<std::int32_t>(first / 3));
-        area.right = std::max(area.right, static_cast<std::int32_t>(last / 3 + 1));
-        area.top = std::min(area.top, r);
-        area.bottom = r + 1;
-    }
-    return area.left < area.right ? area : PixelRect{};
+    const auto [x0, y0] = SourceOf(upright.left, upright.top, width, height, quarterTurns);
+    const auto [x1, y1] =
+        SourceOf(upright.right - 1, upright.bottom - 1, width, height, quarterTurns);
+    return {std::min(x0, x1), std::min(y0, y1), std::max(x0, x1) + 1, std::max(y0, y1) + 1};
 }
 
 FrameCover::FrameCover(std::unique_ptr<FaceLocator> locator, const OverlayTable& overlays,
@@ -125,7 +104,8 @@ void FrameCover::Cover(MaskFrame& frame) {
     if (turned) {
         TurnSurfaceBack(uprightCovered_, quarterTurns_, frame.covered);
     }
-    frame.changed = ChangedArea(frame.picture, frame.covered);
+    frame.changed = StoredArea(PaintedArea(controls_, state_.boxes, live.width, live.height),
+                               frame.picture.width, frame.picture.height, quarterTurns_);
 }
 
 const FrameImage& FrameCover::Upright(const MaskFrame& frame) const {

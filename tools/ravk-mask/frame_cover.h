@@ -17,8 +17,9 @@ class FrameCover {
     FrameCover(std::unique_ptr<FaceLocator> locator, const OverlayTable& overlays,
                const PaintControls& controls, const CoverSettings& cover, int quarterTurns);
 
-    // Fills frame.covered and frame.changed from frame.picture. The upright picture the paint saw
-    // and the upright surface it drew are Upright() and UprightCovered() until the next call.
+    // Fills frame.covered from frame.picture, and frame.changed with the part the paint drew on.
+    // The upright picture the paint saw and the upright surface it drew are Upright() and
+    // UprightCovered() until the next call.
     void Cover(MaskFrame& frame);
 
     const FrameImage& Upright(const MaskFrame& frame) const;
@@ -36,9 +37,10 @@ class FrameCover {
     DisplaySurface uprightCovered_;
 };
 
-// The smallest rectangle (top-down, in the stored orientation) outside which covered equals
-// picture; empty when they are equal. The writer converts only that back.
-PixelRect ChangedArea(const FrameImage& picture, const DisplaySurface& covered);
+// The rectangle of a picture stored width x height (top-down) that shows upright, the picture
+// turned clockwise quarterTurns times, in its stored orientation.
+PixelRect StoredArea(const PixelRect& upright, std::int32_t width, std::int32_t height,
+                     int quarterTurns);
 
 // The picture turned clockwise quarterTurns times (bottom-up rows as FrameImage has them).
 void TurnFrame(const FrameImage& from, int quarterTurns, FrameImage& to);

@@ -66,6 +66,7 @@ bool RunPipeline(const PipelineStages& stages, int framesInFlight, const std::at
     }
 
     std::thread reader([&] {
+        stages.startHelper();
         for (;;) {
             MaskFrame* frame = empty.Pop();
             if (frame == nullptr) {
@@ -83,6 +84,7 @@ bool RunPipeline(const PipelineStages& stages, int framesInFlight, const std::at
         }
     });
     std::thread coverer([&] {
+        stages.startHelper();
         for (;;) {
             MaskFrame* frame = toCover.Pop();
             if (frame == nullptr || stop) {

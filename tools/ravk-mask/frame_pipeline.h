@@ -12,6 +12,7 @@ struct PipelineStages {
     std::function<void(MaskFrame&)> cover;       // on the cover thread, one frame after another
     std::function<bool(MaskFrame&)> write;       // on the calling thread; false: a failure
     std::function<bool()> finish;                // on the calling thread, after the last write
+    std::function<void()> startHelper;  // on the decode and cover threads, before their first frame
 };
 
 // Runs the stages until the reader's end and finish; returns true when every frame read was

@@ -202,7 +202,8 @@ int main(int argc, char** argv) {
                 std::fputs(progress.Update(written, seconds()).c_str(), stderr);
                 return true;
             },
-        .finish = [&] { return files->Finish(); }};
+        .finish = [&] { return files->Finish(); },
+        .startHelper = YieldToEncoder};
     const bool whole = RunPipeline(stages, FRAMES_IN_FLIGHT, interrupted);
 
     std::string cause;

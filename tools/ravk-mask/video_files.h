@@ -26,7 +26,8 @@ struct EncodeOptions {
 struct MaskFrame {
     FrameImage picture;      // as decoded, bottom-up, not yet turned upright
     DisplaySurface covered;  // the covered picture, top-down, in the stored orientation
-    PixelRect changed;  // where covered differs from picture (empty: nowhere); the rest is as read
+    PixelRect
+        changed;  // where covered may differ from picture (empty: nowhere); the rest is as read
     std::int64_t timeMs = 0;  // presentation time from the input's first frame
     std::int64_t index = 0;   // 0 for the first frame read
     std::int64_t pts = 0;     // the platform's own time stamp of the frame
@@ -75,6 +76,11 @@ const std::vector<std::string>& WritableExtensions();
 
 // Whether stream is a terminal (the progress line updates in place there).
 bool IsTerminal(std::FILE* stream);
+
+// Lowers the calling thread's priority below the encoder's threads. The decoding and covering
+// threads run ahead with frames in flight, so they can use the moments the encoder's threads wait
+// for each other, while the encoder, which takes the most time, is never kept waiting by them.
+void YieldToEncoder();
 
 // Ctrl+C (and on POSIX a termination request) sets *interrupted instead of ending the program; a
 // file-size limit makes writes fail instead of killing the program.

@@ -1,5 +1,6 @@
 #include "paint_preview.h"
 
+#include <algorithm>
 #include <cstddef>
 
 #include "box_outline.h"
@@ -63,4 +64,22 @@ std::optional<std::string> PaintPreview(const PaintInputs& in, PaintState& state
         }
     }
     return CountPaint(state.frameRate, in.tick, in.recording);
+}
+
+PixelRect PaintedArea(const PaintControls& controls, const std::vector<RegionBox>& boxes,
+                      std::int32_t width, std::int32_t height) {
+    if (controls.options.maskEnabled) {
+        return {0, 0, width, height};
+    }
+    if (!controls.overlayEnabled && !controls.boxEnabled) {
+        return {};
+    }
+    PixelRect area{width, height, 0, 0};
+    for (const RegionBox& box : boxes) {
+        area.left = std::min(area.left, std::max(0, box.left - 1));
+        area.top = std::min(area.top, std::max(0, box.top - 1));
+        area.right = std::max(area.right, std::min(width, box.right + 1));
+        area.bottom = std::max(area.bottom, std::min(height, box.bottom + 1));
+    }
+    return area.left < area.right && area.top < area.bottom ? area : PixelRect{};
 }

@@ -64,3 +64,10 @@ struct PaintState {
 std::optional<std::string> PaintPreview(const PaintInputs& in, PaintState& state,
                                         DisplaySurface& surface, std::mutex& frameLock,
                                         const std::function<void(const SurfaceView&)>& present);
+
+// The part of a width x height surface where a paint with controls that drew boxes may differ from
+// the live frame: all of it under "&Mask", else the boxes, each with the outline's pixel around it,
+// clipped to the surface; empty when nothing was drawn. Whoever takes only this part of the surface
+// takes every cover.
+PixelRect PaintedArea(const PaintControls& controls, const std::vector<RegionBox>& boxes,
+                      std::int32_t width, std::int32_t height);

@@ -70,7 +70,7 @@ TEST(MaskProgressTest, TerminalLineAndTenths) {
     EXPECT_EQ(silent.Update(20, 1.0) + silent.Finish(20, 1.0), "");
 }
 
-TEST(FrameCoverTest, TurnsUprightAndBackAndFindsTheChangedArea) {
+TEST(FrameCoverTest, TurnsUprightAndBackAndMapsAnUprightAreaToTheStoredOne) {
     // A 5 x 3 picture whose pixels are numbered, rows bottom-up.
     FrameImage picture = MakeFrameImage(5, 3);
     for (std::size_t i = 0; i < picture.pixels.size(); ++i) {
@@ -91,11 +91,24 @@ TEST(FrameCoverTest, TurnsUprightAndBackAndFindsTheChangedArea) {
                     turned.pixels[(turned.height - 1 - r) * turned.width + x].blue;
             }
         }
+        // One upright pixel marked, the one at (1, 2), is found again where the area maps to.
+        upright.pixels[2 * upright.stride + 3 * 1 + 2] = 99;
         DisplaySurface back;
         TurnSurfaceBack(upright, turns, back);
-        EXPECT_EQ(ChangedArea(picture, back), PixelRect{}) << turns << " turns";
-        back.pixels[1 * back.stride + 3 * 4 + 2] = 99;  // column 4 of the middle row
-        EXPECT_EQ(ChangedArea(picture, back), (PixelRect{0, 1, 5, 2})) << turns << " turns";
+        const PixelRect stored = StoredArea({1, 2, 2, 3}, 5, 3, turns);
+        ASSERT_EQ(stored.right - stored.left, 1) << turns << " turns";
+        ASSERT_EQ(stored.bottom - stored.top, 1) << turns << " turns";
+        for (std::int32_t r = 0; r < 3; ++r) {
+            for (std::int32_t x = 0; x < 5; ++x) {
+                const std::uint8_t* p = &back.pixels[r * back.stride + 3 * x];
+                const bool marked = x == stored.left && r == stored.top;
+                EXPECT_EQ(p[0], picture.pixels[(2 - r) * 5 + x].blue) << turns << " turns";
+                EXPECT_EQ(p[2], marked ? 99 : 0) << turns << " turns " << x << "," << r;
+            }
+        }
+        EXPECT_EQ(StoredArea({0, 0, turned.width, turned.height}, 5, 3, turns),
+                  (PixelRect{0, 0, 5, 3}));
+        EXPECT_EQ(StoredArea({}, 5, 3, turns), PixelRect{});
     }
 }
 

@@ -3,6 +3,7 @@
 // container's usual codec); libswscale turns frames into the viewer's pictures and back. The other
 // streams' packets are copied unchanged.
 #include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -457,9 +458,27 @@ bool PlatformVideoFiles::ToPicture(const AVFrame* decoded, FrameImage& picture) 
     const int* coefficients = sws_getCoefficients(table);
     sws_setColorspaceDetails(toPicture_, coefficients, fullRange ? 1 : 0, coefficients, 1, 0,
                              1 << 16, 1 << 16);
-    // libswscale writes whole vectors past a row's end, so it fills a padded picture, whose rows
-    // are then copied bottom-up.
     const int rowBytes = 3 * facts_.width;
+    const bool planar420 =
+        decoded->format == AV_PIX_FMT_YUV420P || decoded->format == AV_PIX_FMT_YUVJ420P;
+    if (planar420 && decoded->width == facts_.width && decoded->height == facts_.height &&
+        facts_.width % 64 == 0 && facts_.height % 2 == 0) {
+        // Fed its rows bottom first, the converter writes the picture's bottom-up rows in memory
+        // order straight into it. Rows of whole vectors leave nothing written past their end.
+        const int h = decoded->height;
+        const std::uint8_t* const flipped[4] = {
+            decoded->data[0] + static_cast<std::ptrdiff_t>(h - 1) * decoded->linesize[0],
+            decoded->data[1] + static_cast<std::ptrdiff_t>(h / 2 - 1) * decoded->linesize[1],
+            decoded->data[2] + static_cast<std::ptrdiff_t>(h / 2 - 1) * decoded->linesize[2],
+            nullptr};
+        const int flippedStrides[4] = {-decoded->linesize[0], -decoded->linesize[1],
+                                       -decoded->linesize[2], 0};
+        std::uint8_t* const planes[4] = {FrameBytes(picture), nullptr, nullptr, nullptr};
+        const int strides[4] = {rowBytes, 0, 0, 0};
+        return sws_scale(toPicture_, flipped, flippedStrides, 0, h, planes, strides) > 0;
+    }
+    // Elsewhere libswscale may write whole vectors past a row's end, so it fills a padded picture,
+    // whose rows are then copied bottom-up.
     const int stride = FFALIGN(rowBytes, 64);
     converted_.resize(static_cast<std::size_t>(stride) * facts_.height + 64);
     std::uint8_t* const planes[4] = {converted_.data(), nullptr, nullptr, nullptr};
@@ -664,10 +683,8 @@ bool PlatformVideoFiles::Write(MaskFrame& frame) {
             return false;
         }
         extras->decoded.reset();
-        if (frame.changed.left < frame.changed.right) {
-            CoverYuv420(surface, frame.changed,
-                        decoder_->colorspace == AVCOL_SPC_BT709 ? BT709 : BT601, f);
-        }
+        CoverYuv420(surface, frame.changed, decoder_->colorspace == AVCOL_SPC_BT709 ? BT709 : BT601,
+                    f);
         encoded = Encode(f, pts);
     } else {
         AVFrame* f = encoding_.get();
@@ -742,6 +759,11 @@ const std::vector<std::string>& WritableExtensions() {
 
 bool IsTerminal(std::FILE* stream) {
     return isatty(fileno(stream)) != 0;
+}
+
+void YieldToEncoder() {
+    // On Linux a thread's nice value is its own; failing only leaves the thread as fast as before.
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);
 }
 
 void CatchInterrupts(std::atomic<bool>& interrupted) {

@@ -318,6 +318,10 @@ bool IsTerminal(std::FILE* stream) {
     return _isatty(_fileno(stream)) != 0;
 }
 
+void YieldToEncoder() {
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
+}
+
 void CatchInterrupts(std::atomic<bool>& interrupted) {
     interruptFlag = &interrupted;
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
