@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <future>
@@ -77,7 +78,8 @@ class PaintPreviewTest : public ::testing::Test {
                              .overlays = overlays,
                              .cover = cover,
                              .tick = tick,
-                             .recording = recording};
+                             .recording = recording,
+                             .copyPaintedOnly = copyPaintedOnly};
         return PaintPreview(in, state, surface, frameLock, [&](const SurfaceView& view) {
             ++presented;
             presentedPixels = view.pixels;
@@ -115,6 +117,7 @@ class PaintPreviewTest : public ::testing::Test {
     OverlayTable overlays;
     CoverSettings cover;
     bool recording = false;
+    bool copyPaintedOnly = false;
     std::FILE* diagnostics = std::tmpfile();
     PaintState state;
     DisplaySurface surface;
@@ -326,7 +329,8 @@ TEST_F(PaintPreviewTest, PixelateAndBlurCoverTheMaskedPictureUnderTheOutline) {
 }
 
 // Outside the painted area the surface is the live frame, whatever the cover, the outline and the
-// boxes' places (one reaching the surface's corner); the mask may change anything.
+// boxes' places (one reaching the surface's corner); the mask may change anything. Copying only
+// that area draws the same there and leaves the rest of the surface alone.
 TEST_F(PaintPreviewTest, NothingIsDrawnOutsideThePaintedArea) {
     live = Scene(320, 240, {{100, 60, 100}, {290, 0, 30}, {20, 150, 40}});
     for (const CoverStyle style : {CoverStyle::Overlay, CoverStyle::Pixelate, CoverStyle::Blur}) {
@@ -348,6 +352,20 @@ TEST_F(PaintPreviewTest, NothingIsDrawnOutsideThePaintedArea) {
             }
             // Blurring or pixelating a plain square changes nothing, so only these must show.
             EXPECT_TRUE(drawn || (style != CoverStyle::Overlay && !box));
+
+            const DisplaySurface whole = surface;
+            std::fill(surface.pixels.begin(), surface.pixels.end(), std::uint8_t{0x5a});
+            copyPaintedOnly = true;
+            Paint(0);
+            copyPaintedOnly = false;
+            for (std::int32_t r = 0; r < 240; ++r) {
+                for (std::int32_t x = 0; x < 320; ++x) {
+                    const bool inside =
+                        x >= area.left && x < area.right && r >= area.top && r < area.bottom;
+                    ASSERT_EQ(At(surface, x, r), (inside ? At(whole, x, r) : Pixel24{90, 90, 90}))
+                        << x << "," << r;
+                }
+            }
         }
     }
     controls = PaintControls{{true, false, false, true}, true, true};

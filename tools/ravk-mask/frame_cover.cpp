@@ -73,6 +73,41 @@ PixelRect StoredArea(const PixelRect& upright, std::int32_t width, std::int32_t 
     return {std::min(x0, x1), std::min(y0, y1), std::max(x0, x1) + 1, std::max(y0, y1) + 1};
 }
 
+PixelRect EvenArea(const PixelRect& area, std::int32_t width, std::int32_t height) {
+    if (area.left >= area.right || area.top >= area.bottom) {
+        return {};
+    }
+    return {area.left & ~1, area.top & ~1, std::min(width, (area.right + 1) & ~1),
+            std::min(height, (area.bottom + 1) & ~1)};
+}
+
+namespace {
+
+// Copies the pixels of outer that are not in inner (which lies inside it) from the picture into
+// the surface of the same size.
+void CopyAround(const FrameImage& picture, const PixelRect& inner, const PixelRect& outer,
+                DisplaySurface& surface) {
+    const auto copy = [&](std::int32_t r, std::int32_t left, std::int32_t right) {
+        if (left < right) {
+            std::memcpy(
+                &surface.pixels[static_cast<std::size_t>(r) * surface.stride + 3 * left],
+                &picture.pixels[static_cast<std::size_t>(picture.height - 1 - r) * picture.width +
+                                left],
+                3 * static_cast<std::size_t>(right - left));
+        }
+    };
+    for (std::int32_t r = outer.top; r < outer.bottom; ++r) {
+        if (r < inner.top || r >= inner.bottom) {
+            copy(r, outer.left, outer.right);
+        } else {
+            copy(r, outer.left, inner.left);
+            copy(r, inner.right, outer.right);
+        }
+    }
+}
+
+}  // namespace
+
 FrameCover::FrameCover(std::unique_ptr<FaceLocator> locator, const OverlayTable& overlays,
                        const PaintControls& controls, const CoverSettings& cover, int quarterTurns)
     : locator_(std::move(locator)),
@@ -81,7 +116,7 @@ FrameCover::FrameCover(std::unique_ptr<FaceLocator> locator, const OverlayTable&
       cover_(cover),
       quarterTurns_(quarterTurns % 4) {}
 
-void FrameCover::Cover(MaskFrame& frame) {
+void FrameCover::Cover(MaskFrame& frame, bool wholeSurface) {
     const bool turned = quarterTurns_ != 0;
     if (turned) {
         TurnFrame(frame.picture, quarterTurns_, upright_);
@@ -99,13 +134,19 @@ void FrameCover::Cover(MaskFrame& frame) {
                          .overlays = overlays_,
                          .cover = cover_,
                          .tick = static_cast<std::uint32_t>(frame.timeMs),
-                         .recording = false};
+                         .recording = false,
+                         .copyPaintedOnly = frame.changedAreaOnly && !wholeSurface};
     PaintPreview(in, state_, surface, frameLock_, [](const SurfaceView&) {});
     if (turned) {
         TurnSurfaceBack(uprightCovered_, quarterTurns_, frame.covered);
     }
-    frame.changed = StoredArea(PaintedArea(controls_, state_.boxes, live.width, live.height),
-                               frame.picture.width, frame.picture.height, quarterTurns_);
+    const PixelRect painted =
+        StoredArea(PaintedArea(controls_, state_.boxes, live.width, live.height),
+                   frame.picture.width, frame.picture.height, quarterTurns_);
+    frame.changed = EvenArea(painted, frame.picture.width, frame.picture.height);
+    if (in.copyPaintedOnly) {
+        CopyAround(frame.picture, painted, frame.changed, frame.covered);
+    }
 }
 
 const FrameImage& FrameCover::Upright(const MaskFrame& frame) const {

@@ -17,10 +17,12 @@ class FrameCover {
     FrameCover(std::unique_ptr<FaceLocator> locator, const OverlayTable& overlays,
                const PaintControls& controls, const CoverSettings& cover, int quarterTurns);
 
-    // Fills frame.covered from frame.picture, and frame.changed with the part the paint drew on.
+    // Fills frame.covered from frame.picture, and frame.changed with the part the paint drew on,
+    // widened to even edges (EvenArea). Only that part of frame.covered is current when
+    // frame.changedAreaOnly and not wholeSurface.
     // The upright picture the paint saw and the upright surface it drew are Upright() and
     // UprightCovered() until the next call.
-    void Cover(MaskFrame& frame);
+    void Cover(MaskFrame& frame, bool wholeSurface);
 
     const FrameImage& Upright(const MaskFrame& frame) const;
     const DisplaySurface& UprightCovered(const MaskFrame& frame) const;
@@ -41,6 +43,10 @@ class FrameCover {
 // turned clockwise quarterTurns times, in its stored orientation.
 PixelRect StoredArea(const PixelRect& upright, std::int32_t width, std::int32_t height,
                      int quarterTurns);
+
+// area widened to even columns and rows (clipped to width x height), so that a writer of 4:2:0
+// pictures takes whole chroma samples; empty stays empty.
+PixelRect EvenArea(const PixelRect& area, std::int32_t width, std::int32_t height);
 
 // The picture turned clockwise quarterTurns times (bottom-up rows as FrameImage has them).
 void TurnFrame(const FrameImage& from, int quarterTurns, FrameImage& to);

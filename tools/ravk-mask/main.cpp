@@ -187,7 +187,7 @@ int main(int argc, char** argv) {
         .read = [&](MaskFrame& frame) { return files->Read(frame, stderr); },
         .cover =
             [&](MaskFrame& frame) {
-                cover.Cover(frame);
+                cover.Cover(frame, frame.index == dump.index);
                 if (frame.index == dump.index) {
                     WriteBmpFile(dump.prefix + ".in.bmp", cover.Upright(frame));
                     WriteSurfaceBmp(dump.prefix + ".out.bmp", View(cover.UprightCovered(frame)));

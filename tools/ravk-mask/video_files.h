@@ -26,8 +26,11 @@ struct EncodeOptions {
 struct MaskFrame {
     FrameImage picture;      // as decoded, bottom-up, not yet turned upright
     DisplaySurface covered;  // the covered picture, top-down, in the stored orientation
-    PixelRect
-        changed;  // where covered may differ from picture (empty: nowhere); the rest is as read
+    // Where covered may differ from picture (empty: nowhere); the rest is as read.
+    PixelRect changed;
+    // Set by the reader when the writer takes only the changed area of covered and the rest as it
+    // was decoded: covered then need not hold the picture elsewhere.
+    bool changedAreaOnly = false;
     std::int64_t timeMs = 0;  // presentation time from the input's first frame
     std::int64_t index = 0;   // 0 for the first frame read
     std::int64_t pts = 0;     // the platform's own time stamp of the frame

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 
 #include "box_outline.h"
 #include "frame_rows.h"
@@ -13,6 +14,19 @@ void CopyUpright(const FrameImage& frame, DisplaySurface& surface) {
     const std::size_t rowBytes = PackedRowBytes(frame.width);
     CopyRows(surface.pixels.data(), static_cast<std::size_t>(surface.stride), FrameBytes(frame),
              rowBytes, rowBytes, static_cast<std::size_t>(surface.height), RowOrder::Flipped);
+}
+
+// The same for the area's columns and rows only.
+void CopyUprightArea(const FrameImage& frame, DisplaySurface& surface, const PixelRect& area) {
+    const std::size_t rowBytes = PackedRowBytes(frame.width);
+    const std::size_t offset = 3 * static_cast<std::size_t>(area.left);
+    const std::size_t bytes = 3 * static_cast<std::size_t>(area.right - area.left);
+    for (std::int32_t r = area.top; r < area.bottom; ++r) {
+        std::memcpy(
+            &surface.pixels[static_cast<std::size_t>(r) * surface.stride + offset],
+            FrameBytes(frame) + static_cast<std::size_t>(frame.height - 1 - r) * rowBytes + offset,
+            bytes);
+    }
 }
 
 }  // namespace
@@ -45,7 +59,12 @@ std::optional<std::string> PaintPreview(const PaintInputs& in, PaintState& state
         const bool hasSurface = !surface.pixels.empty();
         if (hasSurface && surface.width == in.captureWidth && surface.height == in.captureHeight &&
             shown->width == surface.width && shown->height == surface.height) {
-            CopyUpright(*shown, surface);
+            if (in.copyPaintedOnly) {
+                CopyUprightArea(*shown, surface,
+                                PaintedArea(controls, state.boxes, surface.width, surface.height));
+            } else {
+                CopyUpright(*shown, surface);
+            }
         }
         if (controls.overlayEnabled) {
             const OverlaySprite& sprite = in.overlays[static_cast<std::size_t>(

@@ -38,6 +38,9 @@ struct PaintInputs {
     CoverSettings cover;
     std::uint32_t tick = 0;  // the system's millisecond tick count at this paint
     bool recording = false;  // chooses the title's recording form
+    // Writes only PaintedArea of the picture into the surface, which keeps its earlier pixels
+    // elsewhere: for a caller that takes only that area. What is drawn there is the same.
+    bool copyPaintedOnly = false;
 };
 
 // What outlives one paint, owned by the caller for the whole run and used by the paint thread only.

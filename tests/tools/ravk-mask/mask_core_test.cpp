@@ -10,6 +10,7 @@
 #include "frame_cover.h"
 #include "mask_progress.h"
 #include "mask_request.h"
+#include "skin_locator.h"
 
 namespace {
 
@@ -109,6 +110,49 @@ TEST(FrameCoverTest, TurnsUprightAndBackAndMapsAnUprightAreaToTheStoredOne) {
         EXPECT_EQ(StoredArea({0, 0, turned.width, turned.height}, 5, 3, turns),
                   (PixelRect{0, 0, 5, 3}));
         EXPECT_EQ(StoredArea({}, 5, 3, turns), PixelRect{});
+    }
+}
+
+// When the writer takes only the changed area, the cover stage copies no more than that, and
+// the area, widened to even edges, is what a whole copy would have given there.
+TEST(FrameCoverTest, TheChangedAreaIsCurrentWhenOnlyItIsCopied) {
+    FrameImage picture = MakeFrameImage(64, 48);
+    for (std::int32_t y = 0; y < 48; ++y) {
+        for (std::int32_t x = 0; x < 64; ++x) {
+            const bool skin = x >= 13 && x < 34 && y >= 9 && y < 30;  // y from the bottom row
+            picture.pixels[static_cast<std::size_t>(y * 64 + x)] =
+                skin ? Pixel24{120, 150, 200}
+                     : Pixel24{static_cast<std::uint8_t>(170 - x), 130,
+                               static_cast<std::uint8_t>(y)};
+        }
+    }
+    const OverlayTable overlays{};
+    const PaintControls controls{{false, false, false, true}, true, true};
+    CoverSettings settings;
+    settings.style = CoverStyle::Pixelate;
+    for (const int turns : {0, 1, 2, 3}) {
+        MaskFrame whole;
+        MaskFrame part;
+        whole.picture = picture;
+        part.picture = picture;
+        part.changedAreaOnly = true;
+        FrameCover(std::make_unique<SkinLocator>(SkinColorRange{}, nullptr), overlays, controls,
+                   settings, turns)
+            .Cover(whole, false);
+        FrameCover(std::make_unique<SkinLocator>(SkinColorRange{}, nullptr), overlays, controls,
+                   settings, turns)
+            .Cover(part, false);
+        const PixelRect area = part.changed;
+        ASSERT_EQ(area, whole.changed) << turns << " turns";
+        ASSERT_LT(area.left, area.right) << turns << " turns";
+        EXPECT_EQ(area, EvenArea(area, 64, 48)) << turns << " turns";
+        for (std::int32_t r = area.top; r < area.bottom; ++r) {
+            const std::size_t row = static_cast<std::size_t>(r) * whole.covered.stride;
+            EXPECT_TRUE(std::equal(&part.covered.pixels[row + 3 * area.left],
+                                   &part.covered.pixels[row + 3 * area.right],
+                                   &whole.covered.pixels[row + 3 * area.left]))
+                << turns << " turns, row " << r;
+        }
     }
 }
 

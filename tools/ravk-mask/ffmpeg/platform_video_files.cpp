@@ -541,6 +541,7 @@ ReadResult PlatformVideoFiles::Read(MaskFrame& frame, std::FILE* warnings) {
                 d->height == facts_.height) {
                 boarding_->decoded.reset(av_frame_clone(d));
             }
+            frame.changedAreaOnly = boarding_->decoded != nullptr;
             av_frame_unref(d);
             if (!converted) {
                 readFailure_ = "cannot convert " + inputName_ + "'s frames";
