@@ -53,13 +53,18 @@ PixelRect FillFaceInput(const FrameImage& frame, const FaceModel& model, FaceNet
     }
     // The black bars (-1) above, below and beside the picture.
     const PixelRect& box = state.box;
+    float* planes[3][2];
     for (std::int32_t y = 0; y < side; ++y) {
         const bool picture = y >= box.top && y < box.bottom;
-        std::fill(FaceInputPixel(model, net, 0, y),
-                  FaceInputPixel(model, net, picture ? box.left : side, y), -1.0f);
-        if (picture) {
-            std::fill(FaceInputPixel(model, net, box.right, y), FaceInputPixel(model, net, side, y),
-                      -1.0f);
+        for (std::int32_t channel = 0; channel < 3; ++channel) {
+            for (std::int32_t parity = 0; parity < 2; ++parity) {
+                float* plane = FaceInputRow(model, net, y, channel, parity);
+                // The columns of this parity left of box.left and from box.right on.
+                const std::int32_t left = picture ? (box.left - parity + 1) / 2 : side / 2;
+                const std::int32_t right = picture ? (box.right - parity + 1) / 2 : side / 2;
+                std::fill(plane, plane + left, -1.0f);
+                std::fill(plane + right, plane + side / 2, -1.0f);
+            }
         }
     }
     const std::size_t rowBytes = static_cast<std::size_t>(frame.width) * 3;
@@ -73,7 +78,11 @@ PixelRect FillFaceInput(const FrameImage& frame, const FaceModel& model, FaceNet
             kernels.accumulate(FrameBytes(frame) + frameRow * rowBytes, rowBytes, tap.weight,
                                state.sums.data());
         }
-        float* out = FaceInputPixel(model, net, box.left, box.top + y);
+        for (std::int32_t channel = 0; channel < 3; ++channel) {
+            for (std::int32_t parity = 0; parity < 2; ++parity) {
+                planes[channel][parity] = FaceInputRow(model, net, box.top + y, channel, parity);
+            }
+        }
         for (std::int32_t x = 0; x < Width(box); ++x) {
             float blue = 0, green = 0, red = 0;
             for (std::int32_t t = state.columns.starts[static_cast<std::size_t>(x)];
@@ -84,9 +93,10 @@ PixelRect FillFaceInput(const FrameImage& frame, const FaceModel& model, FaceNet
                 green += tap.weight * sum[1];
                 red += tap.weight * sum[2];
             }
-            out[3 * x] = red / 127.5f - 1.0f;
-            out[3 * x + 1] = green / 127.5f - 1.0f;
-            out[3 * x + 2] = blue / 127.5f - 1.0f;
+            const std::int32_t at = box.left + x;
+            planes[0][at % 2][at / 2] = red / 127.5f - 1.0f;
+            planes[1][at % 2][at / 2] = green / 127.5f - 1.0f;
+            planes[2][at % 2][at / 2] = blue / 127.5f - 1.0f;
         }
     }
     return box;

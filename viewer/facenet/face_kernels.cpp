@@ -15,42 +15,47 @@ void AccumulateScalar(const std::uint8_t* bytes, std::size_t count, float weight
     }
 }
 
-void DepthwiseScalar(const float* const rows[3], std::int32_t stride, std::int32_t width,
-                     std::int32_t channels, const float* weights, float* out) {
-    for (std::int32_t x = 0; x < width; ++x) {
-        for (std::int32_t c = 0; c < channels; ++c) {
+void DepthwiseScalar(const DepthwiseRow& row) {
+    for (std::int32_t c = 0; c < row.channels; ++c) {
+        const std::ptrdiff_t plane = static_cast<std::ptrdiff_t>(c) * row.inStride;
+        for (std::int32_t x = 0; x < row.width; ++x) {
             float sum = 0;
             for (int ky = 0; ky < 3; ++ky) {
                 for (int kx = 0; kx < 3; ++kx) {
-                    sum += rows[ky][(stride * x + kx) * channels + c] *
-                           weights[(ky * 3 + kx) * channels + c];
+                    sum += row.rows[ky][plane + row.stride * x + kx] *
+                           row.weights[(ky * 3 + kx) * row.channels + c];
                 }
             }
-            out[x * channels + c] = sum;
+            row.out[c * row.width + x] = sum;
+            if (row.pooled != nullptr) {
+                const float* top = row.rows[0] + plane + 2 * x;
+                const float* bottom = row.rows[1] + plane + 2 * x;
+                row.pooled[c * row.width + x] =
+                    std::max(std::max(top[0], top[1]), std::max(bottom[0], bottom[1]));
+            }
         }
     }
 }
 
 void PointwiseScalar(const PointwiseRow& row) {
-    for (std::int32_t p = 0; p < row.pixels; ++p) {
-        const float* in = row.in + p * row.inStride;
-        float* out = row.out + p * row.outChannels;
-        std::copy(row.bias, row.bias + row.outChannels, out);
+    for (std::int32_t o = 0; o < row.outChannels; ++o) {
+        float* out = row.out + static_cast<std::ptrdiff_t>(o) * row.outStride;
+        std::fill(out, out + row.pixels, row.bias[o]);
         for (std::int32_t k = 0; k < row.inChannels; ++k) {
-            const float* weights = row.weights + k * row.outChannels;
-            for (std::int32_t o = 0; o < row.outChannels; ++o) {
-                out[o] += in[k] * weights[o];
+            const float weight = row.weights[k * row.outChannels + o];
+            for (std::int32_t p = 0; p < row.pixels; ++p) {
+                out[p] += row.in[k][p] * weight;
             }
         }
-        if (row.skip != nullptr) {
-            const float* skip = row.skip + p * row.skipChannels;
-            for (std::int32_t o = 0; o < std::min(row.skipChannels, row.outChannels); ++o) {
-                out[o] += skip[o];
+        if (row.skip != nullptr && o < row.skipChannels) {
+            const float* skip = row.skip + static_cast<std::ptrdiff_t>(o) * row.skipStride;
+            for (std::int32_t p = 0; p < row.pixels; ++p) {
+                out[p] += skip[p];
             }
         }
         if (row.relu) {
-            for (std::int32_t o = 0; o < row.outChannels; ++o) {
-                out[o] = std::max(out[o], 0.0f);
+            for (std::int32_t p = 0; p < row.pixels; ++p) {
+                out[p] = std::max(out[p], 0.0f);
             }
         }
     }
@@ -72,149 +77,184 @@ void AccumulateAvx2(const std::uint8_t* bytes, std::size_t count, float weight, 
     AccumulateScalar(bytes + i, count - i, weight, sums + i);
 }
 
-// Output pixels x..x+XR-1 of one channel vector: each input column is loaded once and used by
-// every output whose 3 x 3 window holds it.
-template <int XR>
-[[gnu::always_inline]] inline void DepthwiseBlock(const float* const rows[3], std::int32_t stride,
-                                                  std::int32_t channels, const __m256 w[9],
-                                                  std::int32_t x, std::int32_t c, float* out) {
-    __m256 sum[XR];
-#pragma GCC unroll 8
-    for (int i = 0; i < XR; ++i) {
-        sum[i] = _mm256_setzero_ps();
+// The lanes of a vector holding the first n of its pixels.
+[[gnu::always_inline]] inline __m256i Lanes(std::int32_t n) {
+    return _mm256_cmpgt_epi32(_mm256_set1_epi32(n), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+}
+
+// Eight floats from p; when Masked only the first n of them, the others read as zero.
+template <bool Masked>
+[[gnu::always_inline]] inline __m256 Load(const float* p, std::int32_t n) {
+    if constexpr (Masked) {
+        return _mm256_maskload_ps(p, Lanes(n));
+    } else {
+        return _mm256_loadu_ps(p);
     }
-    const int columns = stride * (XR - 1) + 3;
+}
+
+template <bool Masked>
+[[gnu::always_inline]] inline void Store(float* p, std::int32_t n, __m256 value) {
+    if constexpr (Masked) {
+        _mm256_maskstore_ps(p, Lanes(n), value);
+    } else {
+        _mm256_storeu_ps(p, value);
+    }
+}
+
+// The even and odd elements of the sixteen floats a, b.
+[[gnu::always_inline]] inline __m256 Evens(__m256 a, __m256 b) {
+    return _mm256_castpd_ps(
+        _mm256_permute4x64_pd(_mm256_castps_pd(_mm256_shuffle_ps(a, b, 0x88)), 0xD8));
+}
+[[gnu::always_inline]] inline __m256 Odds(__m256 a, __m256 b) {
+    return _mm256_castpd_ps(
+        _mm256_permute4x64_pd(_mm256_castps_pd(_mm256_shuffle_ps(a, b, 0xDD)), 0xD8));
+}
+
+// Output pixels x..x+7 of one channel (when Masked, the first n of them).
+template <int Stride, bool Masked>
+[[gnu::always_inline]] inline void DepthwiseVector(const DepthwiseRow& row,
+                                                   const float* const in[3], const __m256 w[9],
+                                                   std::int32_t x, std::int32_t n, float* out,
+                                                   float* pooled) {
+    __m256 sum = _mm256_setzero_ps();
+    __m256 pool = _mm256_setzero_ps();
 #pragma GCC unroll 3
     for (int ky = 0; ky < 3; ++ky) {
-        const float* row = rows[ky] + stride * x * channels + c;
-#pragma GCC unroll 16
-        for (int column = 0; column < columns; ++column) {
-            const __m256 value = _mm256_loadu_ps(row + column * channels);
-#pragma GCC unroll 8
-            for (int i = 0; i < XR; ++i) {
-                const int kx = column - stride * i;
-                if (kx >= 0 && kx < 3) {
-                    sum[i] = _mm256_fmadd_ps(value, w[ky * 3 + kx], sum[i]);
-                }
+        const float* from = in[ky] + Stride * x;
+        if constexpr (Stride == 1) {
+#pragma GCC unroll 3
+            for (int kx = 0; kx < 3; ++kx) {
+                sum = _mm256_fmadd_ps(Load<Masked>(from + kx, n), w[ky * 3 + kx], sum);
+            }
+        } else {
+            // Pixels 2x, 2x + 1 and 2x + 2 of eight outputs, from sixteen and sixteen more.
+            const __m256 a = Load<Masked>(from, 2 * n), b = Load<Masked>(from + 8, 2 * n - 8);
+            const __m256 a1 = Load<Masked>(from + 1, 2 * n);
+            const __m256 b1 = Load<Masked>(from + 9, 2 * n - 8);
+            const __m256 even = Evens(a, b), odd = Odds(a, b);
+            sum = _mm256_fmadd_ps(even, w[ky * 3], sum);
+            sum = _mm256_fmadd_ps(odd, w[ky * 3 + 1], sum);
+            sum = _mm256_fmadd_ps(Odds(a1, b1), w[ky * 3 + 2], sum);
+            if (ky < 2) {
+                const __m256 high = _mm256_max_ps(even, odd);
+                pool = ky == 0 ? high : _mm256_max_ps(pool, high);
             }
         }
     }
-#pragma GCC unroll 8
-    for (int i = 0; i < XR; ++i) {
-        _mm256_storeu_ps(out + (x + i) * channels + c, sum[i]);
+    Store<Masked>(out + x, n, sum);
+    if (Stride == 2 && row.pooled != nullptr) {
+        Store<Masked>(pooled + x, n, pool);
     }
 }
 
 template <int Stride>
-void DepthwiseStride(const float* const rows[3], std::int32_t width, std::int32_t channels,
-                     const float* weights, float* out) {
-    constexpr int XR = 4;
-    for (std::int32_t c = 0; c < channels; c += 8) {
+void DepthwiseChannels(const DepthwiseRow& row) {
+    for (std::int32_t c = 0; c < row.channels; ++c) {
+        const std::ptrdiff_t plane = static_cast<std::ptrdiff_t>(c) * row.inStride;
+        const float* const in[3] = {row.rows[0] + plane, row.rows[1] + plane, row.rows[2] + plane};
         __m256 w[9];
+#pragma GCC unroll 9
         for (int tap = 0; tap < 9; ++tap) {
-            w[tap] = _mm256_loadu_ps(weights + tap * channels + c);
+            w[tap] = _mm256_broadcast_ss(row.weights + tap * row.channels + c);
         }
+        float* out = row.out + c * row.width;
+        float* pooled = row.pooled == nullptr ? nullptr : row.pooled + c * row.width;
         std::int32_t x = 0;
-        for (; x + XR <= width; x += XR) {
-            DepthwiseBlock<XR>(rows, Stride, channels, w, x, c, out);
+        for (; x + 8 <= row.width; x += 8) {
+            DepthwiseVector<Stride, false>(row, in, w, x, 8, out, pooled);
         }
-        for (; x < width; ++x) {
-            DepthwiseBlock<1>(rows, Stride, channels, w, x, c, out);
+        if (x < row.width) {
+            DepthwiseVector<Stride, true>(row, in, w, x, row.width - x, out, pooled);
         }
     }
 }
 
-void DepthwiseAvx2(const float* const rows[3], std::int32_t stride, std::int32_t width,
-                   std::int32_t channels, const float* weights, float* out) {
-    if (stride == 1) {
-        DepthwiseStride<1>(rows, width, channels, weights, out);
+void DepthwiseAvx2(const DepthwiseRow& row) {
+    if (row.stride == 1) {
+        DepthwiseChannels<1>(row);
     } else {
-        DepthwiseStride<2>(rows, width, channels, weights, out);
+        DepthwiseChannels<2>(row);
     }
 }
 
-// Pixels p..p+MR-1 by output channels o..o+8*NV-1: MR x NV accumulators in registers, one
-// broadcast input value per pixel and NV weight vectors per input channel.
-template <int MR, int NV>
-[[gnu::always_inline]] inline void PointwiseTile(const PointwiseRow& row, std::int32_t p,
-                                                 std::int32_t o) {
-    __m256 sum[MR][NV];
+// Output channels o..o+NO-1 by pixels p..p+8*NV-1 (when Masked, the last vector holds only the
+// pixels up to the row's end): NO x NV accumulators in registers, NV input vectors and NO
+// broadcast weights per input channel.
+template <int NO, int NV, bool Masked>
+[[gnu::always_inline]] inline void PointwiseTile(const PointwiseRow& row, std::int32_t o,
+                                                 std::int32_t p) {
+    const std::int32_t n = row.pixels - p - 8 * (NV - 1);  // pixels of the last vector
+    __m256 sum[NO][NV];
+#pragma GCC unroll 8
+    for (int i = 0; i < NO; ++i) {
+        const __m256 bias = _mm256_broadcast_ss(row.bias + o + i);
 #pragma GCC unroll 4
-    for (int j = 0; j < NV; ++j) {
-        const __m256 bias = _mm256_loadu_ps(row.bias + o + 8 * j);
-#pragma GCC unroll 4
-        for (int i = 0; i < MR; ++i) {
+        for (int j = 0; j < NV; ++j) {
             sum[i][j] = bias;
         }
     }
-    // Local copies and pointer steps keep the loop free of reloads and index arithmetic.
-    const float* in[MR];
-#pragma GCC unroll 4
-    for (int i = 0; i < MR; ++i) {
-        in[i] = row.in + static_cast<std::ptrdiff_t>(p + i) * row.inStride;
-    }
     const float* weights = row.weights + o;
-    const std::ptrdiff_t weightStep = row.outChannels;
-    const std::ptrdiff_t inChannels = row.inChannels;
-    for (std::ptrdiff_t k = 0; k < inChannels; ++k, weights += weightStep) {
-        __m256 w[NV];
+    for (std::int32_t k = 0; k < row.inChannels; ++k, weights += row.outChannels) {
+        const float* in = row.in[k] + p;
+        __m256 a[NV];
 #pragma GCC unroll 4
         for (int j = 0; j < NV; ++j) {
-            w[j] = _mm256_loadu_ps(weights + 8 * j);
+            a[j] = j + 1 == NV ? Load<Masked>(in + 8 * j, n) : _mm256_loadu_ps(in + 8 * j);
         }
-#pragma GCC unroll 4
-        for (int i = 0; i < MR; ++i) {
-            const __m256 a = _mm256_broadcast_ss(in[i] + k);
+#pragma GCC unroll 8
+        for (int i = 0; i < NO; ++i) {
+            const __m256 w = _mm256_broadcast_ss(weights + i);
 #pragma GCC unroll 4
             for (int j = 0; j < NV; ++j) {
-                sum[i][j] = _mm256_fmadd_ps(a, w[j], sum[i][j]);
+                sum[i][j] = _mm256_fmadd_ps(a[j], w, sum[i][j]);
             }
         }
     }
-    const __m256 zero = _mm256_setzero_ps();
-#pragma GCC unroll 4
-    for (int i = 0; i < MR; ++i) {
+#pragma GCC unroll 8
+    for (int i = 0; i < NO; ++i) {
+        const std::ptrdiff_t channel = o + i;
+        float* out = row.out + channel * row.outStride + p;
+        const float* skip = row.skip != nullptr && channel < row.skipChannels
+                                ? row.skip + channel * row.skipStride + p
+                                : nullptr;
 #pragma GCC unroll 4
         for (int j = 0; j < NV; ++j) {
-            const std::int32_t channel = o + 8 * j;
+            const bool masked = Masked && j + 1 == NV;
             __m256 value = sum[i][j];
-            if (row.skip != nullptr && channel < row.skipChannels) {
+            if (skip != nullptr) {
                 value = _mm256_add_ps(
-                    value, _mm256_loadu_ps(row.skip + (p + i) * row.skipChannels + channel));
+                    value, masked ? Load<true>(skip + 8 * j, n) : _mm256_loadu_ps(skip + 8 * j));
             }
             if (row.relu) {
-                value = _mm256_max_ps(value, zero);
+                value = _mm256_max_ps(value, _mm256_setzero_ps());
             }
-            _mm256_storeu_ps(row.out + (p + i) * row.outChannels + channel, value);
+            if (masked) {
+                Store<true>(out + 8 * j, n, value);
+            } else {
+                _mm256_storeu_ps(out + 8 * j, value);
+            }
         }
-    }
-}
-
-template <int NV>
-void PointwiseColumns(const PointwiseRow& row, std::int32_t o) {
-    constexpr int MR = 4;
-    std::int32_t p = 0;
-    for (; p + MR <= row.pixels; p += MR) {
-        PointwiseTile<MR, NV>(row, p, o);
-    }
-    for (; p < row.pixels; ++p) {
-        PointwiseTile<1, NV>(row, p, o);
     }
 }
 
 void PointwiseAvx2(const PointwiseRow& row) {
-    // Column tiles of 24 channels keep 12 accumulators in registers; 16 and 8 finish the rest.
-    for (std::int32_t o = 0; o < row.outChannels;) {
-        const std::int32_t left = row.outChannels - o;
-        if (left == 8) {
-            PointwiseColumns<1>(row, o);
-            o += 8;
-        } else if (left == 16 || left == 32) {
-            PointwiseColumns<2>(row, o);
-            o += 16;
-        } else {
-            PointwiseColumns<3>(row, o);
-            o += 24;
+    // Tiles of 4 channels by 24 pixels keep 12 accumulators in registers.
+    for (std::int32_t o = 0; o < row.outChannels; o += 4) {
+        std::int32_t p = 0;
+        for (; p + 24 <= row.pixels; p += 24) {
+            PointwiseTile<4, 3, false>(row, o, p);
+        }
+        if (p + 16 <= row.pixels) {
+            PointwiseTile<4, 2, false>(row, o, p);
+            p += 16;
+        }
+        if (p + 8 <= row.pixels) {
+            PointwiseTile<4, 1, false>(row, o, p);
+            p += 8;
+        }
+        if (p < row.pixels) {
+            PointwiseTile<4, 1, true>(row, o, p);
         }
     }
 }
@@ -228,9 +268,8 @@ void PointwiseAvx2(const PointwiseRow& row) {
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 
-// The AVX-512 kernels: 16 channels a vector, the last vector of a row of channels masked to the
-// channels that are left (a multiple of 8). Every output is the same chain of fused multiply-adds
-// in the same order as in the AVX2 kernels, so the two give the same floats.
+// The AVX-512 kernels: 16 pixels a vector, the last vector of a row masked to the pixels that are
+// left.
 
 // 16 bytes at a time, the rest as the AVX2 kernel takes them, so that every sum gets the same
 // fused multiply-add as there.
@@ -245,164 +284,220 @@ void AccumulateAvx512(const std::uint8_t* bytes, std::size_t count, float weight
     AccumulateAvx2(bytes + i, count - i, weight, sums + i);
 }
 
-// The lanes of the vector holding channels c.. of a row of `channels`.
-[[gnu::always_inline]] inline __mmask16 ChannelMask(std::int32_t c, std::int32_t channels) {
-    return channels - c >= 16 ? __mmask16(0xFFFF) : __mmask16((1u << (channels - c)) - 1);
+// The lanes of a vector holding the first n of its pixels.
+[[gnu::always_inline]] inline __mmask16 Lanes16(std::int32_t n) {
+    return n >= 16 ? __mmask16(0xFFFF) : n <= 0 ? __mmask16(0) : __mmask16((1u << n) - 1);
 }
 
-template <int XR>
-[[gnu::always_inline]] inline void DepthwiseBlock512(const float* const rows[3],
-                                                     std::int32_t stride, std::int32_t channels,
-                                                     const __m512 w[9], __mmask16 mask,
-                                                     std::int32_t x, std::int32_t c, float* out) {
-    __m512 sum[XR];
-#pragma GCC unroll 8
-    for (int i = 0; i < XR; ++i) {
-        sum[i] = _mm512_setzero_ps();
-    }
-    const int columns = stride * (XR - 1) + 3;
+// Input pixels i..i+15 of the three rows (those of the mask) times the weights of tap column kx,
+// summed over the rows.
+struct Columns512 {
+    __m512 sums[3];
+};
+
+[[gnu::always_inline]] inline Columns512 ColumnSums512(const float* const in[3], const __m512 w[9],
+                                                       std::int32_t i, __mmask16 mask) {
+    __m512 rows[3];
 #pragma GCC unroll 3
     for (int ky = 0; ky < 3; ++ky) {
-        const float* row = rows[ky] + stride * x * channels + c;
-#pragma GCC unroll 16
-        for (int column = 0; column < columns; ++column) {
-            const __m512 value = _mm512_maskz_loadu_ps(mask, row + column * channels);
-#pragma GCC unroll 8
-            for (int i = 0; i < XR; ++i) {
-                const int kx = column - stride * i;
-                if (kx >= 0 && kx < 3) {
-                    sum[i] = _mm512_fmadd_ps(value, w[ky * 3 + kx], sum[i]);
-                }
+        rows[ky] = _mm512_maskz_loadu_ps(mask, in[ky] + i);
+        // Kept in a register: folded into the three multiply-adds that use it, it would be
+        // loaded three times.
+        asm("" : "+v"(rows[ky]));
+    }
+    Columns512 columns;
+#pragma GCC unroll 3
+    for (int kx = 0; kx < 3; ++kx) {
+        columns.sums[kx] = _mm512_fmadd_ps(
+            rows[2], w[6 + kx], _mm512_fmadd_ps(rows[1], w[3 + kx], _mm512_mul_ps(rows[0], w[kx])));
+    }
+    return columns;
+}
+
+// Output pixels x..x+15 from the column sums at them and at the next sixteen.
+[[gnu::always_inline]] inline __m512 AddColumns512(const Columns512& current,
+                                                   const Columns512& next) {
+    const auto shifted = [&](int kx) {
+        return _mm512_castsi512_ps(_mm512_alignr_epi32(_mm512_castps_si512(next.sums[kx]),
+                                                       _mm512_castps_si512(current.sums[kx]), kx));
+    };
+    return _mm512_add_ps(_mm512_add_ps(current.sums[0], shifted(1)), shifted(2));
+}
+
+// Stride 1. A row of one vector is nine taps of nine loads. A longer one adds, for output pixel
+// x, the column sums of input pixels x, x + 1, x + 2, so each vector of outputs needs only the
+// next vector's three loads and two lane shifts where nine loads would take longer, most of them
+// split across cache lines.
+void DepthwisePlane1_512(const float* const in[3], const __m512 w[9], std::int32_t width,
+                         float* out) {
+    if (width <= 16) {
+        const __mmask16 mask = Lanes16(width);
+        __m512 sum = _mm512_setzero_ps();
+#pragma GCC unroll 9
+        for (int tap = 0; tap < 9; ++tap) {
+            sum = _mm512_fmadd_ps(_mm512_maskz_loadu_ps(mask, in[tap / 3] + tap % 3), w[tap], sum);
+        }
+        _mm512_mask_storeu_ps(out, mask, sum);
+        return;
+    }
+    const std::int32_t end = width + 2;  // input pixels
+    Columns512 current = ColumnSums512(in, w, 0, 0xFFFF);
+    std::int32_t x = 0;
+    for (; x + 32 <= end; x += 16) {
+        const Columns512 next = ColumnSums512(in, w, x + 16, 0xFFFF);
+        _mm512_storeu_ps(out + x, AddColumns512(current, next));
+        current = next;
+    }
+    for (; x < width; x += 16) {
+        const Columns512 next = ColumnSums512(in, w, x + 16, Lanes16(end - x - 16));
+        _mm512_mask_storeu_ps(out + x, Lanes16(width - x), AddColumns512(current, next));
+        current = next;
+    }
+}
+
+// Stride 2: output pixels x..x+15 from the even and odd pixels of 32 and 32 more.
+void DepthwisePlane2_512(const float* const in[3], const __m512 w[9], std::int32_t width,
+                         float* out, float* pooled) {
+    const __m512i evens =
+        _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
+    const __m512i odds = _mm512_add_epi32(evens, _mm512_set1_epi32(1));
+    for (std::int32_t x = 0; x < width; x += 16) {
+        const std::int32_t n = width - x;
+        const __mmask16 first = Lanes16(2 * n), second = Lanes16(2 * n - 16);
+        __m512 sum = _mm512_setzero_ps();
+        __m512 pool = _mm512_setzero_ps();
+#pragma GCC unroll 3
+        for (int ky = 0; ky < 3; ++ky) {
+            const float* from = in[ky] + 2 * x;
+            const __m512 a = _mm512_maskz_loadu_ps(first, from);
+            const __m512 b = _mm512_maskz_loadu_ps(second, from + 16);
+            const __m512 a1 = _mm512_maskz_loadu_ps(first, from + 1);
+            const __m512 b1 = _mm512_maskz_loadu_ps(second, from + 17);
+            const __m512 even = _mm512_permutex2var_ps(a, evens, b);
+            const __m512 odd = _mm512_permutex2var_ps(a, odds, b);
+            sum = _mm512_fmadd_ps(even, w[ky * 3], sum);
+            sum = _mm512_fmadd_ps(odd, w[ky * 3 + 1], sum);
+            sum = _mm512_fmadd_ps(_mm512_permutex2var_ps(a1, odds, b1), w[ky * 3 + 2], sum);
+            if (ky < 2) {
+                const __m512 high = _mm512_max_ps(even, odd);
+                pool = ky == 0 ? high : _mm512_max_ps(pool, high);
             }
         }
-    }
-#pragma GCC unroll 8
-    for (int i = 0; i < XR; ++i) {
-        _mm512_mask_storeu_ps(out + (x + i) * channels + c, mask, sum[i]);
+        _mm512_mask_storeu_ps(out + x, Lanes16(n), sum);
+        if (pooled != nullptr) {
+            _mm512_mask_storeu_ps(pooled + x, Lanes16(n), pool);
+        }
     }
 }
 
-template <int Stride>
-void DepthwiseStride512(const float* const rows[3], std::int32_t width, std::int32_t channels,
-                        const float* weights, float* out) {
-    constexpr int XR = 4;
-    for (std::int32_t c = 0; c < channels; c += 16) {
-        const __mmask16 mask = ChannelMask(c, channels);
+void DepthwiseAvx512(const DepthwiseRow& row) {
+    for (std::int32_t c = 0; c < row.channels; ++c) {
+        const std::ptrdiff_t plane = static_cast<std::ptrdiff_t>(c) * row.inStride;
+        const float* const in[3] = {row.rows[0] + plane, row.rows[1] + plane, row.rows[2] + plane};
         __m512 w[9];
+#pragma GCC unroll 9
         for (int tap = 0; tap < 9; ++tap) {
-            w[tap] = _mm512_maskz_loadu_ps(mask, weights + tap * channels + c);
+            w[tap] = _mm512_set1_ps(row.weights[tap * row.channels + c]);
         }
-        std::int32_t x = 0;
-        for (; x + XR <= width; x += XR) {
-            DepthwiseBlock512<XR>(rows, Stride, channels, w, mask, x, c, out);
-        }
-        for (; x < width; ++x) {
-            DepthwiseBlock512<1>(rows, Stride, channels, w, mask, x, c, out);
+        float* out = row.out + c * row.width;
+        if (row.stride == 1) {
+            DepthwisePlane1_512(in, w, row.width, out);
+        } else {
+            DepthwisePlane2_512(in, w, row.width, out,
+                                row.pooled == nullptr ? nullptr : row.pooled + c * row.width);
         }
     }
 }
 
-void DepthwiseAvx512(const float* const rows[3], std::int32_t stride, std::int32_t width,
-                     std::int32_t channels, const float* weights, float* out) {
-    if (stride == 1) {
-        DepthwiseStride512<1>(rows, width, channels, weights, out);
-    } else {
-        DepthwiseStride512<2>(rows, width, channels, weights, out);
-    }
-}
-
-// Pixels p..p+MR-1 by output channels o..o+16*NV-1 (the last vector masked by `last`).
-template <int MR, int NV>
-[[gnu::always_inline]] inline void PointwiseTile512(const PointwiseRow& row, std::int32_t p,
-                                                    std::int32_t o, __mmask16 last) {
+// Output channels o..o+NO-1 by pixels p..p+16*NV-1, the last vector masked to the row's end.
+template <int NO, int NV>
+[[gnu::always_inline]] inline void PointwiseTile512(const PointwiseRow& row, std::int32_t o,
+                                                    std::int32_t p) {
     __mmask16 masks[NV];
 #pragma GCC unroll 4
     for (int j = 0; j < NV; ++j) {
-        masks[j] = j + 1 == NV ? last : __mmask16(0xFFFF);
+        masks[j] = Lanes16(row.pixels - p - 16 * j);
     }
-    __m512 sum[MR][NV];
+    __m512 sum[NO][NV];
+#pragma GCC unroll 24
+    for (int i = 0; i < NO; ++i) {
+        const __m512 bias = _mm512_set1_ps(row.bias[o + i]);
 #pragma GCC unroll 4
-    for (int j = 0; j < NV; ++j) {
-        const __m512 bias = _mm512_maskz_loadu_ps(masks[j], row.bias + o + 16 * j);
-#pragma GCC unroll 8
-        for (int i = 0; i < MR; ++i) {
+        for (int j = 0; j < NV; ++j) {
             sum[i][j] = bias;
         }
     }
-    const float* in[MR];
-#pragma GCC unroll 8
-    for (int i = 0; i < MR; ++i) {
-        in[i] = row.in + static_cast<std::ptrdiff_t>(p + i) * row.inStride;
-    }
     const float* weights = row.weights + o;
-    const std::ptrdiff_t weightStep = row.outChannels;
-    const std::ptrdiff_t inChannels = row.inChannels;
-    for (std::ptrdiff_t k = 0; k < inChannels; ++k, weights += weightStep) {
-        __m512 w[NV];
+    for (std::int32_t k = 0; k < row.inChannels; ++k, weights += row.outChannels) {
+        const float* in = row.in[k] + p;
+        __m512 a[NV];
 #pragma GCC unroll 4
         for (int j = 0; j < NV; ++j) {
-            w[j] = _mm512_maskz_loadu_ps(masks[j], weights + 16 * j);
+            a[j] = _mm512_maskz_loadu_ps(masks[j], in + 16 * j);
         }
-#pragma GCC unroll 8
-        for (int i = 0; i < MR; ++i) {
-            const __m512 a = _mm512_set1_ps(in[i][k]);
+#pragma GCC unroll 24
+        for (int i = 0; i < NO; ++i) {
+            const __m512 w = _mm512_set1_ps(weights[i]);
 #pragma GCC unroll 4
             for (int j = 0; j < NV; ++j) {
-                sum[i][j] = _mm512_fmadd_ps(a, w[j], sum[i][j]);
+                sum[i][j] = _mm512_fmadd_ps(a[j], w, sum[i][j]);
             }
         }
     }
-    const __m512 zero = _mm512_setzero_ps();
-#pragma GCC unroll 8
-    for (int i = 0; i < MR; ++i) {
+#pragma GCC unroll 24
+    for (int i = 0; i < NO; ++i) {
+        const std::ptrdiff_t channel = o + i;
+        float* out = row.out + channel * row.outStride + p;
+        const float* skip = row.skip != nullptr && channel < row.skipChannels
+                                ? row.skip + channel * row.skipStride + p
+                                : nullptr;
 #pragma GCC unroll 4
         for (int j = 0; j < NV; ++j) {
-            const std::int32_t channel = o + 16 * j;
             __m512 value = sum[i][j];
-            if (row.skip != nullptr && channel < row.skipChannels) {
-                // The skip's channels end on a multiple of 8 as well.
-                const __mmask16 skipMask = masks[j] & ChannelMask(channel, row.skipChannels);
-                value = _mm512_add_ps(
-                    value, _mm512_maskz_loadu_ps(
-                               skipMask, row.skip + (p + i) * row.skipChannels + channel));
+            if (skip != nullptr) {
+                value = _mm512_add_ps(value, _mm512_maskz_loadu_ps(masks[j], skip + 16 * j));
             }
             if (row.relu) {
-                value = _mm512_max_ps(value, zero);
+                value = _mm512_max_ps(value, _mm512_setzero_ps());
             }
-            _mm512_mask_storeu_ps(row.out + (p + i) * row.outChannels + channel, masks[j], value);
+            _mm512_mask_storeu_ps(out + 16 * j, masks[j], value);
         }
     }
 }
 
-template <int NV>
-void PointwiseColumns512(const PointwiseRow& row, std::int32_t o, __mmask16 last) {
-    // Eight pixels by three vectors is 24 accumulators of the 32 registers.
-    constexpr int MR = 8;
-    std::int32_t p = 0;
-    for (; p + MR <= row.pixels; p += MR) {
-        PointwiseTile512<MR, NV>(row, p, o, last);
+// Eight channels by the whole row.
+void PointwisePixels512(const PointwiseRow& row, std::int32_t o) {
+    // Rows of two or four vectors go in pairs; longer ones three vectors at a time.
+    const std::int32_t vectors = (row.pixels + 15) / 16;
+    std::int32_t v = 0;
+    if (vectors != 2 && vectors != 4) {
+        for (; v + 3 <= vectors; v += 3) {
+            PointwiseTile512<8, 3>(row, o, 16 * v);
+        }
     }
-    for (; p < row.pixels; ++p) {
-        PointwiseTile512<1, NV>(row, p, o, last);
+    for (; v + 2 <= vectors; v += 2) {
+        PointwiseTile512<8, 2>(row, o, 16 * v);
+    }
+    if (v < vectors) {
+        PointwiseTile512<8, 1>(row, o, 16 * v);
     }
 }
 
 void PointwiseAvx512(const PointwiseRow& row) {
-    // Column tiles of up to 48 channels; the last vector of the row is masked.
-    for (std::int32_t o = 0; o < row.outChannels;) {
-        const std::int32_t vectors = (row.outChannels - o + 15) / 16;
-        const std::int32_t tile = vectors == 1 ? 1 : vectors == 2 || vectors == 4 ? 2 : 3;
-        const __mmask16 last = ChannelMask(o + 16 * (tile - 1), row.outChannels);
-        if (tile == 1) {
-            PointwiseColumns512<1>(row, o, last);
-            o += 16;
-        } else if (tile == 2) {
-            PointwiseColumns512<2>(row, o, last);
-            o += 32;
-        } else {
-            PointwiseColumns512<3>(row, o, last);
-            o += 48;
+    // Tiles of 8 channels by up to three vectors of pixels; a row of one vector takes up to 24
+    // channels at a time instead, to keep as many accumulators busy.
+    std::int32_t o = 0;
+    if (row.pixels <= 16) {
+        for (; o + 24 <= row.outChannels; o += 24) {
+            PointwiseTile512<24, 1>(row, o, 0);
         }
+        if (o + 16 <= row.outChannels) {
+            PointwiseTile512<16, 1>(row, o, 0);
+            o += 16;
+        }
+    }
+    for (; o < row.outChannels; o += 8) {
+        PointwisePixels512(row, o);
     }
 }
 
