@@ -244,14 +244,42 @@ void ExpectKernelsAgreeWithScalar(SimdLevel level) {
                                 " -> " + std::to_string(out));
             }
         }
+        // Three source rows of `pixels` pixels in one pass, then the input pixels from their sums
+        // through taps that reach the row's ends.
         std::vector<std::uint8_t> bytes(static_cast<std::size_t>(pixels * 9));
         for (std::uint8_t& byte : bytes) {
             byte = static_cast<std::uint8_t>(random());
         }
-        std::vector<float> expected = RandomValues(bytes.size(), random), actual = expected;
-        scalar.accumulate(bytes.data(), bytes.size(), 0.37f, expected.data());
-        vector.accumulate(bytes.data(), bytes.size(), 0.37f, actual.data());
-        ExpectClose(actual, expected, "accumulate " + std::to_string(bytes.size()));
+        const std::size_t rowBytes = bytes.size() / 3;
+        const std::uint8_t* const rows[3] = {bytes.data(), bytes.data() + rowBytes,
+                                             bytes.data() + 2 * rowBytes};
+        const float rowWeights[3] = {0.37f, 0.5f, 0.13f};
+        std::vector<float> expected = RandomValues(rowBytes, random), actual = expected;
+        scalar.accumulate(rows, rowWeights, 3, rowBytes, expected.data());
+        vector.accumulate(rows, rowWeights, 3, rowBytes, actual.data());
+        ExpectClose(actual, expected, "accumulate " + std::to_string(rowBytes));
+
+        constexpr std::int32_t TAPS = 3;
+        std::vector<std::int32_t> indices;
+        std::vector<float> weights;
+        for (std::int32_t t = 0; t < TAPS; ++t) {
+            for (std::int32_t i = 0; i < pixels; ++i) {
+                indices.push_back(3 * ((i * 7 + t * 5) % pixels));
+                weights.push_back(t == 2 && i % 2 == 1 ? 0.0f : 0.25f * static_cast<float>(t + 1));
+            }
+        }
+        // Planes one float longer than the pixels, whose last float the kernels must not write.
+        std::vector<float> planes[2];
+        planes[0] = RandomValues(static_cast<std::size_t>(3 * (pixels + 1)), random);
+        planes[1] = planes[0];
+        const auto plane = static_cast<std::size_t>(pixels + 1);
+        float* const scalarOut[3] = {planes[0].data(), planes[0].data() + plane,
+                                     planes[0].data() + 2 * plane};
+        float* const vectorOut[3] = {planes[1].data(), planes[1].data() + plane,
+                                     planes[1].data() + 2 * plane};
+        scalar.resample(expected.data(), indices.data(), weights.data(), TAPS, pixels, scalarOut);
+        vector.resample(expected.data(), indices.data(), weights.data(), TAPS, pixels, vectorOut);
+        ExpectClose(planes[1], planes[0], "resample " + std::to_string(pixels));
     }
 }
 

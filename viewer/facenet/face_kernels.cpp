@@ -1,6 +1,7 @@
 #include "face_kernels.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -9,9 +10,27 @@
 
 namespace {
 
-void AccumulateScalar(const std::uint8_t* bytes, std::size_t count, float weight, float* sums) {
-    for (std::size_t i = 0; i < count; ++i) {
-        sums[i] += weight * static_cast<float>(bytes[i]);
+void AccumulateScalar(const std::uint8_t* const* rows, const float* weights, std::int32_t count,
+                      std::size_t bytes, float* sums) {
+    for (std::size_t i = 0; i < bytes; ++i) {
+        float sum = sums[i];
+        for (std::int32_t r = 0; r < count; ++r) {
+            sum += weights[r] * static_cast<float>(rows[r][i]);
+        }
+        sums[i] = sum;
+    }
+}
+
+void ResampleScalar(const float* sums, const std::int32_t* indices, const float* weights,
+                    std::int32_t taps, std::int32_t count, float* const out[3]) {
+    for (std::int32_t i = 0; i < count; ++i) {
+        for (int c = 0; c < 3; ++c) {
+            float sum = 0;
+            for (std::int32_t t = 0; t < taps; ++t) {
+                sum += weights[t * count + i] * sums[indices[t * count + i] + c];
+            }
+            out[c][i] = sum / 127.5f - 1.0f;
+        }
     }
 }
 
@@ -66,15 +85,44 @@ void PointwiseScalar(const PointwiseRow& row) {
 #pragma GCC push_options
 #pragma GCC target("avx2,fma")
 
-void AccumulateAvx2(const std::uint8_t* bytes, std::size_t count, float weight, float* sums) {
-    const __m256 w = _mm256_set1_ps(weight);
+void AccumulateAvx2(const std::uint8_t* const* rows, const float* weights, std::int32_t count,
+                    std::size_t bytes, float* sums) {
     std::size_t i = 0;
-    for (; i + 8 <= count; i += 8) {
-        const __m128i eight = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(bytes + i));
-        const __m256 values = _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(eight));
-        _mm256_storeu_ps(sums + i, _mm256_fmadd_ps(w, values, _mm256_loadu_ps(sums + i)));
+    for (; i + 8 <= bytes; i += 8) {
+        __m256 sum = _mm256_loadu_ps(sums + i);
+        for (std::int32_t r = 0; r < count; ++r) {
+            const __m128i eight = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(rows[r] + i));
+            sum = _mm256_fmadd_ps(_mm256_set1_ps(weights[r]),
+                                  _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(eight)), sum);
+        }
+        _mm256_storeu_ps(sums + i, sum);
     }
-    AccumulateScalar(bytes + i, count - i, weight, sums + i);
+    for (; i < bytes; ++i) {
+        for (std::int32_t r = 0; r < count; ++r) {
+            sums[i] = std::fma(weights[r], static_cast<float>(rows[r][i]), sums[i]);
+        }
+    }
+}
+
+// Eight pixels at a time, each tap's sums gathered; past count the taps read as index 0, weight 0.
+void ResampleAvx2(const float* sums, const std::int32_t* indices, const float* weights,
+                  std::int32_t taps, std::int32_t count, float* const out[3]) {
+    for (std::int32_t i = 0; i < count; i += 8) {
+        const __m256i lanes = _mm256_cmpgt_epi32(_mm256_set1_epi32(count - i),
+                                                 _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+        for (int c = 0; c < 3; ++c) {
+            __m256 sum = _mm256_setzero_ps();
+            for (std::int32_t t = 0; t < taps; ++t) {
+                const std::int32_t at = t * count + i;
+                const __m256i index = _mm256_maskload_epi32(indices + at, lanes);
+                sum = _mm256_fmadd_ps(_mm256_maskload_ps(weights + at, lanes),
+                                      _mm256_i32gather_ps(sums + c, index, 4), sum);
+            }
+            _mm256_maskstore_ps(
+                out[c] + i, lanes,
+                _mm256_sub_ps(_mm256_div_ps(sum, _mm256_set1_ps(127.5f)), _mm256_set1_ps(1.0f)));
+        }
+    }
 }
 
 // The lanes of a vector holding the first n of its pixels.
@@ -271,22 +319,45 @@ void PointwiseAvx2(const PointwiseRow& row) {
 // The AVX-512 kernels: 16 pixels a vector, the last vector of a row masked to the pixels that are
 // left.
 
-// 16 bytes at a time, the rest as the AVX2 kernel takes them, so that every sum gets the same
-// fused multiply-add as there.
-void AccumulateAvx512(const std::uint8_t* bytes, std::size_t count, float weight, float* sums) {
-    const __m512 w = _mm512_set1_ps(weight);
-    std::size_t i = 0;
-    for (; i + 16 <= count; i += 16) {
-        const __m128i sixteen = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
-        const __m512 values = _mm512_cvtepi32_ps(_mm512_cvtepu8_epi32(sixteen));
-        _mm512_storeu_ps(sums + i, _mm512_fmadd_ps(w, values, _mm512_loadu_ps(sums + i)));
-    }
-    AccumulateAvx2(bytes + i, count - i, weight, sums + i);
-}
-
 // The lanes of a vector holding the first n of its pixels.
 [[gnu::always_inline]] inline __mmask16 Lanes16(std::int32_t n) {
     return n >= 16 ? __mmask16(0xFFFF) : n <= 0 ? __mmask16(0) : __mmask16((1u << n) - 1);
+}
+
+// 16 bytes at a time, the last ones masked.
+void AccumulateAvx512(const std::uint8_t* const* rows, const float* weights, std::int32_t count,
+                      std::size_t bytes, float* sums) {
+    for (std::size_t i = 0; i < bytes; i += 16) {
+        const __mmask16 mask =
+            Lanes16(static_cast<std::int32_t>(std::min<std::size_t>(16, bytes - i)));
+        __m512 sum = _mm512_maskz_loadu_ps(mask, sums + i);
+        for (std::int32_t r = 0; r < count; ++r) {
+            const __m128i sixteen = _mm_maskz_loadu_epi8(mask, rows[r] + i);
+            sum = _mm512_fmadd_ps(_mm512_set1_ps(weights[r]),
+                                  _mm512_cvtepi32_ps(_mm512_cvtepu8_epi32(sixteen)), sum);
+        }
+        _mm512_mask_storeu_ps(sums + i, mask, sum);
+    }
+}
+
+// As ResampleAvx2, sixteen pixels at a time.
+void ResampleAvx512(const float* sums, const std::int32_t* indices, const float* weights,
+                    std::int32_t taps, std::int32_t count, float* const out[3]) {
+    for (std::int32_t i = 0; i < count; i += 16) {
+        const __mmask16 mask = Lanes16(count - i);
+        for (int c = 0; c < 3; ++c) {
+            __m512 sum = _mm512_setzero_ps();
+            for (std::int32_t t = 0; t < taps; ++t) {
+                const std::int32_t at = t * count + i;
+                const __m512i index = _mm512_maskz_loadu_epi32(mask, indices + at);
+                sum = _mm512_fmadd_ps(_mm512_maskz_loadu_ps(mask, weights + at),
+                                      _mm512_i32gather_ps(index, sums + c, 4), sum);
+            }
+            _mm512_mask_storeu_ps(
+                out[c] + i, mask,
+                _mm512_sub_ps(_mm512_div_ps(sum, _mm512_set1_ps(127.5f)), _mm512_set1_ps(1.0f)));
+        }
+    }
 }
 
 // Input pixels i..i+15 of the three rows (those of the mask) times the weights of tap column kx,
@@ -511,13 +582,13 @@ void PointwiseAvx512(const PointwiseRow& row) {
 FaceKernels SelectFaceKernels(SimdLevel level) {
 #if defined(__x86_64__) || defined(__i386__)
     if (level == SimdLevel::Avx512 && SimdLevelSupported(level)) {
-        return {AccumulateAvx512, DepthwiseAvx512, PointwiseAvx512};
+        return {AccumulateAvx512, ResampleAvx512, DepthwiseAvx512, PointwiseAvx512};
     }
     if (level == SimdLevel::Avx2 && SimdLevelSupported(level)) {
-        return {AccumulateAvx2, DepthwiseAvx2, PointwiseAvx2};
+        return {AccumulateAvx2, ResampleAvx2, DepthwiseAvx2, PointwiseAvx2};
     }
 #else
     (void)level;
 #endif
-    return {AccumulateScalar, DepthwiseScalar, PointwiseScalar};
+    return {AccumulateScalar, ResampleScalar, DepthwiseScalar, PointwiseScalar};
 }

@@ -45,9 +45,17 @@ struct DepthwiseRow {
 };
 
 struct FaceKernels {
-    // sums[i] += weight * bytes[i] for i < count: one source row's share of the input's area
-    // averages.
-    void (*accumulate)(const std::uint8_t* bytes, std::size_t count, float weight, float* sums);
+    // sums[i] += weights[r] * rows[r][i] for r < count in turn, i < bytes: source rows' shares
+    // of the input's area averages.
+    void (*accumulate)(const std::uint8_t* const* rows, const float* weights, std::int32_t count,
+                       std::size_t bytes, float* sums);
+    // Input pixels from the area averages: for c < 3 and i < count,
+    //   out[c][i] = (sum over t < taps of weights[t * count + i] * sums[indices[t * count + i] +
+    //   c])
+    //               / 127.5 - 1
+    // (a pixel whose weights are all 0 is -1, black).
+    void (*resample)(const float* sums, const std::int32_t* indices, const float* weights,
+                     std::int32_t taps, std::int32_t count, float* const out[3]);
     void (*depthwise)(const DepthwiseRow& row);
     void (*pointwise)(const PointwiseRow& row);
 };
