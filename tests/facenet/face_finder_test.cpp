@@ -253,10 +253,9 @@ void ExpectKernelsAgreeWithScalar(SimdLevel level) {
         const std::size_t rowBytes = bytes.size() / 3;
         const std::uint8_t* const rows[3] = {bytes.data(), bytes.data() + rowBytes,
                                              bytes.data() + 2 * rowBytes};
-        const float rowWeights[3] = {0.37f, 0.5f, 0.13f};
         std::vector<float> expected = RandomValues(rowBytes, random), actual = expected;
-        scalar.accumulate(rows, rowWeights, 3, rowBytes, expected.data());
-        vector.accumulate(rows, rowWeights, 3, rowBytes, actual.data());
+        scalar.accumulate(rows, 3, 0.37f, rowBytes, expected.data());
+        vector.accumulate(rows, 3, 0.37f, rowBytes, actual.data());
         ExpectClose(actual, expected, "accumulate " + std::to_string(rowBytes));
 
         constexpr std::int32_t TAPS = 3;

@@ -97,20 +97,18 @@ PixelRect FillFaceInput(const FrameImage& frame, const FaceModel& model, FaceNet
     const std::size_t rowBytes = static_cast<std::size_t>(frame.width) * 3;
     for (std::int32_t y = 0; y < Height(box); ++y) {
         // Input rows run top-down; the frame's rows bottom-up.
-        // A few source rows a pass, so the sums are loaded and stored once for them.
+        // Source rows of one weight (all but the first and the last) are summed in one pass.
         std::fill(state.sums.begin(), state.sums.end(), 0.0f);
         const std::uint8_t* rows[ROWS_A_PASS];
-        float weights[ROWS_A_PASS];
         std::int32_t count = 0;
-        for (std::int32_t t = state.rows.starts[static_cast<std::size_t>(y)];
-             t < state.rows.starts[static_cast<std::size_t>(y) + 1]; ++t) {
+        const std::int32_t end = state.rows.starts[static_cast<std::size_t>(y) + 1];
+        for (std::int32_t t = state.rows.starts[static_cast<std::size_t>(y)]; t < end; ++t) {
             const AreaTap tap = state.rows.taps[static_cast<std::size_t>(t)];
             const std::size_t frameRow = static_cast<std::size_t>(frame.height - 1 - tap.source);
-            rows[count] = FrameBytes(frame) + frameRow * rowBytes;
-            weights[count++] = tap.weight;
-            if (count == ROWS_A_PASS ||
-                t + 1 == state.rows.starts[static_cast<std::size_t>(y) + 1]) {
-                kernels.accumulate(rows, weights, count, rowBytes, state.sums.data());
+            rows[count++] = FrameBytes(frame) + frameRow * rowBytes;
+            if (count == ROWS_A_PASS || t + 1 == end ||
+                state.rows.taps[static_cast<std::size_t>(t) + 1].weight != tap.weight) {
+                kernels.accumulate(rows, count, tap.weight, rowBytes, state.sums.data());
                 count = 0;
             }
         }

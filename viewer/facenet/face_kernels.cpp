@@ -10,15 +10,21 @@
 
 namespace {
 
-void AccumulateScalar(const std::uint8_t* const* rows, const float* weights, std::int32_t count,
-                      std::size_t bytes, float* sums) {
-    for (std::size_t i = 0; i < bytes; ++i) {
-        float sum = sums[i];
+// Bytes first .. bytes - 1 of the accumulate kernel.
+void AccumulateFrom(const std::uint8_t* const* rows, std::int32_t count, float weight,
+                    std::size_t first, std::size_t bytes, float* sums) {
+    for (std::size_t i = first; i < bytes; ++i) {
+        std::int32_t sum = 0;
         for (std::int32_t r = 0; r < count; ++r) {
-            sum += weights[r] * static_cast<float>(rows[r][i]);
+            sum += rows[r][i];
         }
-        sums[i] = sum;
+        sums[i] += weight * static_cast<float>(sum);
     }
+}
+
+void AccumulateScalar(const std::uint8_t* const* rows, std::int32_t count, float weight,
+                      std::size_t bytes, float* sums) {
+    AccumulateFrom(rows, count, weight, 0, bytes, sums);
 }
 
 void ResampleScalar(const float* sums, const std::int32_t* indices, const float* weights,
@@ -85,23 +91,24 @@ void PointwiseScalar(const PointwiseRow& row) {
 #pragma GCC push_options
 #pragma GCC target("avx2,fma")
 
-void AccumulateAvx2(const std::uint8_t* const* rows, const float* weights, std::int32_t count,
+void AccumulateAvx2(const std::uint8_t* const* rows, std::int32_t count, float weight,
                     std::size_t bytes, float* sums) {
+    const __m256 w = _mm256_set1_ps(weight);
     std::size_t i = 0;
-    for (; i + 8 <= bytes; i += 8) {
-        __m256 sum = _mm256_loadu_ps(sums + i);
+    for (; i + 16 <= bytes; i += 16) {
+        __m256i sum = _mm256_setzero_si256();
         for (std::int32_t r = 0; r < count; ++r) {
-            const __m128i eight = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(rows[r] + i));
-            sum = _mm256_fmadd_ps(_mm256_set1_ps(weights[r]),
-                                  _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(eight)), sum);
+            sum = _mm256_add_epi16(sum, _mm256_cvtepu8_epi16(_mm_loadu_si128(
+                                            reinterpret_cast<const __m128i*>(rows[r] + i))));
         }
-        _mm256_storeu_ps(sums + i, sum);
-    }
-    for (; i < bytes; ++i) {
-        for (std::int32_t r = 0; r < count; ++r) {
-            sums[i] = std::fma(weights[r], static_cast<float>(rows[r][i]), sums[i]);
+        for (int half = 0; half < 2; ++half) {
+            const __m256 values = _mm256_cvtepi32_ps(_mm256_cvtepu16_epi32(
+                half == 0 ? _mm256_castsi256_si128(sum) : _mm256_extracti128_si256(sum, 1)));
+            float* to = sums + i + 8 * half;
+            _mm256_storeu_ps(to, _mm256_fmadd_ps(w, values, _mm256_loadu_ps(to)));
         }
     }
+    AccumulateFrom(rows, count, weight, i, bytes, sums);
 }
 
 // Eight pixels at a time, each tap's sums gathered; past count the taps read as index 0, weight 0.
@@ -324,19 +331,26 @@ void PointwiseAvx2(const PointwiseRow& row) {
     return n >= 16 ? __mmask16(0xFFFF) : n <= 0 ? __mmask16(0) : __mmask16((1u << n) - 1);
 }
 
-// 16 bytes at a time, the last ones masked.
-void AccumulateAvx512(const std::uint8_t* const* rows, const float* weights, std::int32_t count,
+// 32 bytes at a time, the last ones masked.
+void AccumulateAvx512(const std::uint8_t* const* rows, std::int32_t count, float weight,
                       std::size_t bytes, float* sums) {
-    for (std::size_t i = 0; i < bytes; i += 16) {
-        const __mmask16 mask =
-            Lanes16(static_cast<std::int32_t>(std::min<std::size_t>(16, bytes - i)));
-        __m512 sum = _mm512_maskz_loadu_ps(mask, sums + i);
+    const __m512 w = _mm512_set1_ps(weight);
+    for (std::size_t i = 0; i < bytes; i += 32) {
+        const auto left = static_cast<std::int32_t>(std::min<std::size_t>(32, bytes - i));
+        const __mmask32 mask = left == 32 ? ~__mmask32(0) : (__mmask32(1) << left) - 1;
+        __m512i sum = _mm512_setzero_si512();
         for (std::int32_t r = 0; r < count; ++r) {
-            const __m128i sixteen = _mm_maskz_loadu_epi8(mask, rows[r] + i);
-            sum = _mm512_fmadd_ps(_mm512_set1_ps(weights[r]),
-                                  _mm512_cvtepi32_ps(_mm512_cvtepu8_epi32(sixteen)), sum);
+            sum = _mm512_add_epi16(
+                sum, _mm512_cvtepu8_epi16(_mm256_maskz_loadu_epi8(mask, rows[r] + i)));
         }
-        _mm512_mask_storeu_ps(sums + i, mask, sum);
+        for (int half = 0; half < 2; ++half) {
+            const __m512 values = _mm512_cvtepi32_ps(_mm512_cvtepu16_epi32(
+                half == 0 ? _mm512_castsi512_si256(sum) : _mm512_extracti64x4_epi64(sum, 1)));
+            const __mmask16 lanes = Lanes16(left - 16 * half);
+            float* to = sums + i + 16 * half;
+            _mm512_mask_storeu_ps(to, lanes,
+                                  _mm512_fmadd_ps(w, values, _mm512_maskz_loadu_ps(lanes, to)));
+        }
     }
 }
 
@@ -489,13 +503,20 @@ template <int NO, int NV>
     for (int j = 0; j < NV; ++j) {
         masks[j] = Lanes16(row.pixels - p - 16 * j);
     }
+    // The skip is added to the bias first: one add per accumulator either way, and none after.
     __m512 sum[NO][NV];
 #pragma GCC unroll 24
     for (int i = 0; i < NO; ++i) {
-        const __m512 bias = _mm512_set1_ps(row.bias[o + i]);
+        const std::ptrdiff_t channel = o + i;
+        const __m512 bias = _mm512_set1_ps(row.bias[channel]);
+        const float* skip = row.skip != nullptr && channel < row.skipChannels
+                                ? row.skip + channel * row.skipStride + p
+                                : nullptr;
 #pragma GCC unroll 4
         for (int j = 0; j < NV; ++j) {
-            sum[i][j] = bias;
+            sum[i][j] = skip == nullptr
+                            ? bias
+                            : _mm512_add_ps(bias, _mm512_maskz_loadu_ps(masks[j], skip + 16 * j));
         }
     }
     const float* weights = row.weights + o;
@@ -517,17 +538,10 @@ template <int NO, int NV>
     }
 #pragma GCC unroll 24
     for (int i = 0; i < NO; ++i) {
-        const std::ptrdiff_t channel = o + i;
-        float* out = row.out + channel * row.outStride + p;
-        const float* skip = row.skip != nullptr && channel < row.skipChannels
-                                ? row.skip + channel * row.skipStride + p
-                                : nullptr;
+        float* out = row.out + static_cast<std::ptrdiff_t>(o + i) * row.outStride + p;
 #pragma GCC unroll 4
         for (int j = 0; j < NV; ++j) {
             __m512 value = sum[i][j];
-            if (skip != nullptr) {
-                value = _mm512_add_ps(value, _mm512_maskz_loadu_ps(masks[j], skip + 16 * j));
-            }
             if (row.relu) {
                 value = _mm512_max_ps(value, _mm512_setzero_ps());
             }

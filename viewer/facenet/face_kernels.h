@@ -45,9 +45,9 @@ struct DepthwiseRow {
 };
 
 struct FaceKernels {
-    // sums[i] += weights[r] * rows[r][i] for r < count in turn, i < bytes: source rows' shares
-    // of the input's area averages.
-    void (*accumulate)(const std::uint8_t* const* rows, const float* weights, std::int32_t count,
+    // sums[i] += weight * (the sum over r < count of rows[r][i]) for i < bytes: source rows' share
+    // of the input's area averages, summed as integers first (count at most 257).
+    void (*accumulate)(const std::uint8_t* const* rows, std::int32_t count, float weight,
                        std::size_t bytes, float* sums);
     // Input pixels from the area averages: for c < 3 and i < count,
     //   out[c][i] = (sum over t < taps of weights[t * count + i] * sums[indices[t * count + i] +
