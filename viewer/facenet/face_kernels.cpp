@@ -550,27 +550,27 @@ template <int NO, int NV>
     }
 }
 
-// Eight channels by the whole row.
+// NO channels by the whole row, in tiles of up to 24 accumulators: twelve channels by two vectors,
+// or eight by three (by two in rows of two or four vectors).
+template <int NO>
 void PointwisePixels512(const PointwiseRow& row, std::int32_t o) {
-    // Rows of two or four vectors go in pairs; longer ones three vectors at a time.
     const std::int32_t vectors = (row.pixels + 15) / 16;
     std::int32_t v = 0;
-    if (vectors != 2 && vectors != 4) {
+    if (NO == 8 && vectors != 2 && vectors != 4) {
         for (; v + 3 <= vectors; v += 3) {
-            PointwiseTile512<8, 3>(row, o, 16 * v);
+            PointwiseTile512<NO, 3>(row, o, 16 * v);
         }
     }
     for (; v + 2 <= vectors; v += 2) {
-        PointwiseTile512<8, 2>(row, o, 16 * v);
+        PointwiseTile512<NO, 2>(row, o, 16 * v);
     }
     if (v < vectors) {
-        PointwiseTile512<8, 1>(row, o, 16 * v);
+        PointwiseTile512<NO, 1>(row, o, 16 * v);
     }
 }
 
 void PointwiseAvx512(const PointwiseRow& row) {
-    // Tiles of 8 channels by up to three vectors of pixels; a row of one vector takes up to 24
-    // channels at a time instead, to keep as many accumulators busy.
+    // A row of one vector takes up to 24 channels at a time, to keep as many accumulators busy.
     std::int32_t o = 0;
     if (row.pixels <= 16) {
         for (; o + 24 <= row.outChannels; o += 24) {
@@ -580,9 +580,13 @@ void PointwiseAvx512(const PointwiseRow& row) {
             PointwiseTile512<16, 1>(row, o, 0);
             o += 16;
         }
+    } else if (row.outChannels % 12 == 0) {
+        for (; o < row.outChannels; o += 12) {
+            PointwisePixels512<12>(row, o);
+        }
     }
     for (; o < row.outChannels; o += 8) {
-        PointwisePixels512(row, o);
+        PointwisePixels512<8>(row, o);
     }
 }
 
