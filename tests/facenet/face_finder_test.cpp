@@ -127,6 +127,57 @@ TEST(FaceInputTest, InputIsTheUprightFrameInRgbBetweenBlackBars) {
     }
 }
 
+// Every input pixel against the area average worked out here in doubles, for frames whose
+// pictures start on even and odd columns and rows and reach the square's edges or not.
+TEST(FaceInputTest, EveryInputPixelIsTheAreaAverageOfTheFrame) {
+    FaceModel model;
+    model.inputSide = 8;
+    std::mt19937 random(3);
+    for (const auto& [width, height] : {std::pair{7, 5}, {5, 8}, {13, 3}, {3, 13}, {16, 9}}) {
+        FrameImage frame = MakeFrameImage(width, height);
+        for (Pixel24& pixel : frame.pixels) {
+            pixel = {static_cast<std::uint8_t>(random()), static_cast<std::uint8_t>(random()),
+                     static_cast<std::uint8_t>(random())};
+        }
+        const PixelRect box = FitLetterbox(width, height, 8);
+        AreaTaps columns, rows;
+        MakeAreaTaps(width, Width(box), columns);
+        MakeAreaTaps(height, Height(box), rows);
+        for (const SimdLevel level : LEVELS) {
+            FaceNetState net;
+            net.input.assign(3 * 2 * 12 * 6, 0.0f);
+            FaceInputState state;
+            ASSERT_EQ(FillFaceInput(frame, model, net, state, SelectFaceKernels(level)), box);
+            for (int y = 0; y < 8; ++y) {
+                for (int x = 0; x < 8; ++x) {
+                    double rgb[3] = {0, 0, 0};  // bars stay 0 here, -1 below
+                    const bool picture =
+                        x >= box.left && x < box.right && y >= box.top && y < box.bottom;
+                    for (int r = picture ? rows.starts[y - box.top] : 0;
+                         picture && r < rows.starts[y - box.top + 1]; ++r) {
+                        for (int c = columns.starts[x - box.left];
+                             c < columns.starts[x - box.left + 1]; ++c) {
+                            const double weight =
+                                double{rows.taps[r].weight} * columns.taps[c].weight;
+                            const Pixel24& pixel = frame.pixels[static_cast<std::size_t>(
+                                (height - 1 - rows.taps[r].source) * width +
+                                columns.taps[c].source)];
+                            rgb[0] += weight * pixel.red;
+                            rgb[1] += weight * pixel.green;
+                            rgb[2] += weight * pixel.blue;
+                        }
+                    }
+                    const std::vector<float> actual = InputAt(model, net, x, y);
+                    for (int c = 0; c < 3; ++c) {
+                        EXPECT_NEAR(actual[c], rgb[c] / 127.5 - 1, 1e-5)
+                            << width << " x " << height << " at " << x << ", " << y;
+                    }
+                }
+            }
+        }
+    }
+}
+
 std::vector<float> RandomValues(std::size_t count, std::mt19937& random) {
     std::uniform_real_distribution<float> value(-1.0f, 1.0f);
     std::vector<float> values(count);
@@ -147,8 +198,8 @@ void ExpectClose(const std::vector<float>& actual, const std::vector<float>& exp
 void ExpectKernelsAgreeWithScalar(SimdLevel level);
 
 // AVX2 vectors hold 8 pixels and 1x1 tiles are 4 channels by 8, 16 or 24 pixels; AVX-512 vectors
-// hold 16 and its tiles are 8 channels by 16 to 48 pixels, or 16 or 24 channels by one vector;
-// the last vector of a row is masked. Both levels run here, on a processor that has them.
+// hold 16 and its tiles are 12 channels by 32 pixels, 8 by 16 to 48, or 16 or 24 channels by one
+// vector; the last vector of a row is masked. Both levels run here, on a processor that has them.
 TEST(FaceKernelsTest, VectorKernelsAgreeWithTheScalarOnesAtEveryTileEdge) {
     if (!SimdLevelSupported(SimdLevel::Avx2)) {
         GTEST_SKIP() << "no AVX2 here";
@@ -454,12 +505,15 @@ TEST(FaceFinderTest, RealPhotosGiveTheRecordedFacesOnEveryBuildAndKernel) {
                                  (recorded.kind == FaceModelKind::Back ? " back" : " front");
         FindFaces(photo, *model, state, faces);
         ExpectRecorded(faces, recorded, what);
-        // The scalar kernels on the two faces with the front model only: they are slow in a
-        // debug build, and the kernel test compares them with the vector ones at every size.
+        // Every level's kernels on the two faces with the front model only: the scalar ones are
+        // slow in a debug build, and the kernel test compares them all at every size.
         if (recorded.kind == FaceModelKind::Front &&
             std::string(recorded.photo).find('+') != std::string::npos) {
-            FindFaces(photo, *model, state, faces, SimdLevel::Scalar);
-            ExpectRecorded(faces, recorded, what + " scalar");
+            for (const SimdLevel level : LEVELS) {
+                FindFaces(photo, *model, state, faces, level);
+                ExpectRecorded(faces, recorded,
+                               what + " level " + std::to_string(static_cast<int>(level)));
+            }
         }
     }
 }
