@@ -2,7 +2,7 @@
 // multiply-adds, which agree to within float rounding. The network's loops work on channel planes:
 // a row of pixels is stored one channel after the other, each channel's pixels side by side, so a
 // vector holds one channel of neighbouring pixels and every lane does useful work whatever the
-// number of channels.
+// number of channels, in rows at least a vector wide.
 #pragma once
 
 #include <cstddef>
