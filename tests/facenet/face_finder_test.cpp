@@ -196,6 +196,7 @@ void ExpectClose(const std::vector<float>& actual, const std::vector<float>& exp
 }
 
 void ExpectKernelsAgreeWithScalar(SimdLevel level);
+void ExpectInterleavedKernelsAgreeWithScalar(SimdLevel level);
 
 // AVX2 vectors hold 8 pixels and 1x1 tiles are 4 channels by 8, 16 or 24 pixels; AVX-512 vectors
 // hold 16 and its tiles are 12 channels by 32 pixels, 8 by 16 to 48, or 16 or 24 channels by one
@@ -207,6 +208,7 @@ TEST(FaceKernelsTest, VectorKernelsAgreeWithTheScalarOnesAtEveryTileEdge) {
     for (const SimdLevel level : {SimdLevel::Avx2, SimdLevel::Avx512}) {
         if (SimdLevelSupported(level)) {
             ExpectKernelsAgreeWithScalar(level);
+            ExpectInterleavedKernelsAgreeWithScalar(level);
         }
     }
 }
@@ -330,6 +332,70 @@ void ExpectKernelsAgreeWithScalar(SimdLevel level) {
         scalar.resample(expected.data(), indices.data(), weights.data(), TAPS, pixels, scalarOut);
         vector.resample(expected.data(), indices.data(), weights.data(), TAPS, pixels, vectorOut);
         ExpectClose(planes[1], planes[0], "resample " + std::to_string(pixels));
+    }
+}
+
+// The kernels of the narrow layers, on channel-interleaved pixels: AVX2 tiles are 4 pixels by 8,
+// 16 or 24 channels, AVX-512 ones 8 pixels by 16, 32 or 48 with the last vector masked.
+void ExpectInterleavedKernelsAgreeWithScalar(SimdLevel level) {
+    SCOPED_TRACE(level == SimdLevel::Avx2 ? "AVX2, interleaved" : "AVX-512, interleaved");
+    const FaceKernels scalar = SelectFaceKernels(SimdLevel::Scalar);
+    const FaceKernels vector = SelectFaceKernels(level);
+    std::mt19937 random(11);
+    for (const std::int32_t channels : {8, 24, 40, 104}) {
+        for (const std::int32_t width : {1, 5, 8, 13, 16}) {
+            for (const std::int32_t stride : {1, 2}) {
+                const auto size = static_cast<std::size_t>((stride * width + 2) * channels);
+                const std::vector<float> rows[3] = {RandomValues(size, random),
+                                                    RandomValues(size, random),
+                                                    RandomValues(size, random)};
+                const float* const pointers[3] = {rows[0].data(), rows[1].data(), rows[2].data()};
+                const std::vector<float> weights =
+                    RandomValues(9 * static_cast<std::size_t>(channels), random);
+                std::vector<float> expected(static_cast<std::size_t>(width * channels));
+                std::vector<float> actual(expected.size());
+                scalar.depthwiseInterleaved(pointers, stride, width, channels, weights.data(),
+                                            expected.data());
+                vector.depthwiseInterleaved(pointers, stride, width, channels, weights.data(),
+                                            actual.data());
+                ExpectClose(actual, expected,
+                            "depthwise " + std::to_string(channels) + " channels, width " +
+                                std::to_string(width) + ", stride " + std::to_string(stride));
+            }
+        }
+    }
+    for (const std::int32_t pixels : {1, 3, 4, 7, 8, 9, 16}) {
+        for (const std::int32_t in : {8, 96}) {
+            for (const std::int32_t out : {8, 16, 24, 40, 48, 104}) {
+                const std::vector<float> input =
+                    RandomValues(static_cast<std::size_t>(pixels * in), random);
+                const std::vector<float> weights =
+                    RandomValues(static_cast<std::size_t>(in * out), random);
+                const std::vector<float> bias = RandomValues(static_cast<std::size_t>(out), random);
+                const std::vector<float> skip =
+                    RandomValues(static_cast<std::size_t>(pixels * 16), random);
+                InterleavedPointwiseRow row;
+                row.in = input.data();
+                row.inStride = in;
+                row.inChannels = in;
+                row.pixels = pixels;
+                row.weights = weights.data();
+                row.bias = bias.data();
+                row.outChannels = out;
+                row.skip = out == 24 ? nullptr : skip.data();
+                row.skipChannels = 16;
+                row.relu = out != 40;
+                std::vector<float> expected(static_cast<std::size_t>(pixels * out));
+                std::vector<float> actual(expected.size());
+                row.out = expected.data();
+                scalar.pointwiseInterleaved(row);
+                row.out = actual.data();
+                vector.pointwiseInterleaved(row);
+                ExpectClose(actual, expected,
+                            "1x1 " + std::to_string(pixels) + " pixels, " + std::to_string(in) +
+                                " -> " + std::to_string(out));
+            }
+        }
     }
 }
 

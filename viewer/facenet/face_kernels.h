@@ -44,6 +44,26 @@ struct DepthwiseRow {
     float* pooled = nullptr;
 };
 
+// The same 1x1 convolution on a row of channel-interleaved pixels (a pixel's channels side by
+// side, a multiple of 8 of them), for rows narrower than a vector, where vectors of channels fill
+// up and vectors of pixels would not:
+//   out[p * outChannels + o] = bias[o] + sum over k of in[p * inStride + k] * weights[k *
+//   outChannels + o]
+// plus skip[p * skipChannels + o] where o < skipChannels, then max(0, .) when relu.
+struct InterleavedPointwiseRow {
+    const float* in = nullptr;
+    std::int32_t inStride = 0;
+    std::int32_t inChannels = 0;
+    std::int32_t pixels = 0;
+    const float* weights = nullptr;
+    const float* bias = nullptr;
+    std::int32_t outChannels = 0;
+    const float* skip = nullptr;  // null: nothing added
+    std::int32_t skipChannels = 0;
+    bool relu = false;
+    float* out = nullptr;
+};
+
 struct FaceKernels {
     // sums[i] += weight * (the sum over r < count of rows[r][i]) for i < bytes: source rows' share
     // of the input's area averages, summed as integers first (count at most 257).
@@ -58,6 +78,13 @@ struct FaceKernels {
                      std::int32_t taps, std::int32_t count, float* const out[3]);
     void (*depthwise)(const DepthwiseRow& row);
     void (*pointwise)(const PointwiseRow& row);
+    // On channel-interleaved pixels: a 3x3 depthwise convolution of one output row of width pixels,
+    // output pixel x reading pixels stride * x + kx of rows[ky] (whose border columns the caller
+    // provides), weights[(ky * 3 + kx) * channels + c]; and the 1x1 convolution.
+    void (*depthwiseInterleaved)(const float* const rows[3], std::int32_t stride,
+                                 std::int32_t width, std::int32_t channels, const float* weights,
+                                 float* out);
+    void (*pointwiseInterleaved)(const InterleavedPointwiseRow& row);
 };
 
 // The kernels for a level; a level this processor cannot run, or one without a kernel of its own,

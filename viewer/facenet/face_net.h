@@ -1,9 +1,11 @@
 // Runs a face model on its input tensor. Activations are rows of channel planes (face_kernels.h),
-// each plane with a zero column on either side, so the 3x3 kernels need no edge cases. The network
-// runs as a wavefront over rows: a layer computes its next row as soon as the layer below holds the
-// rows it reads, each layer keeping only its last FACE_RING_ROWS rows, so the working set stays in
-// the processor's cache. A block's row is the depthwise row, then the 1x1 convolution with the skip
-// added and ReLU applied as it is stored; a grid's head runs on its block's rows as they appear.
+// each plane with a zero column on either side, so the 3x3 kernels need no edge cases; layers of
+// 16 x 16 pixels and less keep rows of channel-interleaved pixels with a zero pixel either side.
+// The network runs as a wavefront over rows: a layer computes its next row as soon as the layer
+// below holds the rows it reads, each layer keeping only its last FACE_RING_ROWS rows, so the
+// working set stays in the processor's cache. A block's row is the depthwise row, then the 1x1
+// convolution with the skip added and ReLU applied as it is stored; a grid's head runs on its
+// block's rows as they appear.
 #pragma once
 
 #include <cstddef>
@@ -29,8 +31,10 @@ struct FaceNetState {
     std::vector<float> rings;             // every layer's last rows (the stem's, then each block's)
     std::vector<std::size_t> ringStarts;  // where each layer's rows begin in rings
     std::vector<float> zeros;             // a zero row, read above and below a layer's rows
-    std::vector<float> row;               // a depthwise row, or a head's row
+    std::vector<float> row;               // a depthwise row
     std::vector<float> pooled;            // a max-pooled row for a stride-2 block's skip
+    std::vector<float> interleaved;       // the first narrow layer's depthwise row as pixels
+    std::vector<float> interleavedSkip;   // and its skip
     std::vector<const float*> inRows;     // each input channel's row for the 1x1 kernel
     std::vector<std::int32_t> done;       // rows each layer has computed so far
     // Per grid, the head's output: cell by cell (rows top-down), head.outChannels values each:
