@@ -79,8 +79,11 @@ TEST(FaceInputTest, AreaTapsShareEverySourcePixelOutEvenly) {
 
 // The input pixel (x, y) as red, green, blue.
 std::vector<float> InputAt(const FaceModel& model, FaceNetState& net, int x, int y) {
-    const float* pixel = FaceInputPixel(model, net, x, y);
-    return {pixel[0], pixel[1], pixel[2]};
+    std::vector<float> pixel;
+    for (int channel = 0; channel < 3; ++channel) {
+        pixel.push_back(FaceInputRow(model, net, y, channel, x % 2)[x / 2]);
+    }
+    return pixel;
 }
 
 TEST(FaceInputTest, InputIsTheUprightFrameInRgbBetweenBlackBars) {
@@ -88,7 +91,7 @@ TEST(FaceInputTest, InputIsTheUprightFrameInRgbBetweenBlackBars) {
     model.inputSide = 8;
     for (const SimdLevel level : LEVELS) {
         FaceNetState net;
-        net.input.assign(3 * 12 * 12, 0.0f);
+        net.input.assign(3 * 2 * 12 * 6, 0.0f);
         FaceInputState state;
         // 16 x 8, stored bottom-up: the top half red, the bottom half blue.
         FrameImage wide = MakeFrameImage(16, 8);
@@ -124,6 +127,57 @@ TEST(FaceInputTest, InputIsTheUprightFrameInRgbBetweenBlackBars) {
     }
 }
 
+// Every input pixel against the area average worked out here in doubles, for frames whose
+// pictures start on even and odd columns and rows and reach the square's edges or not.
+TEST(FaceInputTest, EveryInputPixelIsTheAreaAverageOfTheFrame) {
+    FaceModel model;
+    model.inputSide = 8;
+    std::mt19937 random(3);
+    for (const auto& [width, height] : {std::pair{7, 5}, {5, 8}, {13, 3}, {3, 13}, {16, 9}}) {
+        FrameImage frame = MakeFrameImage(width, height);
+        for (Pixel24& pixel : frame.pixels) {
+            pixel = {static_cast<std::uint8_t>(random()), static_cast<std::uint8_t>(random()),
+                     static_cast<std::uint8_t>(random())};
+        }
+        const PixelRect box = FitLetterbox(width, height, 8);
+        AreaTaps columns, rows;
+        MakeAreaTaps(width, Width(box), columns);
+        MakeAreaTaps(height, Height(box), rows);
+        for (const SimdLevel level : LEVELS) {
+            FaceNetState net;
+            net.input.assign(3 * 2 * 12 * 6, 0.0f);
+            FaceInputState state;
+            ASSERT_EQ(FillFaceInput(frame, model, net, state, SelectFaceKernels(level)), box);
+            for (int y = 0; y < 8; ++y) {
+                for (int x = 0; x < 8; ++x) {
+                    double rgb[3] = {0, 0, 0};  // bars stay 0 here, -1 below
+                    const bool picture =
+                        x >= box.left && x < box.right && y >= box.top && y < box.bottom;
+                    for (int r = picture ? rows.starts[y - box.top] : 0;
+                         picture && r < rows.starts[y - box.top + 1]; ++r) {
+                        for (int c = columns.starts[x - box.left];
+                             c < columns.starts[x - box.left + 1]; ++c) {
+                            const double weight =
+                                double{rows.taps[r].weight} * columns.taps[c].weight;
+                            const Pixel24& pixel = frame.pixels[static_cast<std::size_t>(
+                                (height - 1 - rows.taps[r].source) * width +
+                                columns.taps[c].source)];
+                            rgb[0] += weight * pixel.red;
+                            rgb[1] += weight * pixel.green;
+                            rgb[2] += weight * pixel.blue;
+                        }
+                    }
+                    const std::vector<float> actual = InputAt(model, net, x, y);
+                    for (int c = 0; c < 3; ++c) {
+                        EXPECT_NEAR(actual[c], rgb[c] / 127.5 - 1, 1e-5)
+                            << width << " x " << height << " at " << x << ", " << y;
+                    }
+                }
+            }
+        }
+    }
+}
+
 std::vector<float> RandomValues(std::size_t count, std::mt19937& random) {
     std::uniform_real_distribution<float> value(-1.0f, 1.0f);
     std::vector<float> values(count);
@@ -142,9 +196,11 @@ void ExpectClose(const std::vector<float>& actual, const std::vector<float>& exp
 }
 
 void ExpectKernelsAgreeWithScalar(SimdLevel level);
+void ExpectInterleavedKernelsAgreeWithScalar(SimdLevel level);
 
-// AVX2 tiles are 4 pixels by 8, 16 or 24 channels, AVX-512 ones 8 pixels by 16, 32 or 48 with the
-// last vector masked; both levels run here, on a processor that has them.
+// AVX2 vectors hold 8 pixels and 1x1 tiles are 4 channels by 8, 16 or 24 pixels; AVX-512 vectors
+// hold 16 and its tiles are 12 channels by 32 pixels, 8 by 16 to 48, or 16 or 24 channels by one
+// vector; the last vector of a row is masked. Both levels run here, on a processor that has them.
 TEST(FaceKernelsTest, VectorKernelsAgreeWithTheScalarOnesAtEveryTileEdge) {
     if (!SimdLevelSupported(SimdLevel::Avx2)) {
         GTEST_SKIP() << "no AVX2 here";
@@ -152,6 +208,7 @@ TEST(FaceKernelsTest, VectorKernelsAgreeWithTheScalarOnesAtEveryTileEdge) {
     for (const SimdLevel level : {SimdLevel::Avx2, SimdLevel::Avx512}) {
         if (SimdLevelSupported(level)) {
             ExpectKernelsAgreeWithScalar(level);
+            ExpectInterleavedKernelsAgreeWithScalar(level);
         }
     }
 }
@@ -161,31 +218,155 @@ void ExpectKernelsAgreeWithScalar(SimdLevel level) {
     const FaceKernels scalar = SelectFaceKernels(SimdLevel::Scalar);
     const FaceKernels vector = SelectFaceKernels(level);
     std::mt19937 random(7);
-    for (const std::int32_t channels : {8, 24, 40, 48, 104}) {
-        for (const std::int32_t width : {1, 5, 8, 13}) {
+    for (const std::int32_t channels : {1, 8, 24}) {
+        for (const std::int32_t width : {1, 5, 8, 13, 16, 17, 33}) {
             for (const std::int32_t stride : {1, 2}) {
-                const std::size_t rowSize =
-                    static_cast<std::size_t>((stride * width + 2) * channels);
-                const std::vector<float> rows[3] = {RandomValues(rowSize, random),
-                                                    RandomValues(rowSize, random),
-                                                    RandomValues(rowSize, random)};
+                // Each plane exactly as long as the kernel may read, so a read past the last
+                // one shows under the sanitizers.
+                const std::int32_t inStride = stride == 1 ? width + 2 : 2 * width + 1;
+                const auto size = static_cast<std::size_t>(channels * inStride);
+                const std::vector<float> rows[3] = {RandomValues(size, random),
+                                                    RandomValues(size, random),
+                                                    RandomValues(size, random)};
+                const std::vector<float> weights =
+                    RandomValues(9 * static_cast<std::size_t>(channels), random);
+                DepthwiseRow row;
+                for (int ky = 0; ky < 3; ++ky) {
+                    row.rows[ky] = rows[ky].data();
+                }
+                row.inStride = inStride;
+                row.stride = stride;
+                row.width = width;
+                row.channels = channels;
+                row.weights = weights.data();
+                const auto outSize = static_cast<std::size_t>(width * channels);
+                std::vector<float> expected(outSize), actual(outSize);
+                std::vector<float> expectedPool(outSize), actualPool(outSize);
+                row.out = expected.data();
+                row.pooled = stride == 2 ? expectedPool.data() : nullptr;
+                scalar.depthwise(row);
+                row.out = actual.data();
+                row.pooled = stride == 2 ? actualPool.data() : nullptr;
+                vector.depthwise(row);
+                const std::string what = std::to_string(channels) + " channels, width " +
+                                         std::to_string(width) + ", stride " +
+                                         std::to_string(stride);
+                ExpectClose(actual, expected, "depthwise " + what);
+                ExpectClose(actualPool, expectedPool, "pooled " + what);
+            }
+        }
+    }
+    for (const std::int32_t pixels : {1, 7, 8, 9, 16, 17, 24, 31, 33, 48, 49, 64, 71}) {
+        for (const std::int32_t in : {8, 75}) {
+            for (const std::int32_t out : {8, 16, 24, 40, 48, 104}) {
+                // Planes one float longer than a row, so that a kernel mixing them up shows.
+                const std::int32_t plane = pixels + 1;
+                const std::vector<float> input =
+                    RandomValues(static_cast<std::size_t>(plane * in), random);
+                std::vector<const float*> inRows;
+                for (std::int32_t k = 0; k < in; ++k) {
+                    inRows.push_back(input.data() + k * plane);
+                }
+                const std::vector<float> weights =
+                    RandomValues(static_cast<std::size_t>(in * out), random);
+                const std::vector<float> bias = RandomValues(static_cast<std::size_t>(out), random);
+                const std::vector<float> skip =
+                    RandomValues(static_cast<std::size_t>(plane * 16), random);
+                PointwiseRow row;
+                row.in = inRows.data();
+                row.inChannels = in;
+                row.pixels = pixels;
+                row.weights = weights.data();
+                row.bias = bias.data();
+                row.outChannels = out;
+                row.skip = out == 24 ? nullptr : skip.data();
+                row.skipStride = plane;
+                row.skipChannels = 16;
+                row.relu = out != 40;
+                row.outStride = plane;
+                // What the kernel must not write stays as it is.
+                std::vector<float> expected =
+                    RandomValues(static_cast<std::size_t>(plane * out), random);
+                std::vector<float> actual = expected;
+                row.out = expected.data();
+                scalar.pointwise(row);
+                row.out = actual.data();
+                vector.pointwise(row);
+                ExpectClose(actual, expected,
+                            "1x1 " + std::to_string(pixels) + " pixels, " + std::to_string(in) +
+                                " -> " + std::to_string(out));
+            }
+        }
+        // Three source rows of `pixels` pixels in one pass, then the input pixels from their sums
+        // through taps that reach the row's ends.
+        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(pixels * 9));
+        for (std::uint8_t& byte : bytes) {
+            byte = static_cast<std::uint8_t>(random());
+        }
+        const std::size_t rowBytes = bytes.size() / 3;
+        const std::uint8_t* const rows[3] = {bytes.data(), bytes.data() + rowBytes,
+                                             bytes.data() + 2 * rowBytes};
+        std::vector<float> expected = RandomValues(rowBytes, random), actual = expected;
+        scalar.accumulate(rows, 3, 0.37f, rowBytes, expected.data());
+        vector.accumulate(rows, 3, 0.37f, rowBytes, actual.data());
+        ExpectClose(actual, expected, "accumulate " + std::to_string(rowBytes));
+
+        constexpr std::int32_t TAPS = 3;
+        std::vector<std::int32_t> indices;
+        std::vector<float> weights;
+        for (std::int32_t t = 0; t < TAPS; ++t) {
+            for (std::int32_t i = 0; i < pixels; ++i) {
+                indices.push_back(3 * ((i * 7 + t * 5) % pixels));
+                weights.push_back(t == 2 && i % 2 == 1 ? 0.0f : 0.25f * static_cast<float>(t + 1));
+            }
+        }
+        // Planes one float longer than the pixels, whose last float the kernels must not write.
+        std::vector<float> planes[2];
+        planes[0] = RandomValues(static_cast<std::size_t>(3 * (pixels + 1)), random);
+        planes[1] = planes[0];
+        const auto plane = static_cast<std::size_t>(pixels + 1);
+        float* const scalarOut[3] = {planes[0].data(), planes[0].data() + plane,
+                                     planes[0].data() + 2 * plane};
+        float* const vectorOut[3] = {planes[1].data(), planes[1].data() + plane,
+                                     planes[1].data() + 2 * plane};
+        scalar.resample(expected.data(), indices.data(), weights.data(), TAPS, pixels, scalarOut);
+        vector.resample(expected.data(), indices.data(), weights.data(), TAPS, pixels, vectorOut);
+        ExpectClose(planes[1], planes[0], "resample " + std::to_string(pixels));
+    }
+}
+
+// The kernels of the narrow layers, on channel-interleaved pixels: AVX2 tiles are 4 pixels by 8,
+// 16 or 24 channels, AVX-512 ones 8 pixels by 16, 32 or 48 with the last vector masked.
+void ExpectInterleavedKernelsAgreeWithScalar(SimdLevel level) {
+    SCOPED_TRACE(level == SimdLevel::Avx2 ? "AVX2, interleaved" : "AVX-512, interleaved");
+    const FaceKernels scalar = SelectFaceKernels(SimdLevel::Scalar);
+    const FaceKernels vector = SelectFaceKernels(level);
+    std::mt19937 random(11);
+    for (const std::int32_t channels : {8, 24, 40, 104}) {
+        for (const std::int32_t width : {1, 5, 8, 13, 16}) {
+            for (const std::int32_t stride : {1, 2}) {
+                const auto size = static_cast<std::size_t>((stride * width + 2) * channels);
+                const std::vector<float> rows[3] = {RandomValues(size, random),
+                                                    RandomValues(size, random),
+                                                    RandomValues(size, random)};
                 const float* const pointers[3] = {rows[0].data(), rows[1].data(), rows[2].data()};
                 const std::vector<float> weights =
                     RandomValues(9 * static_cast<std::size_t>(channels), random);
                 std::vector<float> expected(static_cast<std::size_t>(width * channels));
                 std::vector<float> actual(expected.size());
-                scalar.depthwise(pointers, stride, width, channels, weights.data(),
-                                 expected.data());
-                vector.depthwise(pointers, stride, width, channels, weights.data(), actual.data());
+                scalar.depthwiseInterleaved(pointers, stride, width, channels, weights.data(),
+                                            expected.data());
+                vector.depthwiseInterleaved(pointers, stride, width, channels, weights.data(),
+                                            actual.data());
                 ExpectClose(actual, expected,
                             "depthwise " + std::to_string(channels) + " channels, width " +
                                 std::to_string(width) + ", stride " + std::to_string(stride));
             }
         }
     }
-    for (const std::int32_t pixels : {1, 3, 4, 7, 8, 9, 17}) {
-        for (const std::int32_t in : {8, 75, 96}) {
-            for (const std::int32_t out : {8, 16, 24, 32, 40, 48, 64, 96, 104}) {
+    for (const std::int32_t pixels : {1, 3, 4, 7, 8, 9, 16}) {
+        for (const std::int32_t in : {8, 96}) {
+            for (const std::int32_t out : {8, 16, 24, 40, 48, 104}) {
                 const std::vector<float> input =
                     RandomValues(static_cast<std::size_t>(pixels * in), random);
                 const std::vector<float> weights =
@@ -193,7 +374,7 @@ void ExpectKernelsAgreeWithScalar(SimdLevel level) {
                 const std::vector<float> bias = RandomValues(static_cast<std::size_t>(out), random);
                 const std::vector<float> skip =
                     RandomValues(static_cast<std::size_t>(pixels * 16), random);
-                PointwiseRow row;
+                InterleavedPointwiseRow row;
                 row.in = input.data();
                 row.inStride = in;
                 row.inChannels = in;
@@ -207,22 +388,14 @@ void ExpectKernelsAgreeWithScalar(SimdLevel level) {
                 std::vector<float> expected(static_cast<std::size_t>(pixels * out));
                 std::vector<float> actual(expected.size());
                 row.out = expected.data();
-                scalar.pointwise(row);
+                scalar.pointwiseInterleaved(row);
                 row.out = actual.data();
-                vector.pointwise(row);
+                vector.pointwiseInterleaved(row);
                 ExpectClose(actual, expected,
                             "1x1 " + std::to_string(pixels) + " pixels, " + std::to_string(in) +
                                 " -> " + std::to_string(out));
             }
         }
-        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(pixels * 9));
-        for (std::uint8_t& byte : bytes) {
-            byte = static_cast<std::uint8_t>(random());
-        }
-        std::vector<float> expected = RandomValues(bytes.size(), random), actual = expected;
-        scalar.accumulate(bytes.data(), bytes.size(), 0.37f, expected.data());
-        vector.accumulate(bytes.data(), bytes.size(), 0.37f, actual.data());
-        ExpectClose(actual, expected, "accumulate " + std::to_string(bytes.size()));
     }
 }
 
@@ -398,12 +571,15 @@ TEST(FaceFinderTest, RealPhotosGiveTheRecordedFacesOnEveryBuildAndKernel) {
                                  (recorded.kind == FaceModelKind::Back ? " back" : " front");
         FindFaces(photo, *model, state, faces);
         ExpectRecorded(faces, recorded, what);
-        // The scalar kernels on the two faces with the front model only: they are slow in a
-        // debug build, and the kernel test compares them with the vector ones at every size.
+        // Every level's kernels on the two faces with the front model only: the scalar ones are
+        // slow in a debug build, and the kernel test compares them all at every size.
         if (recorded.kind == FaceModelKind::Front &&
             std::string(recorded.photo).find('+') != std::string::npos) {
-            FindFaces(photo, *model, state, faces, SimdLevel::Scalar);
-            ExpectRecorded(faces, recorded, what + " scalar");
+            for (const SimdLevel level : LEVELS) {
+                FindFaces(photo, *model, state, faces, level);
+                ExpectRecorded(faces, recorded,
+                               what + " level " + std::to_string(static_cast<int>(level)));
+            }
         }
     }
 }

@@ -38,6 +38,38 @@ void MakeAreaTaps(std::int32_t sources, std::int32_t outputs, AreaTaps& taps) {
     taps.starts.push_back(static_cast<std::int32_t>(taps.taps.size()));
 }
 
+namespace {
+
+constexpr std::int32_t ROWS_A_PASS = 16;
+
+// The columns' taps of state.box laid out for the resample kernel.
+void MakeColumnTable(FaceInputState& state) {
+    AreaTaps columns;
+    MakeAreaTaps(state.frameWidth, Width(state.box), columns);
+    state.taps = 0;
+    for (std::size_t x = 0; x + 1 < columns.starts.size(); ++x) {
+        state.taps = std::max(state.taps, columns.starts[x + 1] - columns.starts[x]);
+    }
+    const std::int32_t half = state.side / 2;
+    const auto size = static_cast<std::size_t>(2 * state.taps * half);
+    state.indices.assign(size, 0);
+    state.weights.assign(size, 0.0f);
+    for (std::int32_t at = state.box.left; at < state.box.right; ++at) {
+        const auto x = static_cast<std::size_t>(at - state.box.left);
+        // Column at is entry at / 2 of its parity's table, whose taps are half entries apart.
+        const std::size_t entry = static_cast<std::size_t>((at % 2) * state.taps * half + at / 2);
+        for (std::int32_t t = columns.starts[x]; t < columns.starts[x + 1]; ++t) {
+            const AreaTap tap = columns.taps[static_cast<std::size_t>(t)];
+            const std::size_t slot =
+                entry + static_cast<std::size_t>((t - columns.starts[x]) * half);
+            state.indices[slot] = 3 * tap.source;
+            state.weights[slot] = tap.weight;
+        }
+    }
+}
+
+}  // namespace
+
 PixelRect FillFaceInput(const FrameImage& frame, const FaceModel& model, FaceNetState& net,
                         FaceInputState& state, const FaceKernels& kernels) {
     const std::int32_t side = model.inputSide;
@@ -47,46 +79,47 @@ PixelRect FillFaceInput(const FrameImage& frame, const FaceModel& model, FaceNet
         state.frameHeight = frame.height;
         state.side = side;
         state.box = FitLetterbox(frame.width, frame.height, side);
-        MakeAreaTaps(frame.width, Width(state.box), state.columns);
         MakeAreaTaps(frame.height, Height(state.box), state.rows);
+        MakeColumnTable(state);
         state.sums.assign(static_cast<std::size_t>(frame.width) * 3, 0.0f);
     }
-    // The black bars (-1) above, below and beside the picture.
+    // The black bars (-1) above and below the picture; those beside it the resample writes.
     const PixelRect& box = state.box;
+    const std::int32_t half = side / 2;
     for (std::int32_t y = 0; y < side; ++y) {
-        const bool picture = y >= box.top && y < box.bottom;
-        std::fill(FaceInputPixel(model, net, 0, y),
-                  FaceInputPixel(model, net, picture ? box.left : side, y), -1.0f);
-        if (picture) {
-            std::fill(FaceInputPixel(model, net, box.right, y), FaceInputPixel(model, net, side, y),
-                      -1.0f);
+        if (y < box.top || y >= box.bottom) {
+            for (std::int32_t plane = 0; plane < 6; ++plane) {
+                float* row = FaceInputRow(model, net, y, plane / 2, plane % 2);
+                std::fill(row, row + half, -1.0f);
+            }
         }
     }
     const std::size_t rowBytes = static_cast<std::size_t>(frame.width) * 3;
     for (std::int32_t y = 0; y < Height(box); ++y) {
         // Input rows run top-down; the frame's rows bottom-up.
+        // Source rows of one weight (all but the first and the last) are summed in one pass.
         std::fill(state.sums.begin(), state.sums.end(), 0.0f);
-        for (std::int32_t t = state.rows.starts[static_cast<std::size_t>(y)];
-             t < state.rows.starts[static_cast<std::size_t>(y) + 1]; ++t) {
+        const std::uint8_t* rows[ROWS_A_PASS];
+        std::int32_t count = 0;
+        const std::int32_t end = state.rows.starts[static_cast<std::size_t>(y) + 1];
+        for (std::int32_t t = state.rows.starts[static_cast<std::size_t>(y)]; t < end; ++t) {
             const AreaTap tap = state.rows.taps[static_cast<std::size_t>(t)];
             const std::size_t frameRow = static_cast<std::size_t>(frame.height - 1 - tap.source);
-            kernels.accumulate(FrameBytes(frame) + frameRow * rowBytes, rowBytes, tap.weight,
-                               state.sums.data());
-        }
-        float* out = FaceInputPixel(model, net, box.left, box.top + y);
-        for (std::int32_t x = 0; x < Width(box); ++x) {
-            float blue = 0, green = 0, red = 0;
-            for (std::int32_t t = state.columns.starts[static_cast<std::size_t>(x)];
-                 t < state.columns.starts[static_cast<std::size_t>(x) + 1]; ++t) {
-                const AreaTap tap = state.columns.taps[static_cast<std::size_t>(t)];
-                const float* sum = state.sums.data() + 3 * static_cast<std::size_t>(tap.source);
-                blue += tap.weight * sum[0];
-                green += tap.weight * sum[1];
-                red += tap.weight * sum[2];
+            rows[count++] = FrameBytes(frame) + frameRow * rowBytes;
+            if (count == ROWS_A_PASS || t + 1 == end ||
+                state.rows.taps[static_cast<std::size_t>(t) + 1].weight != tap.weight) {
+                kernels.accumulate(rows, count, tap.weight, rowBytes, state.sums.data());
+                count = 0;
             }
-            out[3 * x] = red / 127.5f - 1.0f;
-            out[3 * x + 1] = green / 127.5f - 1.0f;
-            out[3 * x + 2] = blue / 127.5f - 1.0f;
+        }
+        for (std::int32_t parity = 0; parity < 2; ++parity) {
+            // The sums are blue, green, red; the input red, green, blue.
+            float* const out[3] = {FaceInputRow(model, net, box.top + y, 2, parity),
+                                   FaceInputRow(model, net, box.top + y, 1, parity),
+                                   FaceInputRow(model, net, box.top + y, 0, parity)};
+            const std::size_t table = static_cast<std::size_t>(parity * state.taps * half);
+            kernels.resample(state.sums.data(), state.indices.data() + table,
+                             state.weights.data() + table, state.taps, half, out);
         }
     }
     return box;

@@ -35,8 +35,13 @@ struct FaceInputState {
     std::int32_t frameHeight = 0;
     std::int32_t side = 0;
     PixelRect box;  // where the frame lies in the input
-    AreaTaps columns;
     AreaTaps rows;
+    // The columns' taps as the resample kernel reads them, for the even input columns and then
+    // the odd ones: `taps` per column, each an index into sums and a weight (0 past a column's
+    // own taps, and in the bars).
+    std::int32_t taps = 0;
+    std::vector<std::int32_t> indices;
+    std::vector<float> weights;
     std::vector<float> sums;  // one output row's vertical averages, frame width x 3 (B, G, R)
 };
 

@@ -1,6 +1,7 @@
 #include "face_kernels.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -9,11 +10,84 @@
 
 namespace {
 
-void AccumulateScalar(const std::uint8_t* bytes, std::size_t count, float weight, float* sums) {
-    for (std::size_t i = 0; i < count; ++i) {
-        sums[i] += weight * static_cast<float>(bytes[i]);
+// Bytes first .. bytes - 1 of the accumulate kernel.
+void AccumulateFrom(const std::uint8_t* const* rows, std::int32_t count, float weight,
+                    std::size_t first, std::size_t bytes, float* sums) {
+    for (std::size_t i = first; i < bytes; ++i) {
+        std::int32_t sum = 0;
+        for (std::int32_t r = 0; r < count; ++r) {
+            sum += rows[r][i];
+        }
+        sums[i] += weight * static_cast<float>(sum);
     }
 }
+
+void AccumulateScalar(const std::uint8_t* const* rows, std::int32_t count, float weight,
+                      std::size_t bytes, float* sums) {
+    AccumulateFrom(rows, count, weight, 0, bytes, sums);
+}
+
+void ResampleScalar(const float* sums, const std::int32_t* indices, const float* weights,
+                    std::int32_t taps, std::int32_t count, float* const out[3]) {
+    for (std::int32_t i = 0; i < count; ++i) {
+        for (int c = 0; c < 3; ++c) {
+            float sum = 0;
+            for (std::int32_t t = 0; t < taps; ++t) {
+                sum += weights[t * count + i] * sums[indices[t * count + i] + c];
+            }
+            out[c][i] = sum / 127.5f - 1.0f;
+        }
+    }
+}
+
+void DepthwiseScalar(const DepthwiseRow& row) {
+    for (std::int32_t c = 0; c < row.channels; ++c) {
+        const std::ptrdiff_t plane = static_cast<std::ptrdiff_t>(c) * row.inStride;
+        for (std::int32_t x = 0; x < row.width; ++x) {
+            float sum = 0;
+            for (int ky = 0; ky < 3; ++ky) {
+                for (int kx = 0; kx < 3; ++kx) {
+                    sum += row.rows[ky][plane + row.stride * x + kx] *
+                           row.weights[(ky * 3 + kx) * row.channels + c];
+                }
+            }
+            row.out[c * row.width + x] = sum;
+            if (row.pooled != nullptr) {
+                const float* top = row.rows[0] + plane + 2 * x;
+                const float* bottom = row.rows[1] + plane + 2 * x;
+                row.pooled[c * row.width + x] =
+                    std::max(std::max(top[0], top[1]), std::max(bottom[0], bottom[1]));
+            }
+        }
+    }
+}
+
+void PointwiseScalar(const PointwiseRow& row) {
+    for (std::int32_t o = 0; o < row.outChannels; ++o) {
+        float* out = row.out + static_cast<std::ptrdiff_t>(o) * row.outStride;
+        std::fill(out, out + row.pixels, row.bias[o]);
+        for (std::int32_t k = 0; k < row.inChannels; ++k) {
+            const float weight = row.weights[k * row.outChannels + o];
+            for (std::int32_t p = 0; p < row.pixels; ++p) {
+                out[p] += row.in[k][p] * weight;
+            }
+        }
+        if (row.skip != nullptr && o < row.skipChannels) {
+            const float* skip = row.skip + static_cast<std::ptrdiff_t>(o) * row.skipStride;
+            for (std::int32_t p = 0; p < row.pixels; ++p) {
+                out[p] += skip[p];
+            }
+        }
+        if (row.relu) {
+            for (std::int32_t p = 0; p < row.pixels; ++p) {
+                out[p] = std::max(out[p], 0.0f);
+            }
+        }
+    }
+}
+
+// The kernels for rows of channel-interleaved pixels.
+namespace interleaved {
 
 void DepthwiseScalar(const float* const rows[3], std::int32_t stride, std::int32_t width,
                      std::int32_t channels, const float* weights, float* out) {
@@ -31,7 +105,7 @@ void DepthwiseScalar(const float* const rows[3], std::int32_t stride, std::int32
     }
 }
 
-void PointwiseScalar(const PointwiseRow& row) {
+void PointwiseScalar(const InterleavedPointwiseRow& row) {
     for (std::int32_t p = 0; p < row.pixels; ++p) {
         const float* in = row.in + p * row.inStride;
         float* out = row.out + p * row.outChannels;
@@ -56,21 +130,237 @@ void PointwiseScalar(const PointwiseRow& row) {
     }
 }
 
+}  // namespace interleaved
+
 #if defined(__x86_64__) || defined(__i386__)
 
 #pragma GCC push_options
 #pragma GCC target("avx2,fma")
 
-void AccumulateAvx2(const std::uint8_t* bytes, std::size_t count, float weight, float* sums) {
+void AccumulateAvx2(const std::uint8_t* const* rows, std::int32_t count, float weight,
+                    std::size_t bytes, float* sums) {
     const __m256 w = _mm256_set1_ps(weight);
     std::size_t i = 0;
-    for (; i + 8 <= count; i += 8) {
-        const __m128i eight = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(bytes + i));
-        const __m256 values = _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(eight));
-        _mm256_storeu_ps(sums + i, _mm256_fmadd_ps(w, values, _mm256_loadu_ps(sums + i)));
+    for (; i + 16 <= bytes; i += 16) {
+        __m256i sum = _mm256_setzero_si256();
+        for (std::int32_t r = 0; r < count; ++r) {
+            sum = _mm256_add_epi16(sum, _mm256_cvtepu8_epi16(_mm_loadu_si128(
+                                            reinterpret_cast<const __m128i*>(rows[r] + i))));
+        }
+        for (int half = 0; half < 2; ++half) {
+            const __m256 values = _mm256_cvtepi32_ps(_mm256_cvtepu16_epi32(
+                half == 0 ? _mm256_castsi256_si128(sum) : _mm256_extracti128_si256(sum, 1)));
+            float* to = sums + i + 8 * half;
+            _mm256_storeu_ps(to, _mm256_fmadd_ps(w, values, _mm256_loadu_ps(to)));
+        }
     }
-    AccumulateScalar(bytes + i, count - i, weight, sums + i);
+    AccumulateFrom(rows, count, weight, i, bytes, sums);
 }
+
+// Eight pixels at a time, each tap's sums gathered; past count the taps read as index 0, weight 0.
+void ResampleAvx2(const float* sums, const std::int32_t* indices, const float* weights,
+                  std::int32_t taps, std::int32_t count, float* const out[3]) {
+    for (std::int32_t i = 0; i < count; i += 8) {
+        const __m256i lanes = _mm256_cmpgt_epi32(_mm256_set1_epi32(count - i),
+                                                 _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+        for (int c = 0; c < 3; ++c) {
+            __m256 sum = _mm256_setzero_ps();
+            for (std::int32_t t = 0; t < taps; ++t) {
+                const std::int32_t at = t * count + i;
+                const __m256i index = _mm256_maskload_epi32(indices + at, lanes);
+                sum = _mm256_fmadd_ps(_mm256_maskload_ps(weights + at, lanes),
+                                      _mm256_i32gather_ps(sums + c, index, 4), sum);
+            }
+            _mm256_maskstore_ps(
+                out[c] + i, lanes,
+                _mm256_sub_ps(_mm256_div_ps(sum, _mm256_set1_ps(127.5f)), _mm256_set1_ps(1.0f)));
+        }
+    }
+}
+
+// The lanes of a vector holding the first n of its pixels.
+[[gnu::always_inline]] inline __m256i Lanes(std::int32_t n) {
+    return _mm256_cmpgt_epi32(_mm256_set1_epi32(n), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+}
+
+// Eight floats from p; when Masked only the first n of them, the others read as zero.
+template <bool Masked>
+[[gnu::always_inline]] inline __m256 Load(const float* p, std::int32_t n) {
+    if constexpr (Masked) {
+        return _mm256_maskload_ps(p, Lanes(n));
+    } else {
+        return _mm256_loadu_ps(p);
+    }
+}
+
+template <bool Masked>
+[[gnu::always_inline]] inline void Store(float* p, std::int32_t n, __m256 value) {
+    if constexpr (Masked) {
+        _mm256_maskstore_ps(p, Lanes(n), value);
+    } else {
+        _mm256_storeu_ps(p, value);
+    }
+}
+
+// The even and odd elements of the sixteen floats a, b.
+[[gnu::always_inline]] inline __m256 Evens(__m256 a, __m256 b) {
+    return _mm256_castpd_ps(
+        _mm256_permute4x64_pd(_mm256_castps_pd(_mm256_shuffle_ps(a, b, 0x88)), 0xD8));
+}
+[[gnu::always_inline]] inline __m256 Odds(__m256 a, __m256 b) {
+    return _mm256_castpd_ps(
+        _mm256_permute4x64_pd(_mm256_castps_pd(_mm256_shuffle_ps(a, b, 0xDD)), 0xD8));
+}
+
+// Output pixels x..x+7 of one channel (when Masked, the first n of them).
+template <int Stride, bool Masked>
+[[gnu::always_inline]] inline void DepthwiseVector(const DepthwiseRow& row,
+                                                   const float* const in[3], const __m256 w[9],
+                                                   std::int32_t x, std::int32_t n, float* out,
+                                                   float* pooled) {
+    __m256 sum = _mm256_setzero_ps();
+    __m256 pool = _mm256_setzero_ps();
+#pragma GCC unroll 3
+    for (int ky = 0; ky < 3; ++ky) {
+        const float* from = in[ky] + Stride * x;
+        if constexpr (Stride == 1) {
+#pragma GCC unroll 3
+            for (int kx = 0; kx < 3; ++kx) {
+                sum = _mm256_fmadd_ps(Load<Masked>(from + kx, n), w[ky * 3 + kx], sum);
+            }
+        } else {
+            // Pixels 2x, 2x + 1 and 2x + 2 of eight outputs, from sixteen and sixteen more.
+            const __m256 a = Load<Masked>(from, 2 * n), b = Load<Masked>(from + 8, 2 * n - 8);
+            const __m256 a1 = Load<Masked>(from + 1, 2 * n);
+            const __m256 b1 = Load<Masked>(from + 9, 2 * n - 8);
+            const __m256 even = Evens(a, b), odd = Odds(a, b);
+            sum = _mm256_fmadd_ps(even, w[ky * 3], sum);
+            sum = _mm256_fmadd_ps(odd, w[ky * 3 + 1], sum);
+            sum = _mm256_fmadd_ps(Odds(a1, b1), w[ky * 3 + 2], sum);
+            if (ky < 2) {
+                const __m256 high = _mm256_max_ps(even, odd);
+                pool = ky == 0 ? high : _mm256_max_ps(pool, high);
+            }
+        }
+    }
+    Store<Masked>(out + x, n, sum);
+    if (Stride == 2 && row.pooled != nullptr) {
+        Store<Masked>(pooled + x, n, pool);
+    }
+}
+
+template <int Stride>
+void DepthwiseChannels(const DepthwiseRow& row) {
+    for (std::int32_t c = 0; c < row.channels; ++c) {
+        const std::ptrdiff_t plane = static_cast<std::ptrdiff_t>(c) * row.inStride;
+        const float* const in[3] = {row.rows[0] + plane, row.rows[1] + plane, row.rows[2] + plane};
+        __m256 w[9];
+#pragma GCC unroll 9
+        for (int tap = 0; tap < 9; ++tap) {
+            w[tap] = _mm256_broadcast_ss(row.weights + tap * row.channels + c);
+        }
+        float* out = row.out + c * row.width;
+        float* pooled = row.pooled == nullptr ? nullptr : row.pooled + c * row.width;
+        std::int32_t x = 0;
+        for (; x + 8 <= row.width; x += 8) {
+            DepthwiseVector<Stride, false>(row, in, w, x, 8, out, pooled);
+        }
+        if (x < row.width) {
+            DepthwiseVector<Stride, true>(row, in, w, x, row.width - x, out, pooled);
+        }
+    }
+}
+
+void DepthwiseAvx2(const DepthwiseRow& row) {
+    if (row.stride == 1) {
+        DepthwiseChannels<1>(row);
+    } else {
+        DepthwiseChannels<2>(row);
+    }
+}
+
+// Output channels o..o+NO-1 by pixels p..p+8*NV-1 (when Masked, the last vector holds only the
+// pixels up to the row's end): NO x NV accumulators in registers, NV input vectors and NO
+// broadcast weights per input channel.
+template <int NO, int NV, bool Masked>
+[[gnu::always_inline]] inline void PointwiseTile(const PointwiseRow& row, std::int32_t o,
+                                                 std::int32_t p) {
+    const std::int32_t n = row.pixels - p - 8 * (NV - 1);  // pixels of the last vector
+    __m256 sum[NO][NV];
+#pragma GCC unroll 8
+    for (int i = 0; i < NO; ++i) {
+        const __m256 bias = _mm256_broadcast_ss(row.bias + o + i);
+#pragma GCC unroll 4
+        for (int j = 0; j < NV; ++j) {
+            sum[i][j] = bias;
+        }
+    }
+    const float* weights = row.weights + o;
+    for (std::int32_t k = 0; k < row.inChannels; ++k, weights += row.outChannels) {
+        const float* in = row.in[k] + p;
+        __m256 a[NV];
+#pragma GCC unroll 4
+        for (int j = 0; j < NV; ++j) {
+            a[j] = j + 1 == NV ? Load<Masked>(in + 8 * j, n) : _mm256_loadu_ps(in + 8 * j);
+        }
+#pragma GCC unroll 8
+        for (int i = 0; i < NO; ++i) {
+            const __m256 w = _mm256_broadcast_ss(weights + i);
+#pragma GCC unroll 4
+            for (int j = 0; j < NV; ++j) {
+                sum[i][j] = _mm256_fmadd_ps(a[j], w, sum[i][j]);
+            }
+        }
+    }
+#pragma GCC unroll 8
+    for (int i = 0; i < NO; ++i) {
+        const std::ptrdiff_t channel = o + i;
+        float* out = row.out + channel * row.outStride + p;
+        const float* skip = row.skip != nullptr && channel < row.skipChannels
+                                ? row.skip + channel * row.skipStride + p
+                                : nullptr;
+#pragma GCC unroll 4
+        for (int j = 0; j < NV; ++j) {
+            const bool masked = Masked && j + 1 == NV;
+            __m256 value = sum[i][j];
+            if (skip != nullptr) {
+                value = _mm256_add_ps(
+                    value, masked ? Load<true>(skip + 8 * j, n) : _mm256_loadu_ps(skip + 8 * j));
+            }
+            if (row.relu) {
+                value = _mm256_max_ps(value, _mm256_setzero_ps());
+            }
+            if (masked) {
+                Store<true>(out + 8 * j, n, value);
+            } else {
+                _mm256_storeu_ps(out + 8 * j, value);
+            }
+        }
+    }
+}
+
+void PointwiseAvx2(const PointwiseRow& row) {
+    // Tiles of 4 channels by 24 pixels keep 12 accumulators in registers.
+    for (std::int32_t o = 0; o < row.outChannels; o += 4) {
+        std::int32_t p = 0;
+        for (; p + 24 <= row.pixels; p += 24) {
+            PointwiseTile<4, 3, false>(row, o, p);
+        }
+        if (p + 16 <= row.pixels) {
+            PointwiseTile<4, 2, false>(row, o, p);
+            p += 16;
+        }
+        if (p + 8 <= row.pixels) {
+            PointwiseTile<4, 1, false>(row, o, p);
+            p += 8;
+        }
+        if (p < row.pixels) {
+            PointwiseTile<4, 1, true>(row, o, p);
+        }
+    }
+}
+
+namespace interleaved {
 
 // Output pixels x..x+XR-1 of one channel vector: each input column is loaded once and used by
 // every output whose 3 x 3 window holds it.
@@ -136,7 +426,7 @@ void DepthwiseAvx2(const float* const rows[3], std::int32_t stride, std::int32_t
 // Pixels p..p+MR-1 by output channels o..o+8*NV-1: MR x NV accumulators in registers, one
 // broadcast input value per pixel and NV weight vectors per input channel.
 template <int MR, int NV>
-[[gnu::always_inline]] inline void PointwiseTile(const PointwiseRow& row, std::int32_t p,
+[[gnu::always_inline]] inline void PointwiseTile(const InterleavedPointwiseRow& row, std::int32_t p,
                                                  std::int32_t o) {
     __m256 sum[MR][NV];
 #pragma GCC unroll 4
@@ -191,7 +481,7 @@ template <int MR, int NV>
 }
 
 template <int NV>
-void PointwiseColumns(const PointwiseRow& row, std::int32_t o) {
+void PointwiseColumns(const InterleavedPointwiseRow& row, std::int32_t o) {
     constexpr int MR = 4;
     std::int32_t p = 0;
     for (; p + MR <= row.pixels; p += MR) {
@@ -202,7 +492,7 @@ void PointwiseColumns(const PointwiseRow& row, std::int32_t o) {
     }
 }
 
-void PointwiseAvx2(const PointwiseRow& row) {
+void PointwiseAvx2(const InterleavedPointwiseRow& row) {
     // Column tiles of 24 channels keep 12 accumulators in registers; 16 and 8 finish the rest.
     for (std::int32_t o = 0; o < row.outChannels;) {
         const std::int32_t left = row.outChannels - o;
@@ -219,6 +509,8 @@ void PointwiseAvx2(const PointwiseRow& row) {
     }
 }
 
+}  // namespace interleaved
+
 #pragma GCC pop_options
 
 #pragma GCC push_options
@@ -228,22 +520,274 @@ void PointwiseAvx2(const PointwiseRow& row) {
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 
-// The AVX-512 kernels: 16 channels a vector, the last vector of a row of channels masked to the
-// channels that are left (a multiple of 8). Every output is the same chain of fused multiply-adds
-// in the same order as in the AVX2 kernels, so the two give the same floats.
+// The AVX-512 kernels: 16 pixels a vector, the last vector of a row masked to the pixels that are
+// left.
 
-// 16 bytes at a time, the rest as the AVX2 kernel takes them, so that every sum gets the same
-// fused multiply-add as there.
-void AccumulateAvx512(const std::uint8_t* bytes, std::size_t count, float weight, float* sums) {
-    const __m512 w = _mm512_set1_ps(weight);
-    std::size_t i = 0;
-    for (; i + 16 <= count; i += 16) {
-        const __m128i sixteen = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
-        const __m512 values = _mm512_cvtepi32_ps(_mm512_cvtepu8_epi32(sixteen));
-        _mm512_storeu_ps(sums + i, _mm512_fmadd_ps(w, values, _mm512_loadu_ps(sums + i)));
-    }
-    AccumulateAvx2(bytes + i, count - i, weight, sums + i);
+// The lanes of a vector holding the first n of its pixels.
+[[gnu::always_inline]] inline __mmask16 Lanes16(std::int32_t n) {
+    return n >= 16 ? __mmask16(0xFFFF) : n <= 0 ? __mmask16(0) : __mmask16((1u << n) - 1);
 }
+
+// 32 bytes at a time, the last ones masked.
+void AccumulateAvx512(const std::uint8_t* const* rows, std::int32_t count, float weight,
+                      std::size_t bytes, float* sums) {
+    const __m512 w = _mm512_set1_ps(weight);
+    for (std::size_t i = 0; i < bytes; i += 32) {
+        const auto left = static_cast<std::int32_t>(std::min<std::size_t>(32, bytes - i));
+        const __mmask32 mask = left == 32 ? ~__mmask32(0) : (__mmask32(1) << left) - 1;
+        __m512i sum = _mm512_setzero_si512();
+        for (std::int32_t r = 0; r < count; ++r) {
+            sum = _mm512_add_epi16(
+                sum, _mm512_cvtepu8_epi16(_mm256_maskz_loadu_epi8(mask, rows[r] + i)));
+        }
+        for (int half = 0; half < 2; ++half) {
+            const __m512 values = _mm512_cvtepi32_ps(_mm512_cvtepu16_epi32(
+                half == 0 ? _mm512_castsi512_si256(sum) : _mm512_extracti64x4_epi64(sum, 1)));
+            const __mmask16 lanes = Lanes16(left - 16 * half);
+            float* to = sums + i + 16 * half;
+            _mm512_mask_storeu_ps(to, lanes,
+                                  _mm512_fmadd_ps(w, values, _mm512_maskz_loadu_ps(lanes, to)));
+        }
+    }
+}
+
+// As ResampleAvx2, sixteen pixels at a time.
+void ResampleAvx512(const float* sums, const std::int32_t* indices, const float* weights,
+                    std::int32_t taps, std::int32_t count, float* const out[3]) {
+    for (std::int32_t i = 0; i < count; i += 16) {
+        const __mmask16 mask = Lanes16(count - i);
+        for (int c = 0; c < 3; ++c) {
+            __m512 sum = _mm512_setzero_ps();
+            for (std::int32_t t = 0; t < taps; ++t) {
+                const std::int32_t at = t * count + i;
+                const __m512i index = _mm512_maskz_loadu_epi32(mask, indices + at);
+                sum = _mm512_fmadd_ps(_mm512_maskz_loadu_ps(mask, weights + at),
+                                      _mm512_i32gather_ps(index, sums + c, 4), sum);
+            }
+            _mm512_mask_storeu_ps(
+                out[c] + i, mask,
+                _mm512_sub_ps(_mm512_div_ps(sum, _mm512_set1_ps(127.5f)), _mm512_set1_ps(1.0f)));
+        }
+    }
+}
+
+// Input pixels i..i+15 of the three rows (those of the mask) times the weights of tap column kx,
+// summed over the rows.
+struct Columns512 {
+    __m512 sums[3];
+};
+
+[[gnu::always_inline]] inline Columns512 ColumnSums512(const float* const in[3], const __m512 w[9],
+                                                       std::int32_t i, __mmask16 mask) {
+    __m512 rows[3];
+#pragma GCC unroll 3
+    for (int ky = 0; ky < 3; ++ky) {
+        rows[ky] = _mm512_maskz_loadu_ps(mask, in[ky] + i);
+        // Kept in a register: folded into the three multiply-adds that use it, it would be
+        // loaded three times.
+        asm("" : "+v"(rows[ky]));
+    }
+    Columns512 columns;
+#pragma GCC unroll 3
+    for (int kx = 0; kx < 3; ++kx) {
+        columns.sums[kx] = _mm512_fmadd_ps(
+            rows[2], w[6 + kx], _mm512_fmadd_ps(rows[1], w[3 + kx], _mm512_mul_ps(rows[0], w[kx])));
+    }
+    return columns;
+}
+
+// Output pixels x..x+15 from the column sums at them and at the next sixteen.
+[[gnu::always_inline]] inline __m512 AddColumns512(const Columns512& current,
+                                                   const Columns512& next) {
+    const auto shifted = [&](int kx) {
+        return _mm512_castsi512_ps(_mm512_alignr_epi32(_mm512_castps_si512(next.sums[kx]),
+                                                       _mm512_castps_si512(current.sums[kx]), kx));
+    };
+    return _mm512_add_ps(_mm512_add_ps(current.sums[0], shifted(1)), shifted(2));
+}
+
+// Stride 1. A row of one vector is nine taps of nine loads. A longer one adds, for output pixel
+// x, the column sums of input pixels x, x + 1, x + 2, so each vector of outputs needs only the
+// next vector's three loads and two lane shifts where nine loads would take longer, most of them
+// split across cache lines.
+void DepthwisePlane1_512(const float* const in[3], const __m512 w[9], std::int32_t width,
+                         float* out) {
+    if (width <= 16) {
+        const __mmask16 mask = Lanes16(width);
+        __m512 sum = _mm512_setzero_ps();
+#pragma GCC unroll 9
+        for (int tap = 0; tap < 9; ++tap) {
+            sum = _mm512_fmadd_ps(_mm512_maskz_loadu_ps(mask, in[tap / 3] + tap % 3), w[tap], sum);
+        }
+        _mm512_mask_storeu_ps(out, mask, sum);
+        return;
+    }
+    const std::int32_t end = width + 2;  // input pixels
+    Columns512 current = ColumnSums512(in, w, 0, 0xFFFF);
+    std::int32_t x = 0;
+    for (; x + 32 <= end; x += 16) {
+        const Columns512 next = ColumnSums512(in, w, x + 16, 0xFFFF);
+        _mm512_storeu_ps(out + x, AddColumns512(current, next));
+        current = next;
+    }
+    for (; x < width; x += 16) {
+        const Columns512 next = ColumnSums512(in, w, x + 16, Lanes16(end - x - 16));
+        _mm512_mask_storeu_ps(out + x, Lanes16(width - x), AddColumns512(current, next));
+        current = next;
+    }
+}
+
+// Stride 2: output pixels x..x+15 from the even and odd pixels of 32 and 32 more.
+void DepthwisePlane2_512(const float* const in[3], const __m512 w[9], std::int32_t width,
+                         float* out, float* pooled) {
+    const __m512i evens =
+        _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
+    const __m512i odds = _mm512_add_epi32(evens, _mm512_set1_epi32(1));
+    for (std::int32_t x = 0; x < width; x += 16) {
+        const std::int32_t n = width - x;
+        const __mmask16 first = Lanes16(2 * n), second = Lanes16(2 * n - 16);
+        __m512 sum = _mm512_setzero_ps();
+        __m512 pool = _mm512_setzero_ps();
+#pragma GCC unroll 3
+        for (int ky = 0; ky < 3; ++ky) {
+            const float* from = in[ky] + 2 * x;
+            const __m512 a = _mm512_maskz_loadu_ps(first, from);
+            const __m512 b = _mm512_maskz_loadu_ps(second, from + 16);
+            const __m512 a1 = _mm512_maskz_loadu_ps(first, from + 1);
+            const __m512 b1 = _mm512_maskz_loadu_ps(second, from + 17);
+            const __m512 even = _mm512_permutex2var_ps(a, evens, b);
+            const __m512 odd = _mm512_permutex2var_ps(a, odds, b);
+            sum = _mm512_fmadd_ps(even, w[ky * 3], sum);
+            sum = _mm512_fmadd_ps(odd, w[ky * 3 + 1], sum);
+            sum = _mm512_fmadd_ps(_mm512_permutex2var_ps(a1, odds, b1), w[ky * 3 + 2], sum);
+            if (ky < 2) {
+                const __m512 high = _mm512_max_ps(even, odd);
+                pool = ky == 0 ? high : _mm512_max_ps(pool, high);
+            }
+        }
+        _mm512_mask_storeu_ps(out + x, Lanes16(n), sum);
+        if (pooled != nullptr) {
+            _mm512_mask_storeu_ps(pooled + x, Lanes16(n), pool);
+        }
+    }
+}
+
+void DepthwiseAvx512(const DepthwiseRow& row) {
+    for (std::int32_t c = 0; c < row.channels; ++c) {
+        const std::ptrdiff_t plane = static_cast<std::ptrdiff_t>(c) * row.inStride;
+        const float* const in[3] = {row.rows[0] + plane, row.rows[1] + plane, row.rows[2] + plane};
+        __m512 w[9];
+#pragma GCC unroll 9
+        for (int tap = 0; tap < 9; ++tap) {
+            w[tap] = _mm512_set1_ps(row.weights[tap * row.channels + c]);
+        }
+        float* out = row.out + c * row.width;
+        if (row.stride == 1) {
+            DepthwisePlane1_512(in, w, row.width, out);
+        } else {
+            DepthwisePlane2_512(in, w, row.width, out,
+                                row.pooled == nullptr ? nullptr : row.pooled + c * row.width);
+        }
+    }
+}
+
+// Output channels o..o+NO-1 by pixels p..p+16*NV-1, the last vector masked to the row's end.
+template <int NO, int NV>
+[[gnu::always_inline]] inline void PointwiseTile512(const PointwiseRow& row, std::int32_t o,
+                                                    std::int32_t p) {
+    __mmask16 masks[NV];
+#pragma GCC unroll 4
+    for (int j = 0; j < NV; ++j) {
+        masks[j] = Lanes16(row.pixels - p - 16 * j);
+    }
+    // The skip is added to the bias first: one add per accumulator either way, and none after.
+    __m512 sum[NO][NV];
+#pragma GCC unroll 24
+    for (int i = 0; i < NO; ++i) {
+        const std::ptrdiff_t channel = o + i;
+        const __m512 bias = _mm512_set1_ps(row.bias[channel]);
+        const float* skip = row.skip != nullptr && channel < row.skipChannels
+                                ? row.skip + channel * row.skipStride + p
+                                : nullptr;
+#pragma GCC unroll 4
+        for (int j = 0; j < NV; ++j) {
+            sum[i][j] = skip == nullptr
+                            ? bias
+                            : _mm512_add_ps(bias, _mm512_maskz_loadu_ps(masks[j], skip + 16 * j));
+        }
+    }
+    const float* weights = row.weights + o;
+    for (std::int32_t k = 0; k < row.inChannels; ++k, weights += row.outChannels) {
+        const float* in = row.in[k] + p;
+        __m512 a[NV];
+#pragma GCC unroll 4
+        for (int j = 0; j < NV; ++j) {
+            a[j] = _mm512_maskz_loadu_ps(masks[j], in + 16 * j);
+        }
+#pragma GCC unroll 24
+        for (int i = 0; i < NO; ++i) {
+            const __m512 w = _mm512_set1_ps(weights[i]);
+#pragma GCC unroll 4
+            for (int j = 0; j < NV; ++j) {
+                sum[i][j] = _mm512_fmadd_ps(a[j], w, sum[i][j]);
+            }
+        }
+    }
+#pragma GCC unroll 24
+    for (int i = 0; i < NO; ++i) {
+        float* out = row.out + static_cast<std::ptrdiff_t>(o + i) * row.outStride + p;
+#pragma GCC unroll 4
+        for (int j = 0; j < NV; ++j) {
+            __m512 value = sum[i][j];
+            if (row.relu) {
+                value = _mm512_max_ps(value, _mm512_setzero_ps());
+            }
+            _mm512_mask_storeu_ps(out + 16 * j, masks[j], value);
+        }
+    }
+}
+
+// NO channels by the whole row, in tiles of up to 24 accumulators: twelve channels by two vectors,
+// or eight by three (by two in rows of two or four vectors).
+template <int NO>
+void PointwisePixels512(const PointwiseRow& row, std::int32_t o) {
+    const std::int32_t vectors = (row.pixels + 15) / 16;
+    std::int32_t v = 0;
+    if (NO == 8 && vectors != 2 && vectors != 4) {
+        for (; v + 3 <= vectors; v += 3) {
+            PointwiseTile512<NO, 3>(row, o, 16 * v);
+        }
+    }
+    for (; v + 2 <= vectors; v += 2) {
+        PointwiseTile512<NO, 2>(row, o, 16 * v);
+    }
+    if (v < vectors) {
+        PointwiseTile512<NO, 1>(row, o, 16 * v);
+    }
+}
+
+void PointwiseAvx512(const PointwiseRow& row) {
+    // A row of one vector takes up to 24 channels at a time, to keep as many accumulators busy.
+    std::int32_t o = 0;
+    if (row.pixels <= 16) {
+        for (; o + 24 <= row.outChannels; o += 24) {
+            PointwiseTile512<24, 1>(row, o, 0);
+        }
+        if (o + 16 <= row.outChannels) {
+            PointwiseTile512<16, 1>(row, o, 0);
+            o += 16;
+        }
+    } else if (row.outChannels % 12 == 0) {
+        for (; o < row.outChannels; o += 12) {
+            PointwisePixels512<12>(row, o);
+        }
+    }
+    for (; o < row.outChannels; o += 8) {
+        PointwisePixels512<8>(row, o);
+    }
+}
+
+namespace interleaved {
 
 // The lanes of the vector holding channels c.. of a row of `channels`.
 [[gnu::always_inline]] inline __mmask16 ChannelMask(std::int32_t c, std::int32_t channels) {
@@ -313,8 +857,9 @@ void DepthwiseAvx512(const float* const rows[3], std::int32_t stride, std::int32
 
 // Pixels p..p+MR-1 by output channels o..o+16*NV-1 (the last vector masked by `last`).
 template <int MR, int NV>
-[[gnu::always_inline]] inline void PointwiseTile512(const PointwiseRow& row, std::int32_t p,
-                                                    std::int32_t o, __mmask16 last) {
+[[gnu::always_inline]] inline void PointwiseTile512(const InterleavedPointwiseRow& row,
+                                                    std::int32_t p, std::int32_t o,
+                                                    __mmask16 last) {
     __mmask16 masks[NV];
 #pragma GCC unroll 4
     for (int j = 0; j < NV; ++j) {
@@ -363,8 +908,8 @@ template <int MR, int NV>
                 // The skip's channels end on a multiple of 8 as well.
                 const __mmask16 skipMask = masks[j] & ChannelMask(channel, row.skipChannels);
                 value = _mm512_add_ps(
-                    value, _mm512_maskz_loadu_ps(
-                               skipMask, row.skip + (p + i) * row.skipChannels + channel));
+                    value, _mm512_maskz_loadu_ps(skipMask,
+                                                 row.skip + (p + i) * row.skipChannels + channel));
             }
             if (row.relu) {
                 value = _mm512_max_ps(value, zero);
@@ -375,7 +920,7 @@ template <int MR, int NV>
 }
 
 template <int NV>
-void PointwiseColumns512(const PointwiseRow& row, std::int32_t o, __mmask16 last) {
+void PointwiseColumns512(const InterleavedPointwiseRow& row, std::int32_t o, __mmask16 last) {
     // Eight pixels by three vectors is 24 accumulators of the 32 registers.
     constexpr int MR = 8;
     std::int32_t p = 0;
@@ -387,7 +932,7 @@ void PointwiseColumns512(const PointwiseRow& row, std::int32_t o, __mmask16 last
     }
 }
 
-void PointwiseAvx512(const PointwiseRow& row) {
+void PointwiseAvx512(const InterleavedPointwiseRow& row) {
     // Column tiles of up to 48 channels; the last vector of the row is masked.
     for (std::int32_t o = 0; o < row.outChannels;) {
         const std::int32_t vectors = (row.outChannels - o + 15) / 16;
@@ -406,6 +951,8 @@ void PointwiseAvx512(const PointwiseRow& row) {
     }
 }
 
+}  // namespace interleaved
+
 #pragma GCC diagnostic pop
 #pragma GCC pop_options
 
@@ -416,13 +963,28 @@ void PointwiseAvx512(const PointwiseRow& row) {
 FaceKernels SelectFaceKernels(SimdLevel level) {
 #if defined(__x86_64__) || defined(__i386__)
     if (level == SimdLevel::Avx512 && SimdLevelSupported(level)) {
-        return {AccumulateAvx512, DepthwiseAvx512, PointwiseAvx512};
+        return {AccumulateAvx512,
+                ResampleAvx512,
+                DepthwiseAvx512,
+                PointwiseAvx512,
+                interleaved::DepthwiseAvx512,
+                interleaved::PointwiseAvx512};
     }
     if (level == SimdLevel::Avx2 && SimdLevelSupported(level)) {
-        return {AccumulateAvx2, DepthwiseAvx2, PointwiseAvx2};
+        return {AccumulateAvx2,
+                ResampleAvx2,
+                DepthwiseAvx2,
+                PointwiseAvx2,
+                interleaved::DepthwiseAvx2,
+                interleaved::PointwiseAvx2};
     }
 #else
     (void)level;
 #endif
-    return {AccumulateScalar, DepthwiseScalar, PointwiseScalar};
+    return {AccumulateScalar,
+            ResampleScalar,
+            DepthwiseScalar,
+            PointwiseScalar,
+            interleaved::DepthwiseScalar,
+            interleaved::PointwiseScalar};
 }

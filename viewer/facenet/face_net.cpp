@@ -22,24 +22,36 @@ std::int32_t LayerChannels(const FaceModel& model, std::size_t layer) {
     return layer == 0 ? FACE_STEM_CHANNELS : model.blocks[layer - 1].outChannels;
 }
 
-std::size_t RingSize(std::int32_t side, std::int32_t channels) {
-    return Size(FACE_RING_ROWS) * Size(side + 2) * Size(channels);
+// Layers this narrow keep their pixels channel-interleaved: a vector of 16 pixels would run
+// half empty in a row of 8, and a row of 16 leaves the 3x3 kernel too little to do per channel.
+constexpr std::int32_t INTERLEAVED_SIDE = 16;
+
+bool Interleaved(const FaceModel& model, std::size_t layer) {
+    return layer > 0 && LayerSide(model, layer) <= INTERLEAVED_SIDE;
 }
 
-// A layer's last FACE_RING_ROWS rows of side pixels of `channels` floats, each inside a zero
-// column on either side; rows outside 0 .. side - 1 read as zeros.
+// A layer's last FACE_RING_ROWS rows of side pixels of `channels` channels, as channel planes each
+// inside a zero column on either side, or as channel-interleaved pixels inside a zero pixel on
+// either side; rows outside 0 .. side - 1 read as zeros.
 struct Ring {
     float* data;
     const float* zeros;
     std::int32_t side;
     std::int32_t channels;
+    bool interleaved;
 
-    // Row y's first pixel inside the border.
+    std::int32_t PlaneStride() const { return side + 2; }
+    // Row y's first pixel inside the border (of its first plane).
     float* Out(std::int32_t y) const {
-        return data + Size((y % FACE_RING_ROWS) * (side + 2) * channels + channels);
+        return data + Size((y % FACE_RING_ROWS) * channels * (side + 2) + Border());
     }
-    const float* In(std::int32_t y) const { return y < 0 || y >= side ? zeros + channels : Out(y); }
+    const float* In(std::int32_t y) const { return y < 0 || y >= side ? zeros + Border() : Out(y); }
+    std::int32_t Border() const { return interleaved ? channels : 1; }
 };
+
+std::size_t RingSize(std::int32_t side, std::int32_t channels) {
+    return Size(FACE_RING_ROWS) * Size(channels) * Size(side + 2);
+}
 
 struct Net {
     const FaceModel& model;
@@ -48,26 +60,25 @@ struct Net {
 
     Ring RingOf(std::size_t layer) const {
         return {state.rings.data() + state.ringStarts[layer], state.zeros.data(),
-                LayerSide(model, layer), LayerChannels(model, layer)};
+                LayerSide(model, layer), LayerChannels(model, layer), Interleaved(model, layer)};
     }
 };
 
 void StemRow(Net& net, const Ring& out, std::int32_t y) {
-    // Output pixel (x, y) reads input rows 2y - 1 .. 2y + 3 and columns 2x - 1 .. 2x + 3; a row's
-    // five pixels are 15 consecutive floats, so the taps are gathered five runs at a time.
-    const std::int32_t inStride = 3 * (net.model.inputSide + 2 * FACE_INPUT_BORDER);
-    float* taps = net.state.row.data();
-    for (std::int32_t x = 0; x < out.side; ++x) {
-        for (std::int32_t ky = 0; ky < 5; ++ky) {
-            const float* from =
-                net.state.input.data() + Size((2 * y + ky + FACE_INPUT_BORDER - 1) * inStride +
-                                              3 * (2 * x + FACE_INPUT_BORDER - 1));
-            std::memcpy(taps + Size(x * FACE_STEM_TAPS + ky * 15), from, 15 * sizeof(float));
+    // Output pixel (x, y) reads input rows 2y - 1 .. 2y + 3 and columns 2x - 1 .. 2x + 3: for the
+    // row of pixels, each tap is a run of one input plane, of odd, even, odd, even, odd columns.
+    const float** taps = net.state.inRows.data();
+    for (std::int32_t ky = 0; ky < 5; ++ky) {
+        for (std::int32_t kx = 0; kx < 5; ++kx) {
+            for (std::int32_t channel = 0; channel < 3; ++channel) {
+                *taps++ =
+                    FaceInputRow(net.model, net.state, 2 * y + ky - 1, channel, (kx + 1) % 2) +
+                    (kx + 1) / 2 - 1;
+            }
         }
     }
     PointwiseRow row;
-    row.in = taps;
-    row.inStride = FACE_STEM_TAPS;
+    row.in = net.state.inRows.data();
     row.inChannels = FACE_STEM_TAPS;
     row.pixels = out.side;
     row.weights = net.model.stemWeights.data();
@@ -75,39 +86,121 @@ void StemRow(Net& net, const Ring& out, std::int32_t y) {
     row.outChannels = FACE_STEM_CHANNELS;
     row.relu = true;
     row.out = out.Out(y);
+    row.outStride = out.PlaneStride();
     net.kernels.pointwise(row);
 }
 
-void BlockRow(Net& net, const FaceBlock& block, const Ring& in, const Ring& out, std::int32_t y) {
-    const std::int32_t channels = in.channels;
+// Points state.inRows at the planes of a row of `channels` planes, `stride` floats apart.
+const float* const* PlaneRows(FaceNetState& state, const float* first, std::int32_t channels,
+                              std::int32_t stride) {
+    for (std::int32_t c = 0; c < channels; ++c) {
+        state.inRows[Size(c)] = first + Size(c * stride);
+    }
+    return state.inRows.data();
+}
+
+// Transposes rows channel planes of `pixels` pixels, `stride` floats apart, into pixels.
+void Interleave(const float* planes, std::int32_t stride, std::int32_t channels,
+                std::int32_t pixels, float* out) {
+    for (std::int32_t c = 0; c < channels; ++c) {
+        for (std::int32_t x = 0; x < pixels; ++x) {
+            out[Size(x * channels + c)] = planes[Size(c * stride + x)];
+        }
+    }
+}
+
+// The depthwise row of a block whose input is channel planes, into state.row (and the pooled skip
+// into state.pooled), as planes of out.side pixels.
+void PlanarDepthwise(Net& net, const FaceBlock& block, const Ring& in, const Ring& out,
+                     std::int32_t y) {
     // Stride 1 reads rows y - 1 .. y + 1 from column -1; stride 2 (padded only after the end)
     // reads rows 2y .. 2y + 2 from column 0.
     const std::int32_t first = block.stride == 1 ? y - 1 : 2 * y;
-    const std::int32_t column = block.stride == 1 ? -channels : 0;
-    const float* const rows[3] = {in.In(first) + column, in.In(first + 1) + column,
-                                  in.In(first + 2) + column};
-    net.kernels.depthwise(rows, block.stride, out.side, channels, block.depthwise.data(),
-                          net.state.row.data());
-
-    const float* skip = nullptr;
-    if (block.skip && block.stride == 1) {
-        skip = in.In(y);
-    } else if (block.skip) {
-        const float* top = in.In(2 * y);
-        const float* bottom = in.In(2 * y + 1);
-        for (std::int32_t x = 0; x < out.side; ++x) {
-            for (std::int32_t c = 0; c < channels; ++c) {
-                const std::int32_t at = 2 * x * channels + c;
-                net.state.pooled[Size(x * channels + c)] =
-                    std::max(std::max(top[at], top[at + channels]),
-                             std::max(bottom[at], bottom[at + channels]));
-            }
-        }
-        skip = net.state.pooled.data();
+    const std::int32_t column = block.stride == 1 ? -1 : 0;
+    DepthwiseRow depthwise;
+    for (std::int32_t ky = 0; ky < 3; ++ky) {
+        depthwise.rows[ky] = in.In(first + ky) + column;
     }
+    depthwise.inStride = in.PlaneStride();
+    depthwise.stride = block.stride;
+    depthwise.width = out.side;
+    depthwise.channels = in.channels;
+    depthwise.weights = block.depthwise.data();
+    depthwise.out = net.state.row.data();
+    depthwise.pooled = block.skip && block.stride == 2 ? net.state.pooled.data() : nullptr;
+    net.kernels.depthwise(depthwise);
+}
 
+void PlanarBlockRow(Net& net, const FaceBlock& block, const Ring& in, const Ring& out,
+                    std::int32_t y) {
+    const std::int32_t channels = in.channels;
+    PlanarDepthwise(net, block, in, out, y);
     PointwiseRow row;
-    row.in = net.state.row.data();
+    row.in = PlaneRows(net.state, net.state.row.data(), channels, out.side);
+    row.inChannels = channels;
+    row.pixels = out.side;
+    row.weights = block.pointwise.data();
+    row.bias = block.bias.data();
+    row.outChannels = block.outChannels;
+    if (block.skip && block.stride == 1) {
+        row.skip = in.In(y);
+        row.skipStride = in.PlaneStride();
+    } else if (block.skip) {
+        row.skip = net.state.pooled.data();
+        row.skipStride = out.side;
+    }
+    row.skipChannels = channels;
+    row.relu = true;
+    row.out = out.Out(y);
+    row.outStride = out.PlaneStride();
+    net.kernels.pointwise(row);
+}
+
+void InterleavedBlockRow(Net& net, const FaceBlock& block, const Ring& in, const Ring& out,
+                         std::int32_t y) {
+    const std::int32_t channels = in.channels;
+    const float* depthwise = net.state.row.data();
+    const float* skip = nullptr;
+    if (!in.interleaved) {
+        // The first narrow layer: its input's planes turned into pixels after the depthwise row.
+        PlanarDepthwise(net, block, in, out, y);
+        Interleave(net.state.row.data(), out.side, channels, out.side,
+                   net.state.interleaved.data());
+        depthwise = net.state.interleaved.data();
+        if (block.skip) {
+            const bool pooled = block.stride == 2;
+            Interleave(pooled ? net.state.pooled.data() : in.In(y),
+                       pooled ? out.side : in.PlaneStride(), channels, out.side,
+                       net.state.interleavedSkip.data());
+            skip = net.state.interleavedSkip.data();
+        }
+    } else {
+        // Stride 1 reads rows y - 1 .. y + 1 from column -1; stride 2 (padded only after the end)
+        // reads rows 2y .. 2y + 2 from column 0.
+        const std::int32_t first = block.stride == 1 ? y - 1 : 2 * y;
+        const std::int32_t column = block.stride == 1 ? -channels : 0;
+        const float* const rows[3] = {in.In(first) + column, in.In(first + 1) + column,
+                                      in.In(first + 2) + column};
+        net.kernels.depthwiseInterleaved(rows, block.stride, out.side, channels,
+                                         block.depthwise.data(), net.state.row.data());
+        if (block.skip && block.stride == 1) {
+            skip = in.In(y);
+        } else if (block.skip) {
+            const float* top = in.In(2 * y);
+            const float* bottom = in.In(2 * y + 1);
+            for (std::int32_t x = 0; x < out.side; ++x) {
+                for (std::int32_t c = 0; c < channels; ++c) {
+                    const std::int32_t at = 2 * x * channels + c;
+                    net.state.pooled[Size(x * channels + c)] =
+                        std::max(std::max(top[at], top[at + channels]),
+                                 std::max(bottom[at], bottom[at + channels]));
+                }
+            }
+            skip = net.state.pooled.data();
+        }
+    }
+    InterleavedPointwiseRow row;
+    row.in = depthwise;
     row.inStride = channels;
     row.inChannels = channels;
     row.pixels = out.side;
@@ -118,12 +211,14 @@ void BlockRow(Net& net, const FaceBlock& block, const Ring& in, const Ring& out,
     row.skipChannels = channels;
     row.relu = true;
     row.out = out.Out(y);
-    net.kernels.pointwise(row);
+    net.kernels.pointwiseInterleaved(row);
 }
 
+// The grids (16 x 16 and 8 x 8) read narrow layers, whose pixels are channel-interleaved as the
+// decoder reads the grid.
 void HeadRow(Net& net, int grid, const Ring& in, std::int32_t y) {
     const FaceHead& head = net.model.heads[grid];
-    PointwiseRow row;
+    InterleavedPointwiseRow row;
     row.in = in.In(y);
     row.inStride = in.channels;
     row.inChannels = in.channels;
@@ -132,7 +227,7 @@ void HeadRow(Net& net, int grid, const Ring& in, std::int32_t y) {
     row.bias = head.bias.data();
     row.outChannels = head.outChannels;
     row.out = net.state.heads[grid].data() + Size(y * head.side * head.outChannels);
-    net.kernels.pointwise(row);
+    net.kernels.pointwiseInterleaved(row);
 }
 
 // Computes the next row of a layer, first the rows of the layer below that it reads.
@@ -149,7 +244,11 @@ void NextRow(Net& net, std::size_t layer) {
         while (net.state.done[layer - 1] <= lastRead) {
             NextRow(net, layer - 1);
         }
-        BlockRow(net, block, in, out, done);
+        if (out.interleaved) {
+            InterleavedBlockRow(net, block, in, out, done);
+        } else {
+            PlanarBlockRow(net, block, in, out, done);
+        }
         for (int grid = 0; grid < 2; ++grid) {
             if (static_cast<std::size_t>(net.model.heads[grid].block) + 1 == layer) {
                 HeadRow(net, grid, out, done);
@@ -175,20 +274,24 @@ void PrepareFaceNet(const FaceModel& model, FaceNetState& state) {
         const std::int32_t channels = LayerChannels(model, layer);
         state.ringStarts.push_back(rings);
         rings += RingSize(side, channels);
-        zeros = std::max(zeros, Size((side + 2) * channels));
+        zeros = std::max(zeros, Size(channels * (side + 2)));
     }
-    std::size_t row = Size(model.inputSide / 2 * FACE_STEM_TAPS), pooled = 0;
+    std::size_t row = 0, pooled = 0, inRows = Size(FACE_STEM_TAPS);
     for (const FaceBlock& block : model.blocks) {
         const std::size_t outSide = Size(block.inSide / block.stride);
         row = std::max(row, outSide * Size(block.inChannels));
         pooled = std::max(pooled, outSide * Size(block.inChannels));
+        inRows = std::max({inRows, Size(block.inChannels), Size(block.outChannels)});
     }
-    const std::int32_t inputStride = model.inputSide + 2 * FACE_INPUT_BORDER;
-    state.input.assign(Size(3 * inputStride * inputStride), 0.0f);
+    state.input.assign(
+        Size(3 * 2 * (model.inputSide + 2 * FACE_INPUT_BORDER) * (model.inputSide / 2 + 2)), 0.0f);
     state.rings.assign(rings, 0.0f);
     state.zeros.assign(zeros, 0.0f);
     state.row.assign(row, 0.0f);
     state.pooled.assign(pooled, 0.0f);
+    state.interleaved.assign(pooled, 0.0f);
+    state.interleavedSkip.assign(pooled, 0.0f);
+    state.inRows.assign(inRows, nullptr);
     state.done.assign(layers, 0);
     for (int grid = 0; grid < 2; ++grid) {
         const FaceHead& head = model.heads[grid];
