@@ -91,6 +91,7 @@ struct RunningMean {
     std::size_t wrap;    // kept lines before the ring starts over
     std::size_t count;
     std::size_t radius;
+    float wholeScale;      // 1 / (2 * radius + 1), the scale of a window nothing cuts short
     std::size_t head = 0;  // where the next input line is kept
     std::size_t tail = 0;  // the oldest kept line
     Slice<Vec> sums = {};
@@ -101,7 +102,10 @@ template <typename Vec, typename Next>
                                             const Next& next) {
     const std::size_t first = j > pass.radius ? j - pass.radius : 0;
     const std::size_t last = std::min(j + pass.radius, pass.count - 1);
-    const float scale = 1.0f / static_cast<float>(last - first + 1);
+    // Worked out once for the lines whose window is whole: a division each is slow.
+    const float scale = last - first == 2 * pass.radius
+                            ? pass.wholeScale
+                            : 1.0f / static_cast<float>(last - first + 1);
     Slice<Vec> mean;
 #pragma GCC unroll 3
     for (std::size_t k = 0; k < SLICE_VECTORS; ++k) {
@@ -170,11 +174,12 @@ template <typename Vec, typename Out>
                                              float* rings, const Out& out) {
     constexpr std::size_t LANES = sizeof(Vec) / sizeof(float);
     const std::size_t wrap = std::min(2 * radius + 2, count);
+    const float wholeScale = 1.0f / static_cast<float>(2 * radius + 1);
     for (std::size_t offset = 0; offset < STRIP_FLOATS; offset += SLICE_FLOATS<Vec>) {
-        RunningMean<Vec> first{strip + offset, LINE_FLOATS, count, count, radius};
-        RunningMean<Vec> second{rings, SLICE_FLOATS<Vec>, wrap, count, radius};
-        RunningMean<Vec> third{rings + wrap * SLICE_FLOATS<Vec>, SLICE_FLOATS<Vec>, wrap, count,
-                               radius};
+        RunningMean<Vec> first{strip + offset, LINE_FLOATS, count, count, radius, wholeScale};
+        RunningMean<Vec> second{rings, SLICE_FLOATS<Vec>, wrap, count, radius, wholeScale};
+        RunningMean<Vec> third{
+            rings + wrap * SLICE_FLOATS<Vec>, SLICE_FLOATS<Vec>, wrap, count, radius, wholeScale};
         const auto result = [&](std::size_t j, const Slice<Vec>& v) __attribute__((always_inline)) {
             out(j, offset, v);
         };
