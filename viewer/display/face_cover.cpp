@@ -43,10 +43,36 @@ typedef float Float16 __attribute__((vector_size(64)));
 
 typedef std::int32_t Int4 __attribute__((vector_size(16)));
 typedef std::int32_t Int8 __attribute__((vector_size(32)));
+typedef std::uint8_t Byte4 __attribute__((vector_size(4)));
+typedef std::uint8_t Byte8 __attribute__((vector_size(8)));
 typedef std::uint8_t Byte16 __attribute__((vector_size(16)));
+typedef std::uint16_t Short4 __attribute__((vector_size(8)));
+typedef std::uint16_t Short8 __attribute__((vector_size(16)));
+typedef std::uint16_t Short16 __attribute__((vector_size(32)));
 typedef std::uint8_t Byte32 __attribute__((vector_size(32)));
 typedef std::int32_t Int16 __attribute__((vector_size(64)));
 typedef std::uint8_t Byte64 __attribute__((vector_size(64)));
+
+// As many bytes as the vector has lanes, as floats. Widened twice before the conversion, since
+// the compiler converts byte by byte when asked to go straight to floats or four times as wide.
+[[gnu::always_inline]] inline void LoadBytes(const std::uint8_t* bytes, Float4& v) {
+    Byte4 b;
+    std::memcpy(&b, bytes, sizeof b);
+    v = __builtin_convertvector(__builtin_convertvector(__builtin_convertvector(b, Short4), Int4),
+                                Float4);
+}
+[[gnu::always_inline]] inline void LoadBytes(const std::uint8_t* bytes, Float8& v) {
+    Byte8 b;
+    std::memcpy(&b, bytes, sizeof b);
+    v = __builtin_convertvector(__builtin_convertvector(__builtin_convertvector(b, Short8), Int8),
+                                Float8);
+}
+[[gnu::always_inline]] inline void LoadBytes(const std::uint8_t* bytes, Float16& v) {
+    Byte16 b;
+    std::memcpy(&b, bytes, sizeof b);
+    v = __builtin_convertvector(__builtin_convertvector(__builtin_convertvector(b, Short16), Int16),
+                                Float16);
+}
 
 // The lanes of a vector of floats in 0 .. 255.5, rounded down, as bytes: the low byte of each
 // whole-number lane, picked out by one shuffle.
@@ -261,9 +287,17 @@ template <typename Vec>
             for (std::size_t r = 0; r < rows; ++r) {
                 const std::uint8_t* pixels = job.topLeft + (y0 + r) * job.surfaceStride + 3 * x0;
                 float* line = job.rows + x0 * LINE_FLOATS + 3 * r;
-                // Four bytes at a time, the fourth from the next pixel; the last pixel of a run
-                // reads only its own three, since the surface may end there.
                 std::size_t x = 0;
+                for (; x + LANES <= count; x += LANES, line += LANES * LINE_FLOATS) {
+                    Slice<Vec> v;
+#pragma GCC unroll 3
+                    for (std::size_t k = 0; k < SLICE_VECTORS; ++k) {
+                        LoadBytes(pixels + 3 * x + k * LANES, v[k]);
+                    }
+                    StoreSlicePixels(v, line, LINE_FLOATS, LANES);
+                }
+                // The rest four bytes at a time, the fourth from the next pixel; the last pixel of
+                // a run reads only its own three, since the surface may end there.
                 for (; x + 1 < count; ++x, line += LINE_FLOATS) {
                     Byte16 bytes = {};
                     std::memcpy(&bytes, pixels + 3 * x, 4);
