@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <utility>
 
 #include "simd_level.h"
 
@@ -27,22 +28,14 @@ std::uint8_t* SurfaceRow(DisplaySurface& surface, std::int64_t y) {
 }
 
 // The blur works on strips: 16 pixels (48 floats) side by side, across every line of one
-// direction. A strip of a 300-pixel box is small enough to stay in the cache for all its passes,
-// and its running sums stay in registers.
+// direction.
 constexpr std::size_t STRIP_PIXELS = 16;
 constexpr std::size_t STRIP_FLOATS = 3 * STRIP_PIXELS;
-// Lines are stored a pixel longer than a strip, so that a pixel's three floats can be moved as
+// Lines are stored a pixel longer than a strip, so that a pixel's three floats can be stored as
 // one vector of four, whose fourth float lands in the next pixel (written after it) or the spare
 // pixel at the line's end (never read).
 constexpr std::size_t LINE_FLOATS = STRIP_FLOATS + 4;
 typedef float Pixel4 __attribute__((vector_size(16)));
-
-// Copies the three floats of one pixel, and one float after them, as one vector.
-[[gnu::always_inline]] inline void MovePixel(float* to, const float* from) {
-    Pixel4 v;
-    std::memcpy(&v, from, sizeof v);
-    std::memcpy(to, &v, sizeof v);
-}
 
 typedef float Float4 __attribute__((vector_size(16)));
 typedef float Float8 __attribute__((vector_size(32)));
@@ -50,10 +43,36 @@ typedef float Float16 __attribute__((vector_size(64)));
 
 typedef std::int32_t Int4 __attribute__((vector_size(16)));
 typedef std::int32_t Int8 __attribute__((vector_size(32)));
+typedef std::uint8_t Byte4 __attribute__((vector_size(4)));
+typedef std::uint8_t Byte8 __attribute__((vector_size(8)));
 typedef std::uint8_t Byte16 __attribute__((vector_size(16)));
+typedef std::uint16_t Short4 __attribute__((vector_size(8)));
+typedef std::uint16_t Short8 __attribute__((vector_size(16)));
+typedef std::uint16_t Short16 __attribute__((vector_size(32)));
 typedef std::uint8_t Byte32 __attribute__((vector_size(32)));
 typedef std::int32_t Int16 __attribute__((vector_size(64)));
 typedef std::uint8_t Byte64 __attribute__((vector_size(64)));
+
+// As many bytes as the vector has lanes, as floats. Widened twice before the conversion, since
+// the compiler converts byte by byte when asked to go straight to floats or four times as wide.
+[[gnu::always_inline]] inline void LoadBytes(const std::uint8_t* bytes, Float4& v) {
+    Byte4 b;
+    std::memcpy(&b, bytes, sizeof b);
+    v = __builtin_convertvector(__builtin_convertvector(__builtin_convertvector(b, Short4), Int4),
+                                Float4);
+}
+[[gnu::always_inline]] inline void LoadBytes(const std::uint8_t* bytes, Float8& v) {
+    Byte8 b;
+    std::memcpy(&b, bytes, sizeof b);
+    v = __builtin_convertvector(__builtin_convertvector(__builtin_convertvector(b, Short8), Int8),
+                                Float8);
+}
+[[gnu::always_inline]] inline void LoadBytes(const std::uint8_t* bytes, Float16& v) {
+    Byte16 b;
+    std::memcpy(&b, bytes, sizeof b);
+    v = __builtin_convertvector(__builtin_convertvector(__builtin_convertvector(b, Short16), Int16),
+                                Float16);
+}
 
 // The lanes of a vector of floats in 0 .. 255.5, rounded down, as bytes: the low byte of each
 // whole-number lane, picked out by one shuffle.
@@ -74,43 +93,165 @@ typedef std::uint8_t Byte64 __attribute__((vector_size(64)));
     std::memcpy(out, &low, sizeof low);
 }
 
-// Line i of out becomes the mean of lines max(0, i - radius) .. min(count - 1, i + radius) of in,
-// a line being one strip wide; the cost does not grow with radius. Vectors are copied in and out
-// with memcpy, which makes no claim on the alignment of the memory.
+// The three passes over a strip run as one sweep over its lines, one slice of the strip at a time:
+// three vectors, so whole pixels, whose running sums stay in registers. Each pass lags the one
+// before it by radius + 1 lines and keeps the lines it has yet to subtract in a ring of
+// 2 * radius + 2, so the strip is read once, nothing is written but the result, and the rings stay
+// in the first-level cache.
+constexpr std::size_t SLICE_VECTORS = 3;
+
 template <typename Vec>
-[[gnu::always_inline]] inline void AverageStripLines(const float* in, float* out, std::size_t count,
-                                                     std::size_t radius) {
+using Slice = Vec[SLICE_VECTORS];
+
+template <typename Vec>
+constexpr std::size_t SLICE_FLOATS = SLICE_VECTORS * sizeof(Vec) / sizeof(float);
+
+// One pass of the sweep: line j of its output is the mean of its input lines
+// max(0, j - radius) .. min(count - 1, j + radius), kept as a running sum, so the cost does not
+// grow with radius. Vectors are copied in and out with memcpy, which makes no claim on the
+// alignment of the memory.
+template <typename Vec>
+struct RunningMean {
+    float* kept;         // the input lines still in the window: a ring, or the strip itself
+    std::size_t stride;  // floats from one kept line to the next
+    std::size_t wrap;    // kept lines before the ring starts over
+    std::size_t count;
+    std::size_t radius;
+    float wholeScale;      // 1 / (2 * radius + 1), the scale of a window nothing cuts short
+    std::size_t head = 0;  // where the next input line is kept
+    std::size_t tail = 0;  // the oldest kept line
+    Slice<Vec> sums = {};
+};
+
+template <typename Vec, typename Next>
+[[gnu::always_inline]] inline void PassMean(const RunningMean<Vec>& pass, std::size_t j,
+                                            const Next& next) {
+    const std::size_t first = j > pass.radius ? j - pass.radius : 0;
+    const std::size_t last = std::min(j + pass.radius, pass.count - 1);
+    // Worked out once for the lines whose window is whole: a division each is slow.
+    const float scale = last - first == 2 * pass.radius
+                            ? pass.wholeScale
+                            : 1.0f / static_cast<float>(last - first + 1);
+    Slice<Vec> mean;
+#pragma GCC unroll 3
+    for (std::size_t k = 0; k < SLICE_VECTORS; ++k) {
+        mean[k] = pass.sums[k] * scale;
+    }
+    next(j, mean);
+}
+
+template <typename Vec>
+[[gnu::always_inline]] inline void SubtractOldest(RunningMean<Vec>& pass) {
     constexpr std::size_t LANES = sizeof(Vec) / sizeof(float);
-    constexpr std::size_t VECTORS = STRIP_FLOATS / LANES;
-    const auto add = [](Vec(&sums)[VECTORS], const float* line, bool subtract)
-                         [[gnu::always_inline]] {
-#pragma GCC unroll 12
-                             for (std::size_t k = 0; k < VECTORS; ++k) {
-                                 Vec v;
-                                 std::memcpy(&v, line + k * LANES, sizeof v);
-                                 sums[k] = subtract ? sums[k] - v : sums[k] + v;
-                             }
-                         };
-    Vec sums[VECTORS] = {};
-    for (std::size_t line = 0; line < std::min(radius + 1, count); ++line) {
-        add(sums, in + line * LINE_FLOATS, false);
+    const float* line = pass.kept + pass.tail * pass.stride;
+#pragma GCC unroll 3
+    for (std::size_t k = 0; k < SLICE_VECTORS; ++k) {
+        Vec v;
+        std::memcpy(&v, line + k * LANES, sizeof v);
+        pass.sums[k] = pass.sums[k] - v;
     }
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::size_t first = i > radius ? i - radius : 0;
-        const std::size_t last = std::min(i + radius, count - 1);
-        const float scale = 1.0f / static_cast<float>(last - first + 1);
-#pragma GCC unroll 12
-        for (std::size_t k = 0; k < VECTORS; ++k) {
-            const Vec mean = sums[k] * scale;
-            std::memcpy(out + i * LINE_FLOATS + k * LANES, &mean, sizeof mean);
+    pass.tail = pass.tail + 1 == pass.wrap ? 0 : pass.tail + 1;
+}
+
+// Input line `line` enters the window: first the output line whose window it completes goes to
+// next, then it is added and the oldest line leaves. keep copies it into the ring; the first pass
+// reads its lines where they are.
+template <typename Vec, typename Next>
+[[gnu::always_inline]] inline void EnterLine(RunningMean<Vec>& pass, std::size_t line,
+                                             const Slice<Vec>& in, bool keep, const Next& next) {
+    constexpr std::size_t LANES = sizeof(Vec) / sizeof(float);
+    if (line > pass.radius) {
+        PassMean(pass, line - pass.radius - 1, next);
+    }
+    if (keep) {
+        float* to = pass.kept + pass.head * pass.stride;
+#pragma GCC unroll 3
+        for (std::size_t k = 0; k < SLICE_VECTORS; ++k) {
+            std::memcpy(to + k * LANES, &in[k], sizeof in[k]);
         }
-        if (i + radius + 1 < count) {
-            add(sums, in + (i + radius + 1) * LINE_FLOATS, false);
-        }
-        if (i >= radius) {
-            add(sums, in + (i - radius) * LINE_FLOATS, true);
+        pass.head = pass.head + 1 == pass.wrap ? 0 : pass.head + 1;
+    }
+#pragma GCC unroll 3
+    for (std::size_t k = 0; k < SLICE_VECTORS; ++k) {
+        pass.sums[k] = pass.sums[k] + in[k];
+    }
+    if (line > 2 * pass.radius) {
+        SubtractOldest(pass);
+    }
+}
+
+// Once every input line has entered: the output lines whose windows reach the last one.
+template <typename Vec, typename Next>
+[[gnu::always_inline]] inline void FinishPass(RunningMean<Vec>& pass, const Next& next) {
+    for (std::size_t j = pass.count > pass.radius + 1 ? pass.count - pass.radius - 1 : 0;
+         j < pass.count; ++j) {
+        PassMean(pass, j, next);
+        if (j >= pass.radius) {
+            SubtractOldest(pass);
         }
     }
+}
+
+// The three passes over a strip of count lines; out(line, offset, slice) receives the third
+// pass's result slice by slice, offset being the slice's first float in the line. rings holds
+// 2 * min(2 * radius + 2, count) slices.
+template <typename Vec, typename Out>
+[[gnu::always_inline]] inline void BlurStrip(float* strip, std::size_t count, std::size_t radius,
+                                             float* rings, const Out& out) {
+    constexpr std::size_t LANES = sizeof(Vec) / sizeof(float);
+    const std::size_t wrap = std::min(2 * radius + 2, count);
+    const float wholeScale = 1.0f / static_cast<float>(2 * radius + 1);
+    for (std::size_t offset = 0; offset < STRIP_FLOATS; offset += SLICE_FLOATS<Vec>) {
+        RunningMean<Vec> first{strip + offset, LINE_FLOATS, count, count, radius, wholeScale};
+        RunningMean<Vec> second{rings, SLICE_FLOATS<Vec>, wrap, count, radius, wholeScale};
+        RunningMean<Vec> third{
+            rings + wrap * SLICE_FLOATS<Vec>, SLICE_FLOATS<Vec>, wrap, count, radius, wholeScale};
+        const auto result = [&](std::size_t j, const Slice<Vec>& v) __attribute__((always_inline)) {
+            out(j, offset, v);
+        };
+        const auto intoThird = [&](std::size_t j, const Slice<Vec>& v)
+            __attribute__((always_inline)) {
+            EnterLine(third, j, v, true, result);
+        };
+        const auto intoSecond = [&](std::size_t j, const Slice<Vec>& v)
+            __attribute__((always_inline)) {
+            EnterLine(second, j, v, true, intoThird);
+        };
+        for (std::size_t line = 0; line < count; ++line) {
+            Slice<Vec> v;
+#pragma GCC unroll 3
+            for (std::size_t k = 0; k < SLICE_VECTORS; ++k) {
+                std::memcpy(&v[k], strip + line * LINE_FLOATS + offset + k * LANES, sizeof v[k]);
+            }
+            EnterLine(first, line, v, false, intoSecond);
+        }
+        FinishPass(first, intoSecond);
+        FinishPass(second, intoThird);
+        FinishPass(third, result);
+    }
+}
+
+// Pixel P of a slice, its three floats and the one after them, stored as one vector taken from
+// the registers: storing the slice and loading its pixels back at once would wait where a pixel
+// straddles two vectors.
+template <std::size_t P, typename Vec>
+[[gnu::always_inline]] inline void StoreSlicePixel(const Slice<Vec>& v, float* to) {
+    constexpr std::size_t LANES = sizeof(Vec) / sizeof(float);
+    constexpr std::size_t FIRST = 3 * P / LANES, LANE = 3 * P % LANES;
+    constexpr std::size_t SECOND = std::min(FIRST + 1, SLICE_VECTORS - 1);
+    const Pixel4 pixel =
+        __builtin_shufflevector(v[FIRST], v[SECOND], LANE, LANE + 1, LANE + 2, LANE + 3);
+    std::memcpy(to, &pixel, sizeof pixel);
+}
+
+// The first `pixels` pixels of a slice to to, to + stride, to + 2 * stride and so on.
+template <typename Vec>
+[[gnu::always_inline]] inline void StoreSlicePixels(const Slice<Vec>& v, float* to,
+                                                    std::size_t stride, std::size_t pixels) {
+    [&]<std::size_t... P>(std::index_sequence<P...>) __attribute__((always_inline)) {
+        ((P < pixels ? StoreSlicePixel<P>(v, to + P * stride) : void()), ...);
+    }
+    (std::make_index_sequence<sizeof(Vec) / sizeof(float)>());
 }
 
 std::size_t StripCount(std::size_t pixels) {
@@ -126,17 +267,8 @@ struct BlurJob {
     std::size_t radius;
     float* rows;     // one strip of 16 rows, one line per column: the horizontal passes
     float* columns;  // strips of 16 columns, one line per row: the vertical passes
-    float* spare;    // one strip
+    float* rings;    // the sweep's rings
 };
-
-// The three passes over one strip: strip to spare, back, and to spare again, where the result is.
-template <typename Vec>
-[[gnu::always_inline]] inline void BlurStrip(float* strip, float* spare, std::size_t count,
-                                             std::size_t radius) {
-    AverageStripLines<Vec>(strip, spare, count, radius);
-    AverageStripLines<Vec>(spare, strip, count, radius);
-    AverageStripLines<Vec>(strip, spare, count, radius);
-}
 
 // Each strip of 16 surface rows is filled, blurred across and turned into the columns
 // strips, and each of those goes back into the surface once blurred. The inner loops have fixed
@@ -144,6 +276,7 @@ template <typename Vec>
 // the last strips are blurred too but never written back.
 template <typename Vec>
 [[gnu::always_inline]] inline void BlurIn(const BlurJob& job) {
+    constexpr std::size_t LANES = sizeof(Vec) / sizeof(float);
     const std::size_t width = job.width;
     const std::size_t height = job.height;
     for (std::size_t y0 = 0; y0 < height; y0 += STRIP_PIXELS) {
@@ -154,55 +287,65 @@ template <typename Vec>
             for (std::size_t r = 0; r < rows; ++r) {
                 const std::uint8_t* pixels = job.topLeft + (y0 + r) * job.surfaceStride + 3 * x0;
                 float* line = job.rows + x0 * LINE_FLOATS + 3 * r;
-                // Four bytes at a time, the fourth from the next pixel; the last pixel of a run
-                // reads only its own three, since the surface may end there.
-                for (std::size_t x = 0; x + 1 < count; ++x, line += LINE_FLOATS) {
+                std::size_t x = 0;
+                for (; x + LANES <= count; x += LANES, line += LANES * LINE_FLOATS) {
+                    Slice<Vec> v;
+#pragma GCC unroll 3
+                    for (std::size_t k = 0; k < SLICE_VECTORS; ++k) {
+                        LoadBytes(pixels + 3 * x + k * LANES, v[k]);
+                    }
+                    StoreSlicePixels(v, line, LINE_FLOATS, LANES);
+                }
+                // The rest four bytes at a time, the fourth from the next pixel; the last pixel of
+                // a run reads only its own three, since the surface may end there.
+                for (; x + 1 < count; ++x, line += LINE_FLOATS) {
                     Byte16 bytes = {};
                     std::memcpy(&bytes, pixels + 3 * x, 4);
-                    const Byte16 wide = __builtin_shufflevector(bytes, Byte16{}, 0, 16, 16, 16, 1,
-                                                                16, 16, 16, 2, 16, 16, 16, 3, 16,
-                                                                16, 16);
+                    const Byte16 wide =
+                        __builtin_shufflevector(bytes, Byte16{}, 0, 16, 16, 16, 1, 16, 16, 16, 2,
+                                                16, 16, 16, 3, 16, 16, 16);
                     const Pixel4 v = __builtin_convertvector(reinterpret_cast<Int4>(wide), Pixel4);
                     std::memcpy(line, &v, sizeof v);
                 }
-                const std::uint8_t* last = pixels + 3 * (count - 1);
-                line[0] = last[0];
-                line[1] = last[1];
-                line[2] = last[2];
+                if (x < count) {
+                    line[0] = pixels[3 * x];
+                    line[1] = pixels[3 * x + 1];
+                    line[2] = pixels[3 * x + 2];
+                }
             }
         }
-        BlurStrip<Vec>(job.rows, job.spare, width, job.radius);
-        for (std::size_t x = 0; x < width; ++x) {
-            const float* from = job.spare + x * LINE_FLOATS;
-            float* to = job.columns + (x / STRIP_PIXELS) * height * LINE_FLOATS +
-                        y0 * LINE_FLOATS + 3 * (x % STRIP_PIXELS);
-            for (std::size_t r = 0; r < rows; ++r, to += LINE_FLOATS) {
-                MovePixel(to, from + 3 * r);
-            }
-        }
+        BlurStrip<Vec>(
+            job.rows, width, job.radius, job.rings,
+            [&](std::size_t x, std::size_t offset,
+                const Slice<Vec>& v) __attribute__((always_inline)) {
+                StoreSlicePixels(v,
+                                 job.columns + (x / STRIP_PIXELS) * height * LINE_FLOATS +
+                                     (y0 + offset / 3) * LINE_FLOATS + 3 * (x % STRIP_PIXELS),
+                                 LINE_FLOATS, std::min(LANES, rows - std::min(rows, offset / 3)));
+            });
     }
     for (std::size_t x0 = 0; x0 < width; x0 += STRIP_PIXELS) {
-        BlurStrip<Vec>(job.columns + (x0 / STRIP_PIXELS) * height * LINE_FLOATS, job.spare, height,
-                       job.radius);
         const std::size_t values = 3 * std::min(STRIP_PIXELS, width - x0);
-        for (std::size_t y = 0; y < height; ++y) {
-            std::uint8_t* out = job.topLeft + y * job.surfaceStride + 3 * x0;
-            const float* line = job.spare + y * LINE_FLOATS;
-            if (values == STRIP_FLOATS) {
-                constexpr std::size_t LANES = sizeof(Vec) / sizeof(float);
-                for (std::size_t k = 0; k < STRIP_FLOATS; k += LANES) {
-                    Vec v;
-                    std::memcpy(&v, line + k, sizeof v);
-                    v += 0.5f;
-                    v = v < 255.0f ? v : 255.0f;
-                    PackBytes(v, out + k);
-                }
-            } else {
-                for (std::size_t j = 0; j < values; ++j) {
-                    out[j] = static_cast<std::uint8_t>(std::min(line[j] + 0.5f, 255.0f));
-                }
-            }
-        }
+        BlurStrip<Vec>(
+            job.columns + (x0 / STRIP_PIXELS) * height * LINE_FLOATS, height, job.radius, job.rings,
+            [&](std::size_t y, std::size_t offset, const Slice<Vec>& v)
+                __attribute__((always_inline)) {
+                    std::uint8_t* out = job.topLeft + y * job.surfaceStride + 3 * x0 + offset;
+                    if (offset + SLICE_FLOATS<Vec> <= values) {
+#pragma GCC unroll 3
+                        for (std::size_t k = 0; k < SLICE_VECTORS; ++k) {
+                            Vec w = v[k] + 0.5f;
+                            w = w < 255.0f ? w : 255.0f;
+                            PackBytes(w, out + k * LANES);
+                        }
+                    } else {
+                        float line[SLICE_FLOATS<Vec>];
+                        std::memcpy(line, v, sizeof v);
+                        for (std::size_t j = 0; offset + j < values; ++j) {
+                            out[j] = static_cast<std::uint8_t>(std::min(line[j] + 0.5f, 255.0f));
+                        }
+                    }
+                });
     }
 }
 
@@ -313,11 +456,11 @@ void BlurBox(const RegionBox& box, DisplaySurface& surface, CoverScratch& scratc
     const auto height = static_cast<std::size_t>(clip.bottom - clip.top);
     scratch.rows.resize(width * LINE_FLOATS);
     scratch.columns.resize(StripCount(width) * height * LINE_FLOATS);
-    scratch.spare.resize(std::max(width, height) * LINE_FLOATS);
+    const auto radius = static_cast<std::size_t>(std::max<std::int64_t>(1, side / 12));
+    scratch.rings.resize(2 * std::min(2 * radius + 2, std::max(width, height)) * STRIP_FLOATS);
     blur(BlurJob{SurfaceRow(surface, clip.top) + 3 * static_cast<std::size_t>(clip.left),
-                 static_cast<std::size_t>(surface.stride), width, height,
-                 static_cast<std::size_t>(std::max<std::int64_t>(1, side / 12)),
-                 scratch.rows.data(), scratch.columns.data(), scratch.spare.data()});
+                 static_cast<std::size_t>(surface.stride), width, height, radius,
+                 scratch.rows.data(), scratch.columns.data(), scratch.rings.data()});
 }
 
 void DrawCover(const RegionBox& box, CoverStyle style, const OverlaySprite& sprite,

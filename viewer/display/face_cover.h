@@ -16,7 +16,7 @@ struct CoverScratch {
     std::vector<std::uint64_t> cellSums;
     std::vector<float> rows;
     std::vector<float> columns;
-    std::vector<float> spare;
+    std::vector<float> rings;
 };
 
 // The pixelate cover over box (columns left .. right - 1, rows top .. bottom - 1): square cells of
@@ -31,8 +31,7 @@ void PixelateBox(const RegionBox& box, DisplaySurface& surface, CoverScratch& sc
 void BlurBox(const RegionBox& box, DisplaySurface& surface, CoverScratch& scratch);
 // The same with the kernel of a level (the scalar one where the processor lacks it); every level
 // gives the same bytes.
-void BlurBox(const RegionBox& box, DisplaySurface& surface, CoverScratch& scratch,
-             SimdLevel level);
+void BlurBox(const RegionBox& box, DisplaySurface& surface, CoverScratch& scratch, SimdLevel level);
 
 // The cover of one box in style: the whole overlay sprite stretched over it, or PixelateBox or
 // BlurBox.
