@@ -596,14 +596,19 @@ struct Columns512 {
     return columns;
 }
 
+// Column sums kx lanes on: lanes kx.. of current, then the first of next. The shift is a template
+// argument because the instruction takes it as an immediate, also in builds without optimisation.
+template <int KX>
+[[gnu::always_inline]] inline __m512 Shifted512(const Columns512& current, const Columns512& next) {
+    return _mm512_castsi512_ps(_mm512_alignr_epi32(_mm512_castps_si512(next.sums[KX]),
+                                                   _mm512_castps_si512(current.sums[KX]), KX));
+}
+
 // Output pixels x..x+15 from the column sums at them and at the next sixteen.
 [[gnu::always_inline]] inline __m512 AddColumns512(const Columns512& current,
                                                    const Columns512& next) {
-    const auto shifted = [&](int kx) {
-        return _mm512_castsi512_ps(_mm512_alignr_epi32(_mm512_castps_si512(next.sums[kx]),
-                                                       _mm512_castps_si512(current.sums[kx]), kx));
-    };
-    return _mm512_add_ps(_mm512_add_ps(current.sums[0], shifted(1)), shifted(2));
+    return _mm512_add_ps(_mm512_add_ps(current.sums[0], Shifted512<1>(current, next)),
+                         Shifted512<2>(current, next));
 }
 
 // Stride 1. A row of one vector is nine taps of nine loads. A longer one adds, for output pixel
