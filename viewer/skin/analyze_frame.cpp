@@ -38,8 +38,8 @@ void ApplyLumaTest(std::vector<std::uint8_t>& keep, const std::vector<RegionStat
             continue;
         }
         const Pixel24* row = frame.pixels.data() + static_cast<std::size_t>(run.y) * frame.width;
-        lumaSum[k] += SumPixelLuma(row + run.x0, static_cast<std::size_t>(run.x1 - run.x0) + 1,
-                                   level);
+        lumaSum[k] +=
+            SumPixelLuma(row + run.x0, static_cast<std::size_t>(run.x1 - run.x0) + 1, level);
         lastLuma[k] = PixelLuma(row[run.x1]);
     }
     for (std::size_t k = 0; k < regions.size(); ++k) {

@@ -42,10 +42,8 @@ std::uint64_t SkinBitsOf64(const std::uint8_t* cells) {
 #endif
 }
 
-// One mask row as a bit row, 64 cells a word (bit i of word w is cell 64 w + i), without the
-// first and last cell, which are never labelled.
-void MakeInnerSkinBits(const std::uint8_t* row, std::int32_t width,
-                       std::vector<std::uint64_t>& bits) {
+// One mask row as a bit row, 64 cells a word (bit i of word w is cell 64 w + i).
+void MaskRowBits(const std::uint8_t* row, std::int32_t width, std::vector<std::uint64_t>& bits) {
     std::int32_t x = 0;
     for (; x + 64 <= width; x += 64) {
         bits[x / 64] = SkinBitsOf64(row + x);
@@ -57,8 +55,21 @@ void MakeInnerSkinBits(const std::uint8_t* row, std::int32_t width,
         }
         bits[x / 64] = tail;
     }
-    bits[0] &= ~std::uint64_t{1};
-    bits[(width - 1) / 64] &= ~(std::uint64_t{1} << ((width - 1) % 64));
+}
+
+// Bits first .. first + width - 1 of a classified band as a bit row. The band has a word past
+// the last one it classified, so a row's last word can always take its neighbour's bits.
+void BandRowBits(const std::vector<std::uint64_t>& band, std::size_t first, std::int32_t width,
+                 std::vector<std::uint64_t>& bits) {
+    const std::size_t word = first / 64;
+    const auto shift = static_cast<unsigned>(first % 64);
+    for (std::size_t i = 0; i < bits.size(); ++i) {
+        bits[i] = shift == 0 ? band[word + i]
+                             : band[word + i] >> shift | band[word + i + 1] << (64 - shift);
+    }
+    if (width % 64 != 0) {
+        bits.back() &= (std::uint64_t{1} << (width % 64)) - 1;
+    }
 }
 
 // Calls emit(x0, x1) for every run of set bits, left to right, a word at a time.
@@ -95,6 +106,16 @@ void MarkRunStarts(const std::vector<std::uint64_t>& bits, std::vector<std::uint
         const std::uint64_t carryIn = i > 0 ? bits[i - 1] >> 63 : 0;
         starts[i] = bits[i] & ~((bits[i] << 1) | carryIn);
     }
+}
+
+// The highest set bit at or below x, of which there must be one.
+std::int32_t LastBitAtOrBefore(const std::vector<std::uint64_t>& bits, std::int32_t x) {
+    auto word = static_cast<std::size_t>(x) / 64;
+    std::uint64_t below = bits[word] & (~std::uint64_t{0} >> (63 - x % 64));
+    while (below == 0) {
+        below = bits[--word];
+    }
+    return static_cast<std::int32_t>(64 * word) + 63 - std::countl_zero(below);
 }
 
 bool BitAt(const std::vector<std::uint64_t>& bits, std::int32_t x) {
@@ -139,14 +160,13 @@ void Join(std::vector<std::int32_t>& parent, std::int32_t a, std::int32_t b) {
 
 namespace {
 
-// The labelling over rows 1 .. height - 2 of cells, each row's cells given by rowCells(y) when
-// the scan reaches it.
-template <typename RowCells>
-std::int32_t FindRuns(std::int32_t width, std::int32_t height, RowCells&& rowCells,
+// The labelling over rows 1 .. height - 2, rowBits(y, bits) giving each row's cells as a bit row
+// when the scan reaches it.
+template <typename RowBits>
+std::int32_t FindRuns(std::int32_t width, std::int32_t height, RowBits&& rowBits,
                       std::vector<RegionRun>& runs) {
-
-    // This row and the previous one as bit rows, the first cells of their runs, and for every
-    // skin cell the run (node) that holds it; cells are only looked up where their bit is set.
+    // This row and the previous one as bit rows, the first cells of their runs, and at each
+    // first cell its run (node); a cell of a run finds the run's first cell among the starts.
     const std::size_t words = (static_cast<std::size_t>(width) + 63) / 64;
     std::vector<std::uint64_t> bits(words), starts(words), previousBits(words, 0),
         previousStarts(words, 0);
@@ -157,7 +177,10 @@ std::int32_t FindRuns(std::int32_t width, std::int32_t height, RowCells&& rowCel
     bool cutOff = false;
 
     for (std::int32_t y = 1; y < height - 1 && !cutOff; ++y) {
-        MakeInnerSkinBits(rowCells(y), width, bits);
+        rowBits(y, bits);
+        // The first and last cell of a row are never labelled.
+        bits[0] &= ~std::uint64_t{1};
+        bits[(width - 1) / 64] &= ~(std::uint64_t{1} << ((width - 1) % 64));
         MarkRunStarts(bits, starts);
         ForEachRun(bits, [&](std::int32_t x0, std::int32_t x1) {
             // The first cell starts a provisional area when the cell above it is unlabelled.
@@ -168,11 +191,14 @@ std::int32_t FindRuns(std::int32_t width, std::int32_t height, RowCells&& rowCel
             }
             const auto node = static_cast<std::int32_t>(runs.size());
             runs.push_back({y, x0, x1, 0});
-            parent.push_back(coveredAbove ? FindRoot(parent, previousRunAt[x0]) : node);
+            parent.push_back(
+                coveredAbove
+                    ? FindRoot(parent, previousRunAt[LastBitAtOrBefore(previousStarts, x0)])
+                    : node);
             // Every other run above that touches this one starts inside it.
             ForEachBitIn(previousStarts, x0 + 1, x1,
                          [&](std::int32_t x) { Join(parent, node, previousRunAt[x]); });
-            std::fill(runAt.begin() + x0, runAt.begin() + x1 + 1, node);
+            runAt[x0] = node;
             return true;
         });
         bits.swap(previousBits);
@@ -205,12 +231,14 @@ std::int32_t FindRegionRuns(const SkinMask& mask, std::vector<RegionRun>& runs) 
     }
     return FindRuns(
         width, height,
-        [&](std::int32_t y) { return mask.cells.data() + static_cast<std::size_t>(y) * width; },
+        [&](std::int32_t y, std::vector<std::uint64_t>& bits) {
+            MaskRowBits(mask.cells.data() + static_cast<std::size_t>(y) * width, width, bits);
+        },
         runs);
 }
 
-std::int32_t FindRegionRuns(const FrameImage& frame, const SkinColorRange& range,
-                            SimdLevel level, std::vector<RegionRun>& runs) {
+std::int32_t FindRegionRuns(const FrameImage& frame, const SkinColorRange& range, SimdLevel level,
+                            std::vector<RegionRun>& runs) {
     runs.clear();
     const std::int32_t width = frame.width;
     const std::int32_t height = frame.height;
@@ -219,22 +247,22 @@ std::int32_t FindRegionRuns(const FrameImage& frame, const SkinColorRange& range
         return 0;
     }
     // Rows are classified a band at a time: one call prepares the kernel's constants once for
-    // the band, whose cells stay in the first-level cache until the scan has read them.
+    // the band, whose bits stay in the first-level cache until the scan has read them.
     constexpr std::int32_t BAND_ROWS = 16;
-    const auto rowBytes = static_cast<std::size_t>(width);
-    std::vector<std::uint8_t> band(BAND_ROWS * rowBytes);
+    const auto rowCells = static_cast<std::size_t>(width);
+    std::vector<std::uint64_t> band((BAND_ROWS * rowCells + 63) / 64 + 1);
     std::int32_t bandTop = 0, bandEnd = 0;
     return FindRuns(
         width, height,
-        [&](std::int32_t y) {
+        [&](std::int32_t y, std::vector<std::uint64_t>& bits) {
             if (y >= bandEnd) {
                 bandTop = y;
                 bandEnd = std::min(y + BAND_ROWS, height - 1);
-                ClassifySkinPixels(frame.pixels.data() + static_cast<std::size_t>(y) * rowBytes,
-                                   band.data(), static_cast<std::size_t>(bandEnd - y) * rowBytes,
-                                   range, level);
+                ClassifySkinBits(frame.pixels.data() + static_cast<std::size_t>(y) * rowCells,
+                                 band.data(), static_cast<std::size_t>(bandEnd - y) * rowCells,
+                                 range, level);
             }
-            return band.data() + static_cast<std::size_t>(y - bandTop) * rowBytes;
+            BandRowBits(band, static_cast<std::size_t>(y - bandTop) * rowCells, width, bits);
         },
         runs);
 }

@@ -25,8 +25,8 @@ std::int32_t FindRegionRuns(const SkinMask& mask, std::vector<RegionRun>& runs);
 // The same as FindRegionRuns(BuildSkinMask(frame, range, level), runs) without the whole mask:
 // each row is classified, with the kernel of level, when the scan reaches it, and the first and
 // last rows not at all. A frame whose storage disagrees with its size has no runs.
-std::int32_t FindRegionRuns(const FrameImage& frame, const SkinColorRange& range,
-                            SimdLevel level, std::vector<RegionRun>& runs);
+std::int32_t FindRegionRuns(const FrameImage& frame, const SkinColorRange& range, SimdLevel level,
+                            std::vector<RegionRun>& runs);
 
 // Resizes records to regionCount fresh records and accumulates every run whose region is in
 // 1..regionCount.

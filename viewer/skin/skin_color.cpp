@@ -72,10 +72,14 @@ SkinMask BuildSkinMask(const FrameImage& frame, const SkinColorRange& range, Sim
         frame.width > 0 && frame.height > 0
             ? static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height)
             : 0;
-    mask.cells.assign(count, 0);
     // Storage shorter than the stated size is never read past; the missing cells stay 0.
-    ClassifySkinPixels(frame.pixels.data(), mask.cells.data(), std::min(count, frame.pixels.size()),
-                       range, level);
+    const std::size_t classified = std::min(count, frame.pixels.size());
+    std::vector<std::uint64_t> words((classified + 63) / 64);
+    ClassifySkinBits(frame.pixels.data(), words.data(), classified, range, level);
+    mask.cells.assign(count, 0);
+    for (std::size_t i = 0; i < classified; ++i) {
+        mask.cells[i] = (words[i / 64] >> (i % 64)) & 1 ? 255 : 0;
+    }
     return mask;
 }
 

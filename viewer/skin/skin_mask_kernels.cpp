@@ -13,11 +13,18 @@
 
 namespace {
 
-void ClassifyScalar(const Pixel24* pixels, std::uint8_t* cells, std::size_t count,
+bool IsSkinPixel(Pixel24 pixel, const SkinColorRange& range) {
+    return IsSkinColor(RgbToHsb(pixel.red, pixel.green, pixel.blue), range);
+}
+
+void ClassifyScalar(const Pixel24* pixels, std::uint64_t* words, std::size_t count,
                     const SkinColorRange& range) {
-    for (std::size_t i = 0; i < count; ++i) {
-        const Pixel24 pixel = pixels[i];
-        cells[i] = IsSkinColor(RgbToHsb(pixel.red, pixel.green, pixel.blue), range) ? 255 : 0;
+    for (std::size_t first = 0; first < count; first += 64) {
+        std::uint64_t word = 0;
+        for (std::size_t i = first; i < std::min(count, first + 64); ++i) {
+            word |= std::uint64_t{IsSkinPixel(pixels[i], range)} << (i - first);
+        }
+        words[first / 64] = word;
     }
 }
 
@@ -36,12 +43,18 @@ enum HueSector : std::uint8_t { GREEN_MAX, BLUE_MAX, RED_MAX_RISING, RED_MAX_FAL
 constexpr int SECTOR_COUNT = 5;
 // A grey has hue 0: it is tested as d = 0 with delta taken as 1 and offset 0.
 constexpr int SECTOR_OFFSET[SECTOR_COUNT] = {120, 240, 0, 360, 0};
+// The hues each sector's formula can give, inclusive.
+constexpr std::uint32_t SECTOR_FIRST_HUE[SECTOR_COUNT] = {60, 180, 0, 300, 0};
+constexpr std::uint32_t SECTOR_LAST_HUE[SECTOR_COUNT] = {180, 300, 60, 359, 0};
 
 // Per-range constants of the vector kernels.
 struct VectorRange {
     // Per band, the hue factors of each sector, laid out as byte-shuffle lookup tables.
     alignas(16) std::int8_t bandLow[2][16];
     alignas(16) std::int8_t bandEnd[2][16];
+    // Per sector, 0xFF when one of its hues lies in a band: a block with no pixel in such a
+    // sector and in the brightness band has no skin, and skips the exact tests.
+    alignas(16) std::int8_t sectorInBand[16];
     // Brightness max * 100 / 255 grows with max, so its band is a band of max (empty: 255..0).
     std::uint8_t maxLow = 255;
     std::uint8_t maxHigh = 0;
@@ -69,6 +82,10 @@ VectorRange MakeVectorRange(const SkinColorRange& range) {
             const std::int64_t offset = SECTOR_OFFSET[sector];
             constants.bandLow[band][sector] = HueFactor(std::int64_t{bandMin[band]} - offset);
             constants.bandEnd[band][sector] = HueFactor(std::int64_t{bandMax[band]} - offset + 1);
+            if (bandMin[band] <= SECTOR_LAST_HUE[sector] &&
+                SECTOR_FIRST_HUE[sector] <= bandMax[band]) {
+                constants.sectorInBand[sector] = -1;
+            }
         }
     }
 
@@ -145,8 +162,9 @@ struct Simd {
     [[gnu::always_inline]] static Vec Table(const std::int8_t* bytes) {
         return _mm_load_si128(reinterpret_cast<const __m128i*>(bytes));
     }
-    [[gnu::always_inline]] static void Store(std::uint8_t* cells, Vec value) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(cells), value);
+    // The top bit of each byte lane, lane 0 lowest.
+    [[gnu::always_inline]] static std::uint64_t Bits(Vec value) {
+        return static_cast<std::uint16_t>(_mm_movemask_epi8(value));
     }
     [[gnu::always_inline]] static Vec Zero() { return _mm_setzero_si128(); }
     [[gnu::always_inline]] static Vec Splat8(std::uint8_t value) {
@@ -198,8 +216,8 @@ struct Simd {
     [[gnu::always_inline]] static Vec Table(const std::int8_t* bytes) {
         return _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(bytes)));
     }
-    [[gnu::always_inline]] static void Store(std::uint8_t* cells, Vec value) {
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(cells), value);
+    [[gnu::always_inline]] static std::uint64_t Bits(Vec value) {
+        return static_cast<std::uint32_t>(_mm256_movemask_epi8(value));
     }
     [[gnu::always_inline]] static Vec Zero() { return _mm256_setzero_si256(); }
     [[gnu::always_inline]] static Vec Splat8(std::uint8_t value) {
@@ -263,8 +281,8 @@ struct Simd {
     [[gnu::always_inline]] static Vec Table(const std::int8_t* bytes) {
         return _mm512_broadcast_i32x4(_mm_load_si128(reinterpret_cast<const __m128i*>(bytes)));
     }
-    [[gnu::always_inline]] static void Store(std::uint8_t* cells, Vec value) {
-        _mm512_storeu_si512(cells, value);
+    [[gnu::always_inline]] static std::uint64_t Bits(Vec value) {
+        return _mm512_movepi8_mask(value);
     }
     [[gnu::always_inline]] static Vec Zero() { return _mm512_setzero_si512(); }
     [[gnu::always_inline]] static Vec Splat8(std::uint8_t value) {
@@ -380,25 +398,25 @@ std::uint32_t SumPixelLuma(const Pixel24* pixels, std::size_t count, SimdLevel l
     }
 }
 
-void ClassifySkinPixels(const Pixel24* pixels, std::uint8_t* cells, std::size_t count,
-                        const SkinColorRange& range, SimdLevel level) {
+void ClassifySkinBits(const Pixel24* pixels, std::uint64_t* words, std::size_t count,
+                      const SkinColorRange& range, SimdLevel level) {
     if (!SimdLevelSupported(level)) {
         level = SimdLevel::Scalar;
     }
     switch (level) {
 #if defined(__x86_64__) || defined(__i386__)
         case SimdLevel::Avx512:
-            avx512::Classify(pixels, cells, count, range);
+            avx512::Classify(pixels, words, count, range);
             return;
         case SimdLevel::Avx2:
-            avx2::Classify(pixels, cells, count, range);
+            avx2::Classify(pixels, words, count, range);
             return;
         case SimdLevel::Sse41:
-            sse41::Classify(pixels, cells, count, range);
+            sse41::Classify(pixels, words, count, range);
             return;
 #endif
         default:
-            ClassifyScalar(pixels, cells, count, range);
+            ClassifyScalar(pixels, words, count, range);
             return;
     }
 }

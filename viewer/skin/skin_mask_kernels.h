@@ -19,10 +19,12 @@ inline constexpr SaturationPair SATURATION_ROUNDED_DOWN[] = {{29, 100},  {29, 50
                                                              {58, 100},  {87, 150},  {58, 200},
                                                              {114, 200}, {116, 200}, {145, 250}};
 
-// Writes 255 (skin) or 0 to cells[i] for each of the count pixels. A frame's rows are packed end
-// to end, so a whole frame is one call. A level this processor cannot run falls back to scalar.
-void ClassifySkinPixels(const Pixel24* pixels, std::uint8_t* cells, std::size_t count,
-                        const SkinColorRange& range, SimdLevel level);
+// Sets bit i % 64 of words[i / 64] where pixel i of the count pixels is skin and clears it where
+// not, (count + 63) / 64 words in all; the last word's bits past count are cleared. A frame's
+// rows are packed end to end, so a whole frame is one call. A level this processor cannot run
+// falls back to scalar.
+void ClassifySkinBits(const Pixel24* pixels, std::uint64_t* words, std::size_t count,
+                      const SkinColorRange& range, SimdLevel level);
 
 // The sum of PixelLuma (analyze_frame.h) over count pixels (at most 2^24 of them), with the
 // kernel of a level: the vector kernels take floor((x + 0.5) / 1000) in floats, which is the whole
