@@ -17,21 +17,26 @@ bool PassesAspectTest(const RegionStats& r) {
 // The largest region passing the aspect test; on equal areas the lower-numbered one. -1 if none.
 std::int32_t ChooseFaceRegion(const std::vector<RegionStats>& regions) {
     std::int32_t best = -1;
+    std::int32_t bestArea = 0;  // every region has at least one pixel
     for (std::size_t i = 0; i < regions.size(); ++i) {
-        if (PassesAspectTest(regions[i]) && (best < 0 || regions[i].area > regions[best].area)) {
+        if (regions[i].area > bestArea && PassesAspectTest(regions[i])) {
             best = static_cast<std::int32_t>(i);
+            bestArea = regions[i].area;
         }
     }
     return best;
 }
 
-// Clears regions whose last pixel (in scan order) lies too far from the region's mean luma. Only
-// kept regions are visited, all in one pass over the runs.
-void ApplyLumaTest(std::vector<std::uint8_t>& keep, const std::vector<RegionStats>& regions,
-                   const std::vector<RegionRun>& runs, const FrameImage& frame) {
+// Drops from kept, and clears in keep, the regions whose last pixel (in scan order) lies too far
+// from the region's mean luma, in one pass over the runs.
+void ApplyLumaTest(std::vector<std::int32_t>& kept, std::vector<std::uint8_t>& keep,
+                   const std::vector<RegionStats>& regions, const std::vector<RegionRun>& runs,
+                   const FrameImage& frame) {
     static const SimdLevel level = DetectSimdLevel();
-    std::vector<std::uint64_t> lumaSum(regions.size(), 0);
-    std::vector<std::uint8_t> lastLuma(regions.size(), 0);
+    thread_local std::vector<std::uint64_t> lumaSum;
+    thread_local std::vector<std::uint8_t> lastLuma;
+    lumaSum.assign(regions.size(), 0);
+    lastLuma.assign(regions.size(), 0);
     for (const RegionRun& run : runs) {
         const std::size_t k = static_cast<std::size_t>(run.region) - 1;
         if (!keep[k]) {
@@ -42,17 +47,13 @@ void ApplyLumaTest(std::vector<std::uint8_t>& keep, const std::vector<RegionStat
             SumPixelLuma(row + run.x0, static_cast<std::size_t>(run.x1 - run.x0) + 1, level);
         lastLuma[k] = PixelLuma(row[run.x1]);
     }
-    for (std::size_t k = 0; k < regions.size(); ++k) {
-        if (!keep[k]) {
-            continue;
-        }
+    std::erase_if(kept, [&](std::int32_t k) {
         const double inv = 1.0 / regions[k].area;
         const double mean = static_cast<double>(lumaSum[k]) * inv;
         const double deviation = (lastLuma[k] - mean) * (lastLuma[k] - mean);
-        if (inv * deviation > 1.5) {
-            keep[k] = 0;
-        }
-    }
+        keep[k] = inv * deviation <= 1.5;
+        return !keep[k];
+    });
 }
 
 RegionBox MakeSquareBox(const RegionStats& r, std::int32_t frameHeight, bool regionExpansion) {
@@ -66,10 +67,9 @@ RegionBox MakeSquareBox(const RegionStats& r, std::int32_t frameHeight, bool reg
 }
 
 void PaintRegionsBlue(FrameImage& display, const std::vector<RegionRun>& runs,
-                      const std::vector<std::uint8_t>& keep, std::int32_t best, bool allRegions) {
+                      const std::vector<std::uint8_t>& keep) {
     for (const RegionRun& run : runs) {
-        const std::int32_t k = run.region - 1;
-        if (keep[k] && (allRegions || k == best)) {
+        if (keep[run.region - 1]) {
             Pixel24* row = display.pixels.data() + static_cast<std::size_t>(run.y) * display.width;
             std::fill(row + run.x0, row + run.x1 + 1, Pixel24{255, 0, 0});
         }
@@ -88,10 +88,14 @@ bool AnalyzeFrame(std::vector<RegionBox>& boxes, FrameImage& display, const Fram
     const std::int32_t minRegionSide = MinRegionSide(frame.width);
     // A frame whose storage disagrees with its size is analysed as an empty one: it has no runs.
     // Rows are classified as the labelling reaches them, never kept as a whole mask.
+    // The working lists are kept from frame to frame: a noisy frame has tens of thousands of
+    // runs and regions, whose fresh memory would cost more than the analysis.
     static const SimdLevel level = DetectSimdLevel();
-    std::vector<RegionRun> runs;
+    thread_local std::vector<RegionRun> runs;
+    thread_local std::vector<RegionStats> regions;
+    thread_local std::vector<std::int32_t> kept;
+    thread_local std::vector<std::uint8_t> keep;
     const std::int32_t regionCount = FindRegionRuns(frame, range, level, runs);
-    std::vector<RegionStats> regions;
     AccumulateRegionStats(regions, runs, regionCount);
 
     const std::int32_t best = ChooseFaceRegion(regions);
@@ -106,24 +110,35 @@ bool AnalyzeFrame(std::vector<RegionBox>& boxes, FrameImage& display, const Fram
         return false;
     }
 
-    std::vector<std::uint8_t> keep(regions.size(), 1);
-    for (std::size_t k = 0; k < regions.size(); ++k) {
-        const bool tooSmall = regions[k].width < minRegionSide || regions[k].height < minRegionSide;
-        const bool notChosen = !options.allRegions && static_cast<std::int32_t>(k) != best;
-        if (tooSmall || notChosen) {
-            keep[k] = 0;
+    // The regions that pass the size test: every one with "&All", else only the chosen one.
+    const auto largeEnough = [&](const RegionStats& r) {
+        return r.width >= minRegionSide && r.height >= minRegionSide;
+    };
+    kept.clear();
+    if (options.allRegions) {
+        for (std::size_t k = 0; k < regions.size(); ++k) {
+            if (largeEnough(regions[k])) {
+                kept.push_back(static_cast<std::int32_t>(k));
+            }
         }
+    } else if (largeEnough(regions[best])) {
+        kept.push_back(best);
     }
-    ApplyLumaTest(keep, regions, runs, frame);
+    if (kept.empty()) {
+        return true;
+    }
+    keep.assign(regions.size(), 0);
+    for (const std::int32_t k : kept) {
+        keep[k] = 1;
+    }
+    ApplyLumaTest(kept, keep, regions, runs, frame);
 
-    for (std::size_t k = 0; k < regions.size(); ++k) {
-        if (keep[k]) {
-            boxes.push_back(MakeSquareBox(regions[k], frame.height, options.regionExpansion));
-        }
+    for (const std::int32_t k : kept) {
+        boxes.push_back(MakeSquareBox(regions[k], frame.height, options.regionExpansion));
     }
-    if (options.maskEnabled && display.width == frame.width && display.height == frame.height &&
-        display.pixels.size() == frame.pixels.size()) {
-        PaintRegionsBlue(display, runs, keep, best, options.allRegions);
+    if (!kept.empty() && options.maskEnabled && display.width == frame.width &&
+        display.height == frame.height && display.pixels.size() == frame.pixels.size()) {
+        PaintRegionsBlue(display, runs, keep);
     }
     return true;
 }

@@ -172,7 +172,9 @@ std::int32_t FindRuns(std::int32_t width, std::int32_t height, RowBits&& rowBits
         previousStarts(words, 0);
     std::vector<std::int32_t> runAt(static_cast<std::size_t>(width)),
         previousRunAt(static_cast<std::size_t>(width));
-    std::vector<std::int32_t> parent;
+    // Kept from frame to frame, like the caller's runs: a noisy frame has tens of thousands.
+    thread_local std::vector<std::int32_t> parent;
+    parent.clear();
     std::int32_t provisionalLabels = 0;
     bool cutOff = false;
 
@@ -206,15 +208,12 @@ std::int32_t FindRuns(std::int32_t width, std::int32_t height, RowBits&& rowBits
         runAt.swap(previousRunAt);
     }
 
-    // Number the regions in the order the scan first meets them.
-    std::vector<std::int32_t> regionOfRoot(runs.size(), 0);
+    // Number the regions in the order the scan first meets them. A join keeps the smaller root,
+    // so a region's root is its first run, numbered before any other run of it.
     std::int32_t regionCount = 0;
     for (std::size_t i = 0; i < runs.size(); ++i) {
-        const std::int32_t root = FindRoot(parent, static_cast<std::int32_t>(i));
-        if (regionOfRoot[root] == 0) {
-            regionOfRoot[root] = ++regionCount;
-        }
-        runs[i].region = regionOfRoot[root];
+        const auto root = static_cast<std::size_t>(FindRoot(parent, static_cast<std::int32_t>(i)));
+        runs[i].region = root == i ? ++regionCount : runs[root].region;
     }
     return regionCount;
 }
