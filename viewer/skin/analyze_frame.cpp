@@ -28,9 +28,9 @@ std::int32_t ChooseFaceRegion(const std::vector<RegionStats>& regions) {
 }
 
 // Drops from kept, and clears in keep, the regions whose last pixel (in scan order) lies too far
-// from the region's mean luma, in one pass over the runs.
+// from the region's mean luma, and gives the others their means, in one pass over the runs.
 void ApplyLumaTest(std::vector<std::int32_t>& kept, std::vector<std::uint8_t>& keep,
-                   const std::vector<RegionStats>& regions, const std::vector<RegionRun>& runs,
+                   std::vector<RegionStats>& regions, const std::vector<RegionRun>& runs,
                    const FrameImage& frame) {
     static const SimdLevel level = DetectSimdLevel();
     thread_local std::vector<std::uint64_t> lumaSum;
@@ -46,12 +46,14 @@ void ApplyLumaTest(std::vector<std::int32_t>& kept, std::vector<std::uint8_t>& k
         lumaSum[k] +=
             SumPixelLuma(row + run.x0, static_cast<std::size_t>(run.x1 - run.x0) + 1, level);
         lastLuma[k] = PixelLuma(row[run.x1]);
+        AddRunToMeans(regions[k], run);
     }
     std::erase_if(kept, [&](std::int32_t k) {
         const double inv = 1.0 / regions[k].area;
         const double mean = static_cast<double>(lumaSum[k]) * inv;
         const double deviation = (lastLuma[k] - mean) * (lastLuma[k] - mean);
         keep[k] = inv * deviation <= 1.5;
+        FinishMeans(regions[k]);
         return !keep[k];
     });
 }
@@ -96,11 +98,11 @@ bool AnalyzeFrame(std::vector<RegionBox>& boxes, FrameImage& display, const Fram
     thread_local std::vector<std::int32_t> kept;
     thread_local std::vector<std::uint8_t> keep;
     const std::int32_t regionCount = FindRegionRuns(frame, range, level, runs);
-    AccumulateRegionStats(regions, runs, regionCount);
+    AccumulateRegionStats(regions, runs, regionCount, false);
 
     const std::int32_t best = ChooseFaceRegion(regions);
     if (details != nullptr) {
-        details->regions = regions;
+        AccumulateRegionStats(details->regions, runs, regionCount);
         details->best = best;
     }
     if (best < 0) {

@@ -266,29 +266,41 @@ std::int32_t FindRegionRuns(const FrameImage& frame, const SkinColorRange& range
         runs);
 }
 
+void AddRunToMeans(RegionStats& record, const RegionRun& run) {
+    // The sums are whole numbers far below 2^53, so adding a run at a time gives the same doubles
+    // as adding pixel by pixel.
+    const std::int64_t length = run.x1 - run.x0 + 1;
+    record.meanX += static_cast<double>((std::int64_t{run.x0} + run.x1) * length / 2);
+    record.meanY += static_cast<double>(std::int64_t{run.y} * length);
+}
+
+void FinishMeans(RegionStats& record) {
+    if (record.area > 0) {
+        record.meanX /= record.area;
+        record.meanY /= record.area;
+    }
+}
+
 void AccumulateRegionStats(std::vector<RegionStats>& records, const std::vector<RegionRun>& runs,
-                           std::int32_t regionCount) {
+                           std::int32_t regionCount, bool withMeans) {
     records.assign(static_cast<std::size_t>(std::max(regionCount, 0)), RegionStats{});
-    // meanX and meanY hold the coordinate sums until the end. The sums are whole numbers far below
-    // 2^53, so adding a run at a time gives the same doubles as adding pixel by pixel.
     for (const RegionRun& run : runs) {
         if (run.region < 1 || run.region > regionCount) {
             continue;
         }
         RegionStats& r = records[static_cast<std::size_t>(run.region) - 1];
-        const std::int64_t length = run.x1 - run.x0 + 1;
-        r.area += static_cast<std::int32_t>(length);
+        r.area += run.x1 - run.x0 + 1;
         r.minX = std::min(r.minX, run.x0);
         r.maxX = std::max(r.maxX, run.x1);
         r.minY = std::min(r.minY, run.y);
         r.maxY = std::max(r.maxY, run.y);
-        r.meanX += static_cast<double>((std::int64_t{run.x0} + run.x1) * length / 2);
-        r.meanY += static_cast<double>(std::int64_t{run.y} * length);
+        if (withMeans) {
+            AddRunToMeans(r, run);
+        }
     }
     for (RegionStats& r : records) {
-        if (r.area > 0) {
-            r.meanX /= r.area;
-            r.meanY /= r.area;
+        if (withMeans) {
+            FinishMeans(r);
         }
         r.width = r.maxX - r.minX;
         r.height = r.maxY - r.minY;

@@ -29,6 +29,12 @@ std::int32_t FindRegionRuns(const FrameImage& frame, const SkinColorRange& range
                             std::vector<RegionRun>& runs);
 
 // Resizes records to regionCount fresh records and accumulates every run whose region is in
-// 1..regionCount.
+// 1..regionCount. Without means, meanX and meanY stay 0: the analysis needs them only for the
+// few regions it keeps, and adds those up with AddRunToMeans and FinishMeans.
 void AccumulateRegionStats(std::vector<RegionStats>& records, const std::vector<RegionRun>& runs,
-                           std::int32_t regionCount);
+                           std::int32_t regionCount, bool withMeans = true);
+
+// Adds a run's coordinate sums to meanX and meanY, which hold sums until FinishMeans divides
+// them by the area.
+void AddRunToMeans(RegionStats& record, const RegionRun& run);
+void FinishMeans(RegionStats& record);
