@@ -122,20 +122,25 @@ bool BitAt(const std::vector<std::uint64_t>& bits, std::int32_t x) {
     return (bits[static_cast<std::size_t>(x) / 64] >> (x % 64)) & 1;
 }
 
-// Calls f(x) for every set bit x in [first, last].
+// Calls f(x) for every set bit x in [first, last], none when the range is empty.
 template <typename F>
 void ForEachBitIn(const std::vector<std::uint64_t>& bits, std::int32_t first, std::int32_t last,
                   F&& f) {
-    for (std::int32_t base = first / 64 * 64; base <= last; base += 64) {
-        std::uint64_t word = bits[static_cast<std::size_t>(base) / 64];
-        if (first > base) {
-            word &= ~std::uint64_t{0} << (first - base);
+    if (first > last) {
+        return;
+    }
+    const auto firstWord = static_cast<std::size_t>(first) / 64;
+    const auto lastWord = static_cast<std::size_t>(last) / 64;
+    for (std::size_t w = firstWord; w <= lastWord; ++w) {
+        std::uint64_t word = bits[w];
+        if (w == firstWord) {
+            word &= ~std::uint64_t{0} << (first % 64);
         }
-        if (last - base < 63) {
-            word &= ~(~std::uint64_t{0} << (last - base + 1));
+        if (w == lastWord) {
+            word &= ~std::uint64_t{0} >> (63 - last % 64);
         }
         for (; word != 0; word &= word - 1) {
-            f(base + std::countr_zero(word));
+            f(static_cast<std::int32_t>(64 * w) + std::countr_zero(word));
         }
     }
 }
