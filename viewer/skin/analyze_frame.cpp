@@ -1,7 +1,9 @@
 #include "analyze_frame.h"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
+#include <cstring>
 
 #include "region_runs.h"
 #include "skin_mask_kernels.h"
@@ -68,12 +70,26 @@ RegionBox MakeSquareBox(const RegionStats& r, std::int32_t frameHeight, bool reg
             static_cast<std::int32_t>(half + cx), static_cast<std::int32_t>(cy + half)};
 }
 
+// The mask's blue over count pixels, copied 16 at a time from a ready run of them: a fill of
+// three-byte pixels goes a byte at a time.
+void FillBlue(Pixel24* first, std::size_t count) {
+    static constexpr std::array<Pixel24, 16> BLUE_RUN = [] {
+        std::array<Pixel24, 16> run;
+        run.fill(Pixel24{255, 0, 0});
+        return run;
+    }();
+    for (; count >= BLUE_RUN.size(); count -= BLUE_RUN.size(), first += BLUE_RUN.size()) {
+        std::memcpy(first, BLUE_RUN.data(), sizeof BLUE_RUN);
+    }
+    std::memcpy(first, BLUE_RUN.data(), count * sizeof(Pixel24));
+}
+
 void PaintRegionsBlue(FrameImage& display, const std::vector<RegionRun>& runs,
                       const std::vector<std::uint8_t>& keep) {
     for (const RegionRun& run : runs) {
         if (keep[run.region - 1]) {
             Pixel24* row = display.pixels.data() + static_cast<std::size_t>(run.y) * display.width;
-            std::fill(row + run.x0, row + run.x1 + 1, Pixel24{255, 0, 0});
+            FillBlue(row + run.x0, static_cast<std::size_t>(run.x1 - run.x0) + 1);
         }
     }
 }
