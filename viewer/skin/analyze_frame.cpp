@@ -11,13 +11,14 @@
 namespace {
 
 // 1/1.7 <= width/height <= 1.7 as whole numbers; a single pixel (0 x 0) passes, a line fails.
-bool PassesAspectTest(const RegionStats& r) {
-    return 10 * std::int64_t{r.width} <= 17 * std::int64_t{r.height} &&
-           17 * std::int64_t{r.width} >= 10 * std::int64_t{r.height};
+bool PassesAspectTest(const RegionExtent& r) {
+    const std::int64_t width = r.maxX - r.minX;
+    const std::int64_t height = r.maxY - r.minY;
+    return 10 * width <= 17 * height && 17 * width >= 10 * height;
 }
 
 // The largest region passing the aspect test; on equal areas the lower-numbered one. -1 if none.
-std::int32_t ChooseFaceRegion(const std::vector<RegionStats>& regions) {
+std::int32_t ChooseFaceRegion(const std::vector<RegionExtent>& regions) {
     std::int32_t best = -1;
     std::int32_t bestArea = 0;  // every region has at least one pixel
     for (std::size_t i = 0; i < regions.size(); ++i) {
@@ -29,35 +30,39 @@ std::int32_t ChooseFaceRegion(const std::vector<RegionStats>& regions) {
     return best;
 }
 
-// Drops from kept, and clears in keep, the regions whose last pixel (in scan order) lies too far
-// from the region's mean luma, and gives the others their means, in one pass over the runs.
-void ApplyLumaTest(std::vector<std::int32_t>& kept, std::vector<std::uint8_t>& keep,
-                   std::vector<RegionStats>& regions, const std::vector<RegionRun>& runs,
-                   const FrameImage& frame) {
+// A region that passed the size test: its record, means included once its runs are summed, and
+// what the luma test needs.
+struct KeptRegion {
+    RegionStats stats;
+    std::uint64_t lumaSum = 0;
+    std::uint8_t lastLuma = 0;  // of the region's last pixel in scan order
+    bool passed = true;         // the luma test's outcome
+};
+
+// Sums the kept regions' runs (slotOf[k] is 1 + the index in kept of region k + 1's record, 0
+// for the others), then fails the regions whose last pixel lies too far from their mean luma.
+void ApplyLumaTest(std::vector<KeptRegion>& kept, const std::vector<std::int32_t>& slotOf,
+                   const std::vector<RegionRun>& runs, const FrameImage& frame) {
     static const SimdLevel level = DetectSimdLevel();
-    thread_local std::vector<std::uint64_t> lumaSum;
-    thread_local std::vector<std::uint8_t> lastLuma;
-    lumaSum.assign(regions.size(), 0);
-    lastLuma.assign(regions.size(), 0);
     for (const RegionRun& run : runs) {
-        const std::size_t k = static_cast<std::size_t>(run.region) - 1;
-        if (!keep[k]) {
+        const std::int32_t slot = slotOf[static_cast<std::size_t>(run.region) - 1];
+        if (slot == 0) {
             continue;
         }
+        KeptRegion& region = kept[static_cast<std::size_t>(slot) - 1];
         const Pixel24* row = frame.pixels.data() + static_cast<std::size_t>(run.y) * frame.width;
-        lumaSum[k] +=
+        region.lumaSum +=
             SumPixelLuma(row + run.x0, static_cast<std::size_t>(run.x1 - run.x0) + 1, level);
-        lastLuma[k] = PixelLuma(row[run.x1]);
-        AddRunToMeans(regions[k], run);
+        region.lastLuma = PixelLuma(row[run.x1]);
+        AddRunToMeans(region.stats, run);
     }
-    std::erase_if(kept, [&](std::int32_t k) {
-        const double inv = 1.0 / regions[k].area;
-        const double mean = static_cast<double>(lumaSum[k]) * inv;
-        const double deviation = (lastLuma[k] - mean) * (lastLuma[k] - mean);
-        keep[k] = inv * deviation <= 1.5;
-        FinishMeans(regions[k]);
-        return !keep[k];
-    });
+    for (KeptRegion& region : kept) {
+        FinishMeans(region.stats);
+        const double inv = 1.0 / region.stats.area;
+        const double mean = static_cast<double>(region.lumaSum) * inv;
+        const double deviation = (region.lastLuma - mean) * (region.lastLuma - mean);
+        region.passed = inv * deviation <= 1.5;
+    }
 }
 
 RegionBox MakeSquareBox(const RegionStats& r, std::int32_t frameHeight, bool regionExpansion) {
@@ -85,9 +90,11 @@ void FillBlue(Pixel24* first, std::size_t count) {
 }
 
 void PaintRegionsBlue(FrameImage& display, const std::vector<RegionRun>& runs,
-                      const std::vector<std::uint8_t>& keep) {
+                      const std::vector<KeptRegion>& kept,
+                      const std::vector<std::int32_t>& slotOf) {
     for (const RegionRun& run : runs) {
-        if (keep[run.region - 1]) {
+        const std::int32_t slot = slotOf[static_cast<std::size_t>(run.region) - 1];
+        if (slot != 0 && kept[static_cast<std::size_t>(slot) - 1].passed) {
             Pixel24* row = display.pixels.data() + static_cast<std::size_t>(run.y) * display.width;
             FillBlue(row + run.x0, static_cast<std::size_t>(run.x1 - run.x0) + 1);
         }
@@ -110,11 +117,10 @@ bool AnalyzeFrame(std::vector<RegionBox>& boxes, FrameImage& display, const Fram
     // runs and regions, whose fresh memory would cost more than the analysis.
     static const SimdLevel level = DetectSimdLevel();
     thread_local std::vector<RegionRun> runs;
-    thread_local std::vector<RegionStats> regions;
-    thread_local std::vector<std::int32_t> kept;
-    thread_local std::vector<std::uint8_t> keep;
-    const std::int32_t regionCount = FindRegionRuns(frame, range, level, runs);
-    AccumulateRegionStats(regions, runs, regionCount, false);
+    thread_local std::vector<RegionExtent> regions;
+    thread_local std::vector<KeptRegion> kept;
+    thread_local std::vector<std::int32_t> slotOf;
+    const std::int32_t regionCount = FindRegionRuns(frame, range, level, runs, regions);
 
     const std::int32_t best = ChooseFaceRegion(regions);
     if (details != nullptr) {
@@ -129,34 +135,32 @@ bool AnalyzeFrame(std::vector<RegionBox>& boxes, FrameImage& display, const Fram
     }
 
     // The regions that pass the size test: every one with "&All", else only the chosen one.
-    const auto largeEnough = [&](const RegionStats& r) {
-        return r.width >= minRegionSide && r.height >= minRegionSide;
+    const auto largeEnough = [&](const RegionExtent& r) {
+        return r.maxX - r.minX >= minRegionSide && r.maxY - r.minY >= minRegionSide;
     };
     kept.clear();
-    if (options.allRegions) {
-        for (std::size_t k = 0; k < regions.size(); ++k) {
-            if (largeEnough(regions[k])) {
-                kept.push_back(static_cast<std::int32_t>(k));
-            }
+    slotOf.assign(regions.size(), 0);
+    const std::size_t first = options.allRegions ? 0 : static_cast<std::size_t>(best);
+    const std::size_t end = options.allRegions ? regions.size() : first + 1;
+    for (std::size_t k = first; k < end; ++k) {
+        if (largeEnough(regions[k])) {
+            kept.push_back({StatsOfExtent(regions[k])});
+            slotOf[k] = static_cast<std::int32_t>(kept.size());
         }
-    } else if (largeEnough(regions[best])) {
-        kept.push_back(best);
     }
     if (kept.empty()) {
         return true;
     }
-    keep.assign(regions.size(), 0);
-    for (const std::int32_t k : kept) {
-        keep[k] = 1;
-    }
-    ApplyLumaTest(kept, keep, regions, runs, frame);
+    ApplyLumaTest(kept, slotOf, runs, frame);
 
-    for (const std::int32_t k : kept) {
-        boxes.push_back(MakeSquareBox(regions[k], frame.height, options.regionExpansion));
+    for (const KeptRegion& region : kept) {
+        if (region.passed) {
+            boxes.push_back(MakeSquareBox(region.stats, frame.height, options.regionExpansion));
+        }
     }
-    if (!kept.empty() && options.maskEnabled && display.width == frame.width &&
-        display.height == frame.height && display.pixels.size() == frame.pixels.size()) {
-        PaintRegionsBlue(display, runs, keep);
+    if (options.maskEnabled && display.width == frame.width && display.height == frame.height &&
+        display.pixels.size() == frame.pixels.size()) {
+        PaintRegionsBlue(display, runs, kept, slotOf);
     }
     return true;
 }

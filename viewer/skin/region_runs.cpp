@@ -169,7 +169,7 @@ namespace {
 // when the scan reaches it.
 template <typename RowBits>
 std::int32_t FindRuns(std::int32_t width, std::int32_t height, RowBits&& rowBits,
-                      std::vector<RegionRun>& runs) {
+                      std::vector<RegionRun>& runs, std::vector<RegionExtent>* extents) {
     // This row and the previous one as bit rows, the first cells of their runs, and at each
     // first cell its run (node); a cell of a run finds the run's first cell among the starts.
     const std::size_t words = (static_cast<std::size_t>(width) + 63) / 64;
@@ -217,8 +217,24 @@ std::int32_t FindRuns(std::int32_t width, std::int32_t height, RowBits&& rowBits
     // so a region's root is its first run, numbered before any other run of it.
     std::int32_t regionCount = 0;
     for (std::size_t i = 0; i < runs.size(); ++i) {
+        RegionRun& run = runs[i];
         const auto root = static_cast<std::size_t>(FindRoot(parent, static_cast<std::int32_t>(i)));
-        runs[i].region = root == i ? ++regionCount : runs[root].region;
+        run.region = root == i ? ++regionCount : runs[root].region;
+        if (extents == nullptr) {
+            continue;
+        }
+        // Runs come row by row, so the first run of a region is in its top row and the latest in
+        // its bottom one.
+        const std::int32_t length = run.x1 - run.x0 + 1;
+        if (root == i) {
+            extents->push_back({length, run.x0, run.x1, run.y, run.y});
+        } else {
+            RegionExtent& extent = (*extents)[static_cast<std::size_t>(run.region) - 1];
+            extent.area += length;
+            extent.minX = std::min(extent.minX, run.x0);
+            extent.maxX = std::max(extent.maxX, run.x1);
+            extent.maxY = run.y;
+        }
     }
     return regionCount;
 }
@@ -238,12 +254,13 @@ std::int32_t FindRegionRuns(const SkinMask& mask, std::vector<RegionRun>& runs) 
         [&](std::int32_t y, std::vector<std::uint64_t>& bits) {
             MaskRowBits(mask.cells.data() + static_cast<std::size_t>(y) * width, width, bits);
         },
-        runs);
+        runs, nullptr);
 }
 
 std::int32_t FindRegionRuns(const FrameImage& frame, const SkinColorRange& range, SimdLevel level,
-                            std::vector<RegionRun>& runs) {
+                            std::vector<RegionRun>& runs, std::vector<RegionExtent>& extents) {
     runs.clear();
+    extents.clear();
     const std::int32_t width = frame.width;
     const std::int32_t height = frame.height;
     if (width <= 2 || height <= 2 ||
@@ -268,7 +285,21 @@ std::int32_t FindRegionRuns(const FrameImage& frame, const SkinColorRange& range
             }
             BandRowBits(band, static_cast<std::size_t>(y - bandTop) * rowCells, width, bits);
         },
-        runs);
+        runs, &extents);
+}
+
+RegionStats StatsOfExtent(const RegionExtent& extent) {
+    RegionStats r;
+    r.area = extent.area;
+    r.minX = extent.minX;
+    r.maxX = extent.maxX;
+    r.minY = extent.minY;
+    r.maxY = extent.maxY;
+    r.width = r.maxX - r.minX;
+    r.height = r.maxY - r.minY;
+    r.centerX = (r.minX + r.maxX) / 2;
+    r.centerY = (r.minY + r.maxY) / 2;
+    return r;
 }
 
 void AddRunToMeans(RegionStats& record, const RegionRun& run) {
@@ -287,29 +318,28 @@ void FinishMeans(RegionStats& record) {
 }
 
 void AccumulateRegionStats(std::vector<RegionStats>& records, const std::vector<RegionRun>& runs,
-                           std::int32_t regionCount, bool withMeans) {
-    records.assign(static_cast<std::size_t>(std::max(regionCount, 0)), RegionStats{});
+                           std::int32_t regionCount) {
+    const auto count = static_cast<std::size_t>(std::max(regionCount, 0));
+    std::vector<RegionExtent> extents(count);
+    std::vector<RegionStats> sums(count);
     for (const RegionRun& run : runs) {
         if (run.region < 1 || run.region > regionCount) {
             continue;
         }
-        RegionStats& r = records[static_cast<std::size_t>(run.region) - 1];
-        r.area += run.x1 - run.x0 + 1;
-        r.minX = std::min(r.minX, run.x0);
-        r.maxX = std::max(r.maxX, run.x1);
-        r.minY = std::min(r.minY, run.y);
-        r.maxY = std::max(r.maxY, run.y);
-        if (withMeans) {
-            AddRunToMeans(r, run);
-        }
+        const auto k = static_cast<std::size_t>(run.region) - 1;
+        RegionExtent& e = extents[k];
+        e.area += run.x1 - run.x0 + 1;
+        e.minX = std::min(e.minX, run.x0);
+        e.maxX = std::max(e.maxX, run.x1);
+        e.minY = std::min(e.minY, run.y);
+        e.maxY = std::max(e.maxY, run.y);
+        AddRunToMeans(sums[k], run);
     }
-    for (RegionStats& r : records) {
-        if (withMeans) {
-            FinishMeans(r);
-        }
-        r.width = r.maxX - r.minX;
-        r.height = r.maxY - r.minY;
-        r.centerX = (r.minX + r.maxX) / 2;
-        r.centerY = (r.minY + r.maxY) / 2;
+    records.resize(count);
+    for (std::size_t k = 0; k < count; ++k) {
+        records[k] = StatsOfExtent(extents[k]);
+        records[k].meanX = sums[k].meanX;
+        records[k].meanY = sums[k].meanY;
+        FinishMeans(records[k]);
     }
 }

@@ -22,17 +22,30 @@ struct RegionRun {
 // stops at the cell that would start the 65536th provisional area.
 std::int32_t FindRegionRuns(const SkinMask& mask, std::vector<RegionRun>& runs);
 
+// A region's area and the rows and columns it spans: what the analysis needs of every region, a
+// third of a RegionStats. A fresh one has the fresh record's extent.
+struct RegionExtent {
+    std::int32_t area = 0;
+    std::int32_t minX = 65535;
+    std::int32_t maxX = 0;
+    std::int32_t minY = 65535;
+    std::int32_t maxY = 0;
+};
+
 // The same as FindRegionRuns(BuildSkinMask(frame, range, level), runs) without the whole mask:
 // each row is classified, with the kernel of level, when the scan reaches it, and the first and
-// last rows not at all. A frame whose storage disagrees with its size has no runs.
+// last rows not at all. Also gives each region's extent (extents[K - 1] for region K). A frame
+// whose storage disagrees with its size has no runs.
 std::int32_t FindRegionRuns(const FrameImage& frame, const SkinColorRange& range, SimdLevel level,
-                            std::vector<RegionRun>& runs);
+                            std::vector<RegionRun>& runs, std::vector<RegionExtent>& extents);
 
 // Resizes records to regionCount fresh records and accumulates every run whose region is in
-// 1..regionCount. Without means, meanX and meanY stay 0: the analysis needs them only for the
-// few regions it keeps, and adds those up with AddRunToMeans and FinishMeans.
+// 1..regionCount.
 void AccumulateRegionStats(std::vector<RegionStats>& records, const std::vector<RegionRun>& runs,
-                           std::int32_t regionCount, bool withMeans = true);
+                           std::int32_t regionCount);
+
+// A record with the extent's area, extent, size and centre, and means 0.
+RegionStats StatsOfExtent(const RegionExtent& extent);
 
 // Adds a run's coordinate sums to meanX and meanY, which hold sums until FinishMeans divides
 // them by the area.
