@@ -259,9 +259,10 @@ struct Simd {
 #pragma GCC push_options
 #pragma GCC target("avx512f,avx512bw,avx512vl,avx512dq,avx2")
 // GCC 12's AVX-512 intrinsics pass an undefined vector where no mask is given, which it then
-// reports as maybe uninitialized.
+// reports as uninitialized.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
 namespace avx512 {
 
 // Four blocks of 16 pixels, one per 128-bit quarter, as the AVX2 kernel has two. Comparisons give
