@@ -155,6 +155,9 @@ using Vec = __m128i;
 constexpr std::size_t BLOCK_PIXELS = 16;
 
 struct Simd {
+    // Comparisons give vectors of all-ones lanes.
+    using Mask = Vec;
+    using Mask16 = Vec;
     // Bytes 16 * part onwards of the block's 48 bytes.
     [[gnu::always_inline]] static Vec Load(const Pixel24* pixels, int part) {
         return _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels) + part);
@@ -172,9 +175,6 @@ struct Simd {
     }
     [[gnu::always_inline]] static Vec Splat16(std::int16_t value) { return _mm_set1_epi16(value); }
     [[gnu::always_inline]] static Vec Or(Vec a, Vec b) { return _mm_or_si128(a, b); }
-    [[gnu::always_inline]] static Vec And(Vec a, Vec b) { return _mm_and_si128(a, b); }
-    [[gnu::always_inline]] static Vec AndNot(Vec a, Vec b) { return _mm_andnot_si128(a, b); }
-    [[gnu::always_inline]] static Vec Xor(Vec a, Vec b) { return _mm_xor_si128(a, b); }
     [[gnu::always_inline]] static Vec Max8(Vec a, Vec b) { return _mm_max_epu8(a, b); }
     [[gnu::always_inline]] static Vec Min8(Vec a, Vec b) { return _mm_min_epu8(a, b); }
     [[gnu::always_inline]] static Vec Sub8(Vec a, Vec b) { return _mm_sub_epi8(a, b); }
@@ -190,7 +190,16 @@ struct Simd {
     // Per 16-bit lane: unsigned bytes of a times signed bytes of b, the two products summed.
     [[gnu::always_inline]] static Vec MulAdd(Vec a, Vec b) { return _mm_maddubs_epi16(a, b); }
     [[gnu::always_inline]] static Vec Greater16(Vec a, Vec b) { return _mm_cmpgt_epi16(a, b); }
-    [[gnu::always_inline]] static Vec Pack16(Vec a, Vec b) { return _mm_packs_epi16(a, b); }
+    [[gnu::always_inline]] static Mask ToMask(Vec value) { return value; }
+    // The 16-bit lanes of the low (High = false) or high 8 pixels of each group of 16.
+    template <bool High>
+    [[gnu::always_inline]] static Mask16 Half(Mask mask) {
+        return High ? UnpackHigh8(mask, mask) : UnpackLow8(mask, mask);
+    }
+    // The bits of the block's pixels from the masks of its low and high halves.
+    [[gnu::always_inline]] static std::uint64_t Combine(Mask16 low, Mask16 high) {
+        return Bits(_mm_packs_epi16(low, high));
+    }
 };
 
 #include "skin_mask_vector_kernel.inc"
@@ -208,6 +217,9 @@ using Vec = __m256i;
 constexpr std::size_t BLOCK_PIXELS = 32;
 
 struct Simd {
+    // Comparisons give vectors of all-ones lanes.
+    using Mask = Vec;
+    using Mask16 = Vec;
     [[gnu::always_inline]] static Vec Load(const Pixel24* pixels, int part) {
         const auto* bytes = reinterpret_cast<const __m128i*>(pixels) + part;
         return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(bytes)),
@@ -227,9 +239,6 @@ struct Simd {
         return _mm256_set1_epi16(value);
     }
     [[gnu::always_inline]] static Vec Or(Vec a, Vec b) { return _mm256_or_si256(a, b); }
-    [[gnu::always_inline]] static Vec And(Vec a, Vec b) { return _mm256_and_si256(a, b); }
-    [[gnu::always_inline]] static Vec AndNot(Vec a, Vec b) { return _mm256_andnot_si256(a, b); }
-    [[gnu::always_inline]] static Vec Xor(Vec a, Vec b) { return _mm256_xor_si256(a, b); }
     [[gnu::always_inline]] static Vec Max8(Vec a, Vec b) { return _mm256_max_epu8(a, b); }
     [[gnu::always_inline]] static Vec Min8(Vec a, Vec b) { return _mm256_min_epu8(a, b); }
     [[gnu::always_inline]] static Vec Sub8(Vec a, Vec b) { return _mm256_sub_epi8(a, b); }
@@ -248,7 +257,16 @@ struct Simd {
     }
     [[gnu::always_inline]] static Vec MulAdd(Vec a, Vec b) { return _mm256_maddubs_epi16(a, b); }
     [[gnu::always_inline]] static Vec Greater16(Vec a, Vec b) { return _mm256_cmpgt_epi16(a, b); }
-    [[gnu::always_inline]] static Vec Pack16(Vec a, Vec b) { return _mm256_packs_epi16(a, b); }
+    [[gnu::always_inline]] static Mask ToMask(Vec value) { return value; }
+    // The 16-bit lanes of the low (High = false) or high 8 pixels of each group of 16.
+    template <bool High>
+    [[gnu::always_inline]] static Mask16 Half(Mask mask) {
+        return High ? UnpackHigh8(mask, mask) : UnpackLow8(mask, mask);
+    }
+    // The bits of the block's pixels from the masks of its low and high halves.
+    [[gnu::always_inline]] static std::uint64_t Combine(Mask16 low, Mask16 high) {
+        return Bits(_mm256_packs_epi16(low, high));
+    }
 };
 
 #include "skin_mask_vector_kernel.inc"
@@ -257,7 +275,7 @@ struct Simd {
 #pragma GCC pop_options
 
 #pragma GCC push_options
-#pragma GCC target("avx512f,avx512bw,avx512vl,avx512dq,avx2")
+#pragma GCC target("avx512f,avx512bw,avx512vl,avx512dq,avx2,bmi2")
 // GCC 12's AVX-512 intrinsics pass an undefined vector where no mask is given, which it then
 // reports as uninitialized.
 #pragma GCC diagnostic push
@@ -266,12 +284,13 @@ struct Simd {
 namespace avx512 {
 
 // Four blocks of 16 pixels, one per 128-bit quarter, as the AVX2 kernel has two. Comparisons give
-// mask registers, turned back into byte or 16-bit lanes of all ones so that every operation
-// means what it means in the other kernels.
+// mask registers, bit i for lane i.
 using Vec = __m512i;
 constexpr std::size_t BLOCK_PIXELS = 64;
 
 struct Simd {
+    using Mask = __mmask64;
+    using Mask16 = __mmask32;
     [[gnu::always_inline]] static Vec Load(const Pixel24* pixels, int part) {
         const auto* bytes = reinterpret_cast<const __m128i*>(pixels) + part;
         const Vec low = _mm512_zextsi128_si512(_mm_loadu_si128(bytes));
@@ -282,9 +301,7 @@ struct Simd {
     [[gnu::always_inline]] static Vec Table(const std::int8_t* bytes) {
         return _mm512_broadcast_i32x4(_mm_load_si128(reinterpret_cast<const __m128i*>(bytes)));
     }
-    [[gnu::always_inline]] static std::uint64_t Bits(Vec value) {
-        return _mm512_movepi8_mask(value);
-    }
+    [[gnu::always_inline]] static std::uint64_t Bits(Mask mask) { return mask; }
     [[gnu::always_inline]] static Vec Zero() { return _mm512_setzero_si512(); }
     [[gnu::always_inline]] static Vec Splat8(std::uint8_t value) {
         return _mm512_set1_epi8(static_cast<char>(value));
@@ -293,18 +310,12 @@ struct Simd {
         return _mm512_set1_epi16(value);
     }
     [[gnu::always_inline]] static Vec Or(Vec a, Vec b) { return _mm512_or_si512(a, b); }
-    [[gnu::always_inline]] static Vec And(Vec a, Vec b) { return _mm512_and_si512(a, b); }
-    [[gnu::always_inline]] static Vec AndNot(Vec a, Vec b) { return _mm512_andnot_si512(a, b); }
-    [[gnu::always_inline]] static Vec Xor(Vec a, Vec b) { return _mm512_xor_si512(a, b); }
     [[gnu::always_inline]] static Vec Max8(Vec a, Vec b) { return _mm512_max_epu8(a, b); }
     [[gnu::always_inline]] static Vec Min8(Vec a, Vec b) { return _mm512_min_epu8(a, b); }
     [[gnu::always_inline]] static Vec Sub8(Vec a, Vec b) { return _mm512_sub_epi8(a, b); }
-    [[gnu::always_inline]] static Vec Equal8(Vec a, Vec b) {
-        return _mm512_movm_epi8(_mm512_cmpeq_epi8_mask(a, b));
-    }
-    // Like blendv: b where mask's byte has its top bit set.
-    [[gnu::always_inline]] static Vec Blend(Vec a, Vec b, Vec mask) {
-        return _mm512_mask_blend_epi8(_mm512_movepi8_mask(mask), a, b);
+    [[gnu::always_inline]] static Mask Equal8(Vec a, Vec b) { return _mm512_cmpeq_epi8_mask(a, b); }
+    [[gnu::always_inline]] static Vec Blend(Vec a, Vec b, Mask mask) {
+        return _mm512_mask_blend_epi8(mask, a, b);
     }
     [[gnu::always_inline]] static Vec Shuffle(Vec table, Vec index) {
         return _mm512_shuffle_epi8(table, index);
@@ -316,10 +327,25 @@ struct Simd {
         return _mm512_unpackhi_epi8(a, b);
     }
     [[gnu::always_inline]] static Vec MulAdd(Vec a, Vec b) { return _mm512_maddubs_epi16(a, b); }
-    [[gnu::always_inline]] static Vec Greater16(Vec a, Vec b) {
-        return _mm512_movm_epi16(_mm512_cmpgt_epi16_mask(a, b));
+    [[gnu::always_inline]] static Mask16 Greater16(Vec a, Vec b) {
+        return _mm512_cmpgt_epi16_mask(a, b);
     }
-    [[gnu::always_inline]] static Vec Pack16(Vec a, Vec b) { return _mm512_packs_epi16(a, b); }
+    [[gnu::always_inline]] static Mask ToMask(Vec value) { return _mm512_movepi8_mask(value); }
+    // The 16-bit lanes of the low or high 8 pixels of each group of 16 take these bits of a
+    // pixel mask, in order. In 32-bit halves, which a 32-bit build has instructions for.
+    static constexpr std::uint32_t LOW_HALVES = 0x00FF00FFu;
+    template <bool High>
+    [[gnu::always_inline]] static Mask16 Half(Mask mask) {
+        const std::uint32_t select = High ? ~LOW_HALVES : LOW_HALVES;
+        return _pext_u32(static_cast<std::uint32_t>(mask), select) |
+               _pext_u32(static_cast<std::uint32_t>(mask >> 32), select) << 16;
+    }
+    [[gnu::always_inline]] static std::uint64_t Combine(Mask16 low, Mask16 high) {
+        const std::uint32_t first = _pdep_u32(low, LOW_HALVES) | _pdep_u32(high, ~LOW_HALVES);
+        const std::uint32_t second =
+            _pdep_u32(low >> 16, LOW_HALVES) | _pdep_u32(high >> 16, ~LOW_HALVES);
+        return std::uint64_t{second} << 32 | first;
+    }
 };
 
 #include "skin_mask_vector_kernel.inc"
