@@ -76,6 +76,9 @@ void PrintTo(const NamedRange& range, std::ostream* out) {
     *out << range.name;
 }
 
+constexpr SimdLevel VECTOR_LEVELS[] = {SimdLevel::Sse41, SimdLevel::Avx2, SimdLevel::Avx512,
+                                       SimdLevel::Avx512Vbmi};
+
 const char* LevelName(SimdLevel level) {
     switch (level) {
         case SimdLevel::Scalar:
@@ -86,6 +89,8 @@ const char* LevelName(SimdLevel level) {
             return "AVX2";
         case SimdLevel::Avx512:
             return "AVX-512";
+        case SimdLevel::Avx512Vbmi:
+            return "AVX-512 VBMI";
     }
     return "?";
 }
@@ -104,7 +109,7 @@ TEST_P(EveryColourMask, VectorKernelsMatchDefinition) {
         const HsbColor color = ReferenceHsb(pixels[i].red, pixels[i].green, pixels[i].blue);
         expected.data()[i] = IsSkinColor(color, range) ? 255 : 0;
     }
-    for (const SimdLevel level : {SimdLevel::Sse41, SimdLevel::Avx2, SimdLevel::Avx512}) {
+    for (const SimdLevel level : VECTOR_LEVELS) {
         if (!SimdLevelSupported(level)) {
             continue;
         }
@@ -199,10 +204,10 @@ FrameImage MixedFrame(std::int32_t width, std::int32_t height) {
 
 TEST(BuildSkinMask, OddSizesClassifyEveryPixelAtEveryLevel) {
     const SimdLevel levels[] = {SimdLevel::Scalar, SimdLevel::Sse41, SimdLevel::Avx2,
-                                SimdLevel::Avx512};
+                                SimdLevel::Avx512, SimdLevel::Avx512Vbmi};
     const SkinColorRange defaults;
-    // Blocks are 16, 32 or 64 pixels and run across row ends; the rest goes through the scalar
-    // tail.
+    // Blocks are 16, 32 or 64 pixels and run across row ends; the last pixels go through a padded
+    // block.
     const std::pair<std::int32_t, std::int32_t> sizes[] = {
         {1, 1},  {15, 1}, {16, 1}, {17, 1}, {31, 1}, {32, 1}, {33, 1}, {47, 1},
         {63, 1}, {64, 1}, {65, 1}, {17, 3}, {33, 5}, {65, 3}, {21, 7}};
@@ -255,7 +260,7 @@ TEST(BuildSkinMask, LumaSumsAreExactForEveryColourAtEveryLevel) {
             colourOfSum[x] = pixel;
         }
     }
-    for (const SimdLevel level : {SimdLevel::Sse41, SimdLevel::Avx2, SimdLevel::Avx512}) {
+    for (const SimdLevel level : VECTOR_LEVELS) {
         if (!SimdLevelSupported(level)) {
             continue;
         }

@@ -21,7 +21,9 @@ bool SimdLevelSupported(SimdLevel level) {
         case SimdLevel::Avx512:
             return SimdLevelSupported(SimdLevel::Avx2) && __builtin_cpu_supports("avx512f") &&
                    __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl") &&
-                   __builtin_cpu_supports("avx512dq");
+                   __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("bmi2");
+        case SimdLevel::Avx512Vbmi:
+            return SimdLevelSupported(SimdLevel::Avx512) && __builtin_cpu_supports("avx512vbmi");
     }
     return false;
 #else
@@ -30,6 +32,9 @@ bool SimdLevelSupported(SimdLevel level) {
 }
 
 SimdLevel DetectSimdLevel() {
+    if (SimdLevelSupported(SimdLevel::Avx512Vbmi)) {
+        return SimdLevel::Avx512Vbmi;
+    }
     if (SimdLevelSupported(SimdLevel::Avx512)) {
         return SimdLevel::Avx512;
     }

@@ -368,7 +368,7 @@ using BlurFunction = void (*)(const BlurJob&);
 
 BlurFunction ChooseBlur(SimdLevel level) {
 #if defined(__x86_64__) || defined(__i386__)
-    if (level == SimdLevel::Avx512 && SimdLevelSupported(level)) {
+    if (level >= SimdLevel::Avx512 && SimdLevelSupported(SimdLevel::Avx512)) {
         return BlurAvx512;
     }
     if (level >= SimdLevel::Avx2 && SimdLevelSupported(SimdLevel::Avx2)) {

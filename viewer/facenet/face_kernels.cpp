@@ -967,7 +967,7 @@ void PointwiseAvx512(const InterleavedPointwiseRow& row) {
 
 FaceKernels SelectFaceKernels(SimdLevel level) {
 #if defined(__x86_64__) || defined(__i386__)
-    if (level == SimdLevel::Avx512 && SimdLevelSupported(level)) {
+    if (level >= SimdLevel::Avx512 && SimdLevelSupported(SimdLevel::Avx512)) {
         return {AccumulateAvx512,
                 ResampleAvx512,
                 DepthwiseAvx512,

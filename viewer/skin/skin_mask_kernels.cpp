@@ -143,6 +143,29 @@ constexpr GatherControls MakeGatherControls() {
 
 constexpr GatherControls GATHER = MakeGatherControls();
 
+// Byte-permute indexes that gather one channel of 64 packed BGR pixels, 192 bytes in three
+// registers: into the first two for the pixels whose byte lies there, into the third for the
+// others (from THIRD_REGISTER_PIXEL[channel] on).
+struct PermuteIndexes {
+    alignas(64) std::int8_t firstTwo[3][64];
+    alignas(64) std::int8_t third[3][64];
+};
+
+constexpr PermuteIndexes MakePermuteIndexes() {
+    PermuteIndexes indexes{};
+    for (int channel = 0; channel < 3; ++channel) {
+        for (int pixel = 0; pixel < 64; ++pixel) {
+            const int byte = 3 * pixel + channel;
+            indexes.firstTwo[channel][pixel] = static_cast<std::int8_t>(byte < 128 ? byte : 0);
+            indexes.third[channel][pixel] = static_cast<std::int8_t>(byte < 128 ? 0 : byte - 128);
+        }
+    }
+    return indexes;
+}
+
+constexpr PermuteIndexes PERMUTE = MakePermuteIndexes();
+constexpr int THIRD_REGISTER_PIXEL[3] = {43, 43, 42};  // the first pixel with 3 p + c >= 128
+
 // The vector kernel is one source, skin_mask_vector_kernel.inc, compiled once per instruction set:
 // each namespace supplies its register type, its pixels per block and the same small set of
 // operations, and the target pragma lets the file build without instruction-set flags.
@@ -155,6 +178,7 @@ using Vec = __m128i;
 constexpr std::size_t BLOCK_PIXELS = 16;
 
 struct Simd {
+    static constexpr bool BYTE_PERMUTE = false;
     // Comparisons give vectors of all-ones lanes.
     using Mask = Vec;
     using Mask16 = Vec;
@@ -217,6 +241,7 @@ using Vec = __m256i;
 constexpr std::size_t BLOCK_PIXELS = 32;
 
 struct Simd {
+    static constexpr bool BYTE_PERMUTE = false;
     // Comparisons give vectors of all-ones lanes.
     using Mask = Vec;
     using Mask16 = Vec;
@@ -289,6 +314,7 @@ using Vec = __m512i;
 constexpr std::size_t BLOCK_PIXELS = 64;
 
 struct Simd {
+    static constexpr bool BYTE_PERMUTE = false;
     using Mask = __mmask64;
     using Mask16 = __mmask32;
     [[gnu::always_inline]] static Vec Load(const Pixel24* pixels, int part) {
@@ -351,6 +377,50 @@ struct Simd {
 #include "skin_mask_vector_kernel.inc"
 
 }  // namespace avx512
+#pragma GCC diagnostic pop
+#pragma GCC pop_options
+
+#pragma GCC push_options
+#pragma GCC target("avx512f,avx512bw,avx512vl,avx512dq,avx512vbmi,avx2,bmi2")
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
+namespace avx512vbmi {
+
+using Vec = __m512i;
+constexpr std::size_t BLOCK_PIXELS = 64;
+
+// The AVX-512 operations, with each channel gathered from three plain loads by two byte permutes
+// across the register instead of twelve loads and inserts and nine shuffles.
+struct Simd : avx512::Simd {
+    static constexpr bool BYTE_PERMUTE = true;
+
+    [[gnu::always_inline]] static Vec Table64(const std::int8_t* bytes) {
+        return _mm512_load_si512(bytes);
+    }
+    template <int Channel>
+    [[gnu::always_inline]] static Vec PermuteChannel(Vec first, Vec second, Vec third,
+                                                     const Vec (&indexes)[3]) {
+        const Vec low = _mm512_permutex2var_epi8(first, indexes[0], second);
+        constexpr __mmask64 FROM_THIRD = ~std::uint64_t{0} << THIRD_REGISTER_PIXEL[Channel];
+        return _mm512_mask_permutexvar_epi8(low, FROM_THIRD, indexes[1], third);
+    }
+    [[gnu::always_inline]] static void PermuteChannels(const Pixel24* pixels,
+                                                       const Vec (&indexes)[3][3], Vec& blue,
+                                                       Vec& green, Vec& red) {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(pixels);
+        const Vec first = _mm512_loadu_si512(bytes);
+        const Vec second = _mm512_loadu_si512(bytes + 64);
+        const Vec third = _mm512_loadu_si512(bytes + 128);
+        blue = PermuteChannel<0>(first, second, third, indexes[0]);
+        green = PermuteChannel<1>(first, second, third, indexes[1]);
+        red = PermuteChannel<2>(first, second, third, indexes[2]);
+    }
+};
+
+#include "skin_mask_vector_kernel.inc"
+
+}  // namespace avx512vbmi
 #pragma GCC diagnostic pop
 #pragma GCC pop_options
 
@@ -460,6 +530,7 @@ std::uint32_t SumPixelLuma(const Pixel24* pixels, std::size_t count, SimdLevel l
     switch (level) {
 #if defined(__x86_64__) || defined(__i386__)
         case SimdLevel::Avx512:
+        case SimdLevel::Avx512Vbmi:
             return SumLumaAvx512(pixels, count);
         case SimdLevel::Avx2:
             return SumLumaAvx2(pixels, count);
@@ -476,6 +547,9 @@ void ClassifySkinBits(const Pixel24* pixels, std::uint64_t* words, std::size_t c
     }
     switch (level) {
 #if defined(__x86_64__) || defined(__i386__)
+        case SimdLevel::Avx512Vbmi:
+            avx512vbmi::Classify(pixels, words, count, range);
+            return;
         case SimdLevel::Avx512:
             avx512::Classify(pixels, words, count, range);
             return;
