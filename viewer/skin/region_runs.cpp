@@ -145,19 +145,21 @@ void ForEachBitIn(const std::vector<std::uint64_t>& bits, std::int32_t first, st
     }
 }
 
-std::int32_t FindRoot(std::vector<std::int32_t>& parent, std::int32_t node) {
-    while (parent[node] != node) {
-        parent[node] = parent[parent[node]];  // path halving keeps the trees flat
-        node = parent[node];
+// While the scan runs, a run's region field holds its parent run: itself for a root, else an
+// earlier run of the same region.
+std::int32_t FindRoot(std::vector<RegionRun>& runs, std::int32_t node) {
+    while (runs[node].region != node) {
+        runs[node].region = runs[runs[node].region].region;  // path halving keeps the trees flat
+        node = runs[node].region;
     }
     return node;
 }
 
-void Join(std::vector<std::int32_t>& parent, std::int32_t a, std::int32_t b) {
-    a = FindRoot(parent, a);
-    b = FindRoot(parent, b);
+void Join(std::vector<RegionRun>& runs, std::int32_t a, std::int32_t b) {
+    a = FindRoot(runs, a);
+    b = FindRoot(runs, b);
     if (a != b) {
-        parent[std::max(a, b)] = std::min(a, b);
+        runs[std::max(a, b)].region = std::min(a, b);
     }
 }
 
@@ -177,9 +179,6 @@ std::int32_t FindRuns(std::int32_t width, std::int32_t height, RowBits&& rowBits
         previousStarts(words, 0);
     std::vector<std::int32_t> runAt(static_cast<std::size_t>(width)),
         previousRunAt(static_cast<std::size_t>(width));
-    // Kept from frame to frame, like the caller's runs: a noisy frame has tens of thousands.
-    thread_local std::vector<std::int32_t> parent;
-    parent.clear();
     std::int32_t provisionalLabels = 0;
     bool cutOff = false;
 
@@ -197,14 +196,13 @@ std::int32_t FindRuns(std::int32_t width, std::int32_t height, RowBits&& rowBits
                 return false;
             }
             const auto node = static_cast<std::int32_t>(runs.size());
-            runs.push_back({y, x0, x1, 0});
-            parent.push_back(
-                coveredAbove
-                    ? FindRoot(parent, previousRunAt[LastBitAtOrBefore(previousStarts, x0)])
-                    : node);
+            const std::int32_t parent =
+                coveredAbove ? FindRoot(runs, previousRunAt[LastBitAtOrBefore(previousStarts, x0)])
+                             : node;
+            runs.push_back({y, x0, x1, parent});
             // Every other run above that touches this one starts inside it.
             ForEachBitIn(previousStarts, x0 + 1, x1,
-                         [&](std::int32_t x) { Join(parent, node, previousRunAt[x]); });
+                         [&](std::int32_t x) { Join(runs, node, previousRunAt[x]); });
             runAt[x0] = node;
             return true;
         });
@@ -213,20 +211,22 @@ std::int32_t FindRuns(std::int32_t width, std::int32_t height, RowBits&& rowBits
         runAt.swap(previousRunAt);
     }
 
-    // Number the regions in the order the scan first meets them. A join keeps the smaller root,
-    // so a region's root is its first run, numbered before any other run of it.
+    // Number the regions in the order the scan first meets them. Parents are earlier runs and a
+    // join keeps the smaller root, so a region's root is its first run: numbered before any other
+    // run of it, whose parent already holds the region's number by then.
     std::int32_t regionCount = 0;
     for (std::size_t i = 0; i < runs.size(); ++i) {
         RegionRun& run = runs[i];
-        const auto root = static_cast<std::size_t>(FindRoot(parent, static_cast<std::int32_t>(i)));
-        run.region = root == i ? ++regionCount : runs[root].region;
+        const auto parent = static_cast<std::size_t>(run.region);
+        const bool root = parent == i;
+        run.region = root ? ++regionCount : runs[parent].region;
         if (extents == nullptr) {
             continue;
         }
         // Runs come row by row, so the first run of a region is in its top row and the latest in
         // its bottom one.
         const std::int32_t length = run.x1 - run.x0 + 1;
-        if (root == i) {
+        if (root) {
             extents->push_back({length, run.x0, run.x1, run.y, run.y});
         } else {
             RegionExtent& extent = (*extents)[static_cast<std::size_t>(run.region) - 1];
