@@ -181,12 +181,21 @@ std::int32_t FindRuns(std::int32_t width, std::int32_t height, RowBits&& rowBits
         previousRunAt(static_cast<std::size_t>(width));
     std::int32_t provisionalLabels = 0;
     bool cutOff = false;
+    bool previousEmpty = true;
 
     for (std::int32_t y = 1; y < height - 1 && !cutOff; ++y) {
         rowBits(y, bits);
         // The first and last cell of a row are never labelled.
         bits[0] &= ~std::uint64_t{1};
         bits[(width - 1) / 64] &= ~(std::uint64_t{1} << ((width - 1) % 64));
+        // An empty row under an empty row has nothing to label and leaves the next row the same
+        // empty row above.
+        const bool empty =
+            std::all_of(bits.begin(), bits.end(), [](std::uint64_t word) { return word == 0; });
+        if (empty && previousEmpty) {
+            continue;
+        }
+        previousEmpty = empty;
         MarkRunStarts(bits, starts);
         ForEachRun(bits, [&](std::int32_t x0, std::int32_t x1) {
             // The first cell starts a provisional area when the cell above it is unlabelled.
