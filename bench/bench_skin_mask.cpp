@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "skin_color.h"
 #include "bench_frames.h"
+#include "skin_color.h"
 
 namespace {
 
@@ -36,10 +36,11 @@ void SkinMaskBenchmark(benchmark::State& state, Scene scene) {
     for (auto _ : state) {
         benchmark::DoNotOptimize(BuildSkinMask(frame, range, level).cells.data());
     }
-    state.SetLabel(level == SimdLevel::Avx512  ? "AVX-512"
-                   : level == SimdLevel::Avx2  ? "AVX2"
-                   : level == SimdLevel::Sse41 ? "SSE4.1"
-                                               : "scalar");
+    state.SetLabel(level == SimdLevel::Avx512Vbmi ? "AVX-512 VBMI"
+                   : level == SimdLevel::Avx512   ? "AVX-512"
+                   : level == SimdLevel::Avx2     ? "AVX2"
+                   : level == SimdLevel::Sse41    ? "SSE4.1"
+                                                  : "scalar");
     state.counters["x_memcpy"] = maskSeconds / MemcpySeconds(frame);
     state.counters["Mpixel/s"] =
         benchmark::Counter(static_cast<double>(state.iterations()) * WIDTH * HEIGHT / 1e6,
@@ -65,7 +66,7 @@ void FrameMemcpy(benchmark::State& state) {
 
 void SupportedLevels(benchmark::internal::Benchmark* benchmark) {
     for (const SimdLevel level : {SimdLevel::Scalar, SimdLevel::Sse41, SimdLevel::Avx2,
-                                  SimdLevel::Avx512}) {
+                                  SimdLevel::Avx512, SimdLevel::Avx512Vbmi}) {
         if (SimdLevelSupported(level)) {
             benchmark->Arg(static_cast<int>(level));
         }

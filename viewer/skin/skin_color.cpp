@@ -1,11 +1,24 @@
 #include "skin_color.h"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
+#include <cstring>
 
 #include "skin_mask_kernels.h"
 
 namespace {
+
+// The eight mask cells of eight classified bits, lowest bit first.
+constexpr std::array<std::array<std::uint8_t, 8>, 256> CELLS_OF_BITS = [] {
+    std::array<std::array<std::uint8_t, 8>, 256> cells{};
+    for (std::size_t bits = 0; bits < cells.size(); ++bits) {
+        for (std::size_t k = 0; k < 8; ++k) {
+            cells[bits][k] = (bits >> k) & 1 ? 255 : 0;
+        }
+    }
+    return cells;
+}();
 
 bool SaturationRoundsDown(int delta, int max) {
     for (const SaturationPair pair : SATURATION_ROUNDED_DOWN) {
@@ -77,7 +90,12 @@ SkinMask BuildSkinMask(const FrameImage& frame, const SkinColorRange& range, Sim
     std::vector<std::uint64_t> words((classified + 63) / 64);
     ClassifySkinBits(frame.pixels.data(), words.data(), classified, range, level);
     mask.cells.assign(count, 0);
-    for (std::size_t i = 0; i < classified; ++i) {
+    std::size_t i = 0;
+    for (; i + 8 <= classified; i += 8) {
+        const auto bits = static_cast<std::uint8_t>(words[i / 64] >> (i % 64));
+        std::memcpy(mask.cells.data() + i, CELLS_OF_BITS[bits].data(), 8);
+    }
+    for (; i < classified; ++i) {
         mask.cells[i] = (words[i / 64] >> (i % 64)) & 1 ? 255 : 0;
     }
     return mask;
