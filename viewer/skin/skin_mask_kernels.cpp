@@ -179,6 +179,7 @@ constexpr std::size_t BLOCK_PIXELS = 16;
 
 struct Simd {
     static constexpr bool BYTE_PERMUTE = false;
+    static constexpr bool MASK_REGISTERS = false;
     // Comparisons give vectors of all-ones lanes.
     using Mask = Vec;
     using Mask16 = Vec;
@@ -214,16 +215,8 @@ struct Simd {
     // Per 16-bit lane: unsigned bytes of a times signed bytes of b, the two products summed.
     [[gnu::always_inline]] static Vec MulAdd(Vec a, Vec b) { return _mm_maddubs_epi16(a, b); }
     [[gnu::always_inline]] static Vec Greater16(Vec a, Vec b) { return _mm_cmpgt_epi16(a, b); }
+    [[gnu::always_inline]] static Vec Pack16(Vec a, Vec b) { return _mm_packs_epi16(a, b); }
     [[gnu::always_inline]] static Mask ToMask(Vec value) { return value; }
-    // The 16-bit lanes of the low (High = false) or high 8 pixels of each group of 16.
-    template <bool High>
-    [[gnu::always_inline]] static Mask16 Half(Mask mask) {
-        return High ? UnpackHigh8(mask, mask) : UnpackLow8(mask, mask);
-    }
-    // The bits of the block's pixels from the masks of its low and high halves.
-    [[gnu::always_inline]] static std::uint64_t Combine(Mask16 low, Mask16 high) {
-        return Bits(_mm_packs_epi16(low, high));
-    }
 };
 
 #include "skin_mask_vector_kernel.inc"
@@ -242,6 +235,7 @@ constexpr std::size_t BLOCK_PIXELS = 32;
 
 struct Simd {
     static constexpr bool BYTE_PERMUTE = false;
+    static constexpr bool MASK_REGISTERS = false;
     // Comparisons give vectors of all-ones lanes.
     using Mask = Vec;
     using Mask16 = Vec;
@@ -282,16 +276,8 @@ struct Simd {
     }
     [[gnu::always_inline]] static Vec MulAdd(Vec a, Vec b) { return _mm256_maddubs_epi16(a, b); }
     [[gnu::always_inline]] static Vec Greater16(Vec a, Vec b) { return _mm256_cmpgt_epi16(a, b); }
+    [[gnu::always_inline]] static Vec Pack16(Vec a, Vec b) { return _mm256_packs_epi16(a, b); }
     [[gnu::always_inline]] static Mask ToMask(Vec value) { return value; }
-    // The 16-bit lanes of the low (High = false) or high 8 pixels of each group of 16.
-    template <bool High>
-    [[gnu::always_inline]] static Mask16 Half(Mask mask) {
-        return High ? UnpackHigh8(mask, mask) : UnpackLow8(mask, mask);
-    }
-    // The bits of the block's pixels from the masks of its low and high halves.
-    [[gnu::always_inline]] static std::uint64_t Combine(Mask16 low, Mask16 high) {
-        return Bits(_mm256_packs_epi16(low, high));
-    }
 };
 
 #include "skin_mask_vector_kernel.inc"
@@ -315,6 +301,7 @@ constexpr std::size_t BLOCK_PIXELS = 64;
 
 struct Simd {
     static constexpr bool BYTE_PERMUTE = false;
+    static constexpr bool MASK_REGISTERS = true;
     using Mask = __mmask64;
     using Mask16 = __mmask32;
     [[gnu::always_inline]] static Vec Load(const Pixel24* pixels, int part) {
