@@ -57,6 +57,8 @@ struct Net {
     const FaceModel& model;
     FaceNetState& state;
     const FaceKernels& kernels;
+    const FaceInputSource& source;
+    std::int32_t inputRows;  // input rows written so far
 
     Ring RingOf(std::size_t layer) const {
         return {state.rings.data() + state.ringStarts[layer], state.zeros.data(),
@@ -67,13 +69,21 @@ struct Net {
 void StemRow(Net& net, const Ring& out, std::int32_t y) {
     // Output pixel (x, y) reads input rows 2y - 1 .. 2y + 3 and columns 2x - 1 .. 2x + 3: for the
     // row of pixels, each tap is a run of one input plane, of odd, even, odd, even, odd columns.
+    const std::int32_t side = net.model.inputSide;
+    while (net.inputRows < std::min(side, 2 * y + 4)) {
+        net.source.fill(net.source.context, net.inputRows++);
+    }
     const float** taps = net.state.inRows.data();
     for (std::int32_t ky = 0; ky < 5; ++ky) {
+        const std::int32_t row = 2 * y + ky - 1;
         for (std::int32_t kx = 0; kx < 5; ++kx) {
             for (std::int32_t channel = 0; channel < 3; ++channel) {
-                *taps++ =
-                    FaceInputRow(net.model, net.state, 2 * y + ky - 1, channel, (kx + 1) % 2) +
-                    (kx + 1) / 2 - 1;
+                // Rows above and below the input read as zeros.
+                const float* plane =
+                    row < 0 || row >= side
+                        ? net.state.zeros.data() + 1
+                        : FaceInputRow(net.model, net.state, row, channel, (kx + 1) % 2);
+                *taps++ = plane + (kx + 1) / 2 - 1;
             }
         }
     }
@@ -283,8 +293,9 @@ void PrepareFaceNet(const FaceModel& model, FaceNetState& state) {
         pooled = std::max(pooled, outSide * Size(block.inChannels));
         inRows = std::max({inRows, Size(block.inChannels), Size(block.outChannels)});
     }
-    state.input.assign(
-        Size(3 * 2 * (model.inputSide + 2 * FACE_INPUT_BORDER) * (model.inputSide / 2 + 2)), 0.0f);
+    const std::size_t inputRow = Size(3 * 2 * (model.inputSide / 2 + 2));
+    zeros = std::max(zeros, inputRow);
+    state.input.assign(Size(FACE_INPUT_ROWS) * inputRow, 0.0f);
     state.rings.assign(rings, 0.0f);
     state.zeros.assign(zeros, 0.0f);
     state.row.assign(row, 0.0f);
@@ -299,8 +310,9 @@ void PrepareFaceNet(const FaceModel& model, FaceNetState& state) {
     }
 }
 
-void RunFaceNet(const FaceModel& model, FaceNetState& state, const FaceKernels& kernels) {
-    Net net{model, state, kernels};
+void RunFaceNet(const FaceModel& model, FaceNetState& state, const FaceKernels& kernels,
+                const FaceInputSource& source) {
+    Net net{model, state, kernels, source, 0};
     std::fill(state.done.begin(), state.done.end(), 0);
     const std::size_t last = state.done.size() - 1;
     while (state.done[last] < LayerSide(model, last)) {

@@ -15,18 +15,18 @@
 #include "face_kernels.h"
 #include "face_model.h"
 
-// The border the input tensor keeps above and below its side x side pixels: the stem reads two
-// beyond.
-inline constexpr std::int32_t FACE_INPUT_BORDER = 2;
+// Input rows the stem keeps: it reads five at a time.
+inline constexpr std::int32_t FACE_INPUT_ROWS = 5;
 // Rows a layer keeps: the next layer reads three at a time.
-inline constexpr std::int32_t FACE_RING_ROWS = 4;
+inline constexpr std::int32_t FACE_RING_ROWS = 3;
 
 // Working memory, set up once for a model by PrepareFaceNet.
 struct FaceNetState {
     const FaceModel* model = nullptr;  // the model it is set up for
-    // The RGB input, rows top-down: for red, green and blue, a plane of the even columns and one of
-    // the odd ones (so the stride-2 stem reads each of its taps as consecutive floats), each of
-    // side + 4 rows of side / 2 + 2 floats; the border stays 0.
+    // The RGB input's last FACE_INPUT_ROWS rows, each written just before the stem reads it (the
+    // whole input would not stay in the processor's cache): a row is a plane of the even columns
+    // and one of the odd ones for red, green and blue (so the stride-2 stem reads each of its taps
+    // as consecutive floats), each of side / 2 + 2 floats whose first and last stay 0.
     std::vector<float> input;
     std::vector<float> rings;             // every layer's last rows (the stem's, then each block's)
     std::vector<std::size_t> ringStarts;  // where each layer's rows begin in rings
@@ -45,15 +45,24 @@ struct FaceNetState {
 // Sets the buffers up for model, all zero; nothing happens when they are set up for it already.
 void PrepareFaceNet(const FaceModel& model, FaceNetState& state);
 
-// Row y of an input plane of a prepared state (channel 0 red, 1 green, 2 blue; parity 0 the even
-// columns, 1 the odd ones): input pixel x is at [x / 2] of the row of parity x % 2.
+// Row y (0 .. side - 1) of an input plane of a prepared state (channel 0 red, 1 green, 2 blue;
+// parity 0 the even columns, 1 the odd ones): input pixel x is at [x / 2] of the row of parity
+// x % 2. It shares its memory with the rows FACE_INPUT_ROWS apart.
 inline float* FaceInputRow(const FaceModel& model, FaceNetState& state, std::int32_t y,
                            std::int32_t channel, std::int32_t parity) {
     const std::int32_t stride = model.inputSide / 2 + 2;
-    const std::int32_t rows = model.inputSide + 2 * FACE_INPUT_BORDER;
-    return state.input.data() + ((channel * 2 + parity) * rows + y + FACE_INPUT_BORDER) * stride +
-           1;
+    return state.input.data() +
+           static_cast<std::size_t>(((y % FACE_INPUT_ROWS) * 6 + channel * 2 + parity) * stride +
+                                    1);
 }
 
-// Runs the network on state.input (of a prepared state) and fills state.heads.
-void RunFaceNet(const FaceModel& model, FaceNetState& state, const FaceKernels& kernels);
+// Writes every input row (0 .. side - 1) with FaceInputRow when the network asks for it, once
+// each, top to bottom.
+struct FaceInputSource {
+    void (*fill)(void* context, std::int32_t y) = nullptr;
+    void* context = nullptr;
+};
+
+// Runs the network on the input rows of source (into a prepared state) and fills state.heads.
+void RunFaceNet(const FaceModel& model, FaceNetState& state, const FaceKernels& kernels,
+                const FaceInputSource& source);
