@@ -68,6 +68,26 @@ void MakeColumnTable(FaceInputState& state) {
     }
 }
 
+// Starts fetching the frame rows that input row y reads into the cache. The stem asks for input
+// rows two at a time with the network's work in between, which hides the wait; fetched only when
+// needed, the rows would each be waited for.
+void PrefetchSourceRows(const FrameImage& frame, const FaceInputState& state, std::int32_t y) {
+    const std::int32_t at = y - state.box.top;
+    if (at < 0 || at >= Height(state.box)) {
+        return;
+    }
+    const std::size_t rowBytes = static_cast<std::size_t>(frame.width) * 3;
+    const std::int32_t end = state.rows.starts[static_cast<std::size_t>(at) + 1];
+    for (std::int32_t t = state.rows.starts[static_cast<std::size_t>(at)]; t < end; ++t) {
+        const std::size_t frameRow = static_cast<std::size_t>(
+            frame.height - 1 - state.rows.taps[static_cast<std::size_t>(t)].source);
+        const std::uint8_t* row = FrameBytes(frame) + frameRow * rowBytes;
+        for (std::size_t i = 0; i < rowBytes; i += 64) {
+            __builtin_prefetch(row + i, 0, 2);
+        }
+    }
+}
+
 }  // namespace
 
 PixelRect PrepareFaceInput(const FrameImage& frame, const FaceModel& model, FaceInputState& state) {
@@ -87,6 +107,8 @@ PixelRect PrepareFaceInput(const FrameImage& frame, const FaceModel& model, Face
 
 void FillFaceInputRow(const FrameImage& frame, const FaceModel& model, FaceNetState& net,
                       FaceInputState& state, const FaceKernels& kernels, std::int32_t y) {
+    // Row y + 1 follows at once; row y + 2 after the network's next stem row.
+    PrefetchSourceRows(frame, state, y + 2);
     const PixelRect& box = state.box;
     const std::int32_t half = model.inputSide / 2;
     if (y < box.top || y >= box.bottom) {
