@@ -1,6 +1,7 @@
 // Runs a face model on its input tensor. Activations are rows of channel planes (face_kernels.h),
-// each plane with a zero column on either side, so the 3x3 kernels need no edge cases; layers of
-// 16 x 16 pixels and less keep rows of channel-interleaved pixels with a zero pixel either side.
+// each plane starting on a cache line after a line of zeros, its border, so the 3x3 kernels need
+// no edge cases and whole vectors never straddle two lines; layers of 16 x 16 pixels and less keep
+// rows of channel-interleaved pixels with a zero pixel either side.
 // The network runs as a wavefront over rows: a layer computes its next row as soon as the layer
 // below holds the rows it reads, each layer keeping only its last FACE_RING_ROWS rows, so the
 // working set stays in the processor's cache. A block's row is the depthwise row, then the 1x1
@@ -28,15 +29,17 @@ struct FaceNetState {
     // and one of the odd ones for red, green and blue (so the stride-2 stem reads each of its taps
     // as consecutive floats), each of side / 2 + 2 floats whose first and last stay 0.
     std::vector<float> input;
-    std::vector<float> rings;             // every layer's last rows (the stem's, then each block's)
-    std::vector<std::size_t> ringStarts;  // where each layer's rows begin in rings
-    std::vector<float> zeros;             // a zero row, read above and below a layer's rows
-    std::vector<float> row;               // a depthwise row
-    std::vector<float> pooled;            // a max-pooled row for a stride-2 block's skip
-    std::vector<float> interleaved;       // the first narrow layer's depthwise row as pixels
-    std::vector<float> interleavedSkip;   // and its skip
-    std::vector<const float*> inRows;     // each input channel's row for the 1x1 kernel
-    std::vector<std::int32_t> done;       // rows each layer has computed so far
+    // Every layer's last rows (the stem's, then each block's) from the first cache line on, each
+    // layer's from ringStarts[layer] there.
+    std::vector<float> rings;
+    std::vector<std::size_t> ringStarts;
+    std::vector<float> zeros;            // a zero row, read above and below a layer's rows
+    std::vector<float> row;              // a depthwise row, from the first cache line on
+    std::vector<float> pooled;           // a max-pooled row for a stride-2 block's skip, likewise
+    std::vector<float> interleaved;      // the first narrow layer's depthwise row as pixels
+    std::vector<float> interleavedSkip;  // and its skip
+    std::vector<const float*> inRows;    // each input channel's row for the 1x1 kernel
+    std::vector<std::int32_t> done;      // rows each layer has computed so far
     // Per grid, the head's output: cell by cell (rows top-down), head.outChannels values each:
     // the anchors' raw scores, then their box values.
     std::vector<float> heads[2];
