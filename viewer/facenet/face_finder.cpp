@@ -45,6 +45,19 @@ void Collect(const FaceModel& model, const FaceHead& head, const std::vector<flo
     }
 }
 
+// What the network's input rows are written from.
+struct InputRows {
+    const FrameImage& frame;
+    const FaceModel& model;
+    FaceFinderState& state;
+    const FaceKernels& kernels;
+};
+
+void FillInputRow(void* context, std::int32_t y) {
+    const InputRows& rows = *static_cast<const InputRows*>(context);
+    FillFaceInputRow(rows.frame, rows.model, rows.state.net, rows.state.input, rows.kernels, y);
+}
+
 }  // namespace
 
 void DecodeFaces(const FaceModel& model, FaceFinderState& state, const PixelRect& box,
@@ -123,8 +136,9 @@ void FindFaces(const FrameImage& frame, const FaceModel& model, FaceFinderState&
     }
     state.candidates.reserve(anchors);
     state.merged.reserve(anchors);
-    const PixelRect box = FillFaceInput(frame, model, state.net, state.input, kernels);
-    RunFaceNet(model, state.net, kernels);
+    const PixelRect box = PrepareFaceInput(frame, model, state.input);
+    InputRows rows{frame, model, state, kernels};
+    RunFaceNet(model, state.net, kernels, {FillInputRow, &rows});
     DecodeFaces(model, state, box, frame.width, frame.height, faces);
 }
 

@@ -68,10 +68,29 @@ void MakeColumnTable(FaceInputState& state) {
     }
 }
 
+// Starts fetching the frame rows that input row y reads into the cache. The stem asks for input
+// rows two at a time with the network's work in between, which hides the wait; fetched only when
+// needed, the rows would each be waited for.
+void PrefetchSourceRows(const FrameImage& frame, const FaceInputState& state, std::int32_t y) {
+    const std::int32_t at = y - state.box.top;
+    if (at < 0 || at >= Height(state.box)) {
+        return;
+    }
+    const std::size_t rowBytes = static_cast<std::size_t>(frame.width) * 3;
+    const std::int32_t end = state.rows.starts[static_cast<std::size_t>(at) + 1];
+    for (std::int32_t t = state.rows.starts[static_cast<std::size_t>(at)]; t < end; ++t) {
+        const std::size_t frameRow = static_cast<std::size_t>(
+            frame.height - 1 - state.rows.taps[static_cast<std::size_t>(t)].source);
+        const std::uint8_t* row = FrameBytes(frame) + frameRow * rowBytes;
+        for (std::size_t i = 0; i < rowBytes; i += 64) {
+            __builtin_prefetch(row + i, 0, 2);
+        }
+    }
+}
+
 }  // namespace
 
-PixelRect FillFaceInput(const FrameImage& frame, const FaceModel& model, FaceNetState& net,
-                        FaceInputState& state, const FaceKernels& kernels) {
+PixelRect PrepareFaceInput(const FrameImage& frame, const FaceModel& model, FaceInputState& state) {
     const std::int32_t side = model.inputSide;
     if (state.frameWidth != frame.width || state.frameHeight != frame.height ||
         state.side != side) {
@@ -83,44 +102,48 @@ PixelRect FillFaceInput(const FrameImage& frame, const FaceModel& model, FaceNet
         MakeColumnTable(state);
         state.sums.assign(static_cast<std::size_t>(frame.width) * 3, 0.0f);
     }
-    // The black bars (-1) above and below the picture; those beside it the resample writes.
+    return state.box;
+}
+
+void FillFaceInputRow(const FrameImage& frame, const FaceModel& model, FaceNetState& net,
+                      FaceInputState& state, const FaceKernels& kernels, std::int32_t y) {
+    // Row y + 1 follows at once; row y + 2 after the network's next stem row.
+    PrefetchSourceRows(frame, state, y + 2);
     const PixelRect& box = state.box;
-    const std::int32_t half = side / 2;
-    for (std::int32_t y = 0; y < side; ++y) {
-        if (y < box.top || y >= box.bottom) {
-            for (std::int32_t plane = 0; plane < 6; ++plane) {
-                float* row = FaceInputRow(model, net, y, plane / 2, plane % 2);
-                std::fill(row, row + half, -1.0f);
-            }
+    const std::int32_t half = model.inputSide / 2;
+    if (y < box.top || y >= box.bottom) {
+        // A black bar (-1) above or below the picture; those beside it the resample writes.
+        for (std::int32_t plane = 0; plane < 6; ++plane) {
+            float* row = FaceInputRow(model, net, y, plane / 2, plane % 2);
+            std::fill(row, row + half, -1.0f);
         }
+        return;
     }
+    // Input rows run top-down; the frame's rows bottom-up.
+    // Source rows of one weight (all but the first and the last) are summed in one pass.
     const std::size_t rowBytes = static_cast<std::size_t>(frame.width) * 3;
-    for (std::int32_t y = 0; y < Height(box); ++y) {
-        // Input rows run top-down; the frame's rows bottom-up.
-        // Source rows of one weight (all but the first and the last) are summed in one pass.
-        std::fill(state.sums.begin(), state.sums.end(), 0.0f);
-        const std::uint8_t* rows[ROWS_A_PASS];
-        std::int32_t count = 0;
-        const std::int32_t end = state.rows.starts[static_cast<std::size_t>(y) + 1];
-        for (std::int32_t t = state.rows.starts[static_cast<std::size_t>(y)]; t < end; ++t) {
-            const AreaTap tap = state.rows.taps[static_cast<std::size_t>(t)];
-            const std::size_t frameRow = static_cast<std::size_t>(frame.height - 1 - tap.source);
-            rows[count++] = FrameBytes(frame) + frameRow * rowBytes;
-            if (count == ROWS_A_PASS || t + 1 == end ||
-                state.rows.taps[static_cast<std::size_t>(t) + 1].weight != tap.weight) {
-                kernels.accumulate(rows, count, tap.weight, rowBytes, state.sums.data());
-                count = 0;
-            }
-        }
-        for (std::int32_t parity = 0; parity < 2; ++parity) {
-            // The sums are blue, green, red; the input red, green, blue.
-            float* const out[3] = {FaceInputRow(model, net, box.top + y, 2, parity),
-                                   FaceInputRow(model, net, box.top + y, 1, parity),
-                                   FaceInputRow(model, net, box.top + y, 0, parity)};
-            const std::size_t table = static_cast<std::size_t>(parity * state.taps * half);
-            kernels.resample(state.sums.data(), state.indices.data() + table,
-                             state.weights.data() + table, state.taps, half, out);
+    const auto at = static_cast<std::size_t>(y - box.top);
+    std::fill(state.sums.begin(), state.sums.end(), 0.0f);
+    const std::uint8_t* rows[ROWS_A_PASS];
+    std::int32_t count = 0;
+    const std::int32_t end = state.rows.starts[at + 1];
+    for (std::int32_t t = state.rows.starts[at]; t < end; ++t) {
+        const AreaTap tap = state.rows.taps[static_cast<std::size_t>(t)];
+        const std::size_t frameRow = static_cast<std::size_t>(frame.height - 1 - tap.source);
+        rows[count++] = FrameBytes(frame) + frameRow * rowBytes;
+        if (count == ROWS_A_PASS || t + 1 == end ||
+            state.rows.taps[static_cast<std::size_t>(t) + 1].weight != tap.weight) {
+            kernels.accumulate(rows, count, tap.weight, rowBytes, state.sums.data());
+            count = 0;
         }
     }
-    return box;
+    for (std::int32_t parity = 0; parity < 2; ++parity) {
+        // The sums are blue, green, red; the input red, green, blue.
+        float* const out[3] = {FaceInputRow(model, net, y, 2, parity),
+                               FaceInputRow(model, net, y, 1, parity),
+                               FaceInputRow(model, net, y, 0, parity)};
+        const std::size_t table = static_cast<std::size_t>(parity * state.taps * half);
+        kernels.resample(state.sums.data(), state.indices.data() + table,
+                         state.weights.data() + table, state.taps, half, out);
+    }
 }

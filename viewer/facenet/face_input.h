@@ -29,7 +29,7 @@ struct AreaTaps {
 };
 void MakeAreaTaps(std::int32_t sources, std::int32_t outputs, AreaTaps& taps);
 
-// The area taps of FillFaceInput, kept for the next frame of the same size.
+// The area taps of the input rows, kept for the next frame of the same size.
 struct FaceInputState {
     std::int32_t frameWidth = 0;
     std::int32_t frameHeight = 0;
@@ -45,7 +45,11 @@ struct FaceInputState {
     std::vector<float> sums;  // one output row's vertical averages, frame width x 3 (B, G, R)
 };
 
-// Writes the letterboxed frame (whose pixels must cover width x height) into the input of a
-// prepared net state, and returns where it lies.
-PixelRect FillFaceInput(const FrameImage& frame, const FaceModel& model, FaceNetState& net,
-                        FaceInputState& state, const FaceKernels& kernels);
+// Sets state up for frame in the model's input (nothing happens when it is set up for a frame of
+// this size already), and returns where the frame lies.
+PixelRect PrepareFaceInput(const FrameImage& frame, const FaceModel& model, FaceInputState& state);
+
+// Writes input row y of the letterboxed frame (whose pixels must cover width x height, and for
+// which state is prepared) with FaceInputRow.
+void FillFaceInputRow(const FrameImage& frame, const FaceModel& model, FaceNetState& net,
+                      FaceInputState& state, const FaceKernels& kernels, std::int32_t y);

@@ -1,6 +1,7 @@
 #include "face_net.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -30,9 +31,20 @@ bool Interleaved(const FaceModel& model, std::size_t layer) {
     return layer > 0 && LayerSide(model, layer) <= INTERLEAVED_SIDE;
 }
 
+// Floats in a cache line. Channel planes start on one (in rows a multiple of it wide), so that the
+// kernels' whole vectors never straddle two lines; the line of zeros before each plane, and after
+// the last, is its border.
+constexpr std::int32_t LINE_FLOATS = 16;
+
+// The first float of values on a cache line (values holds LINE_FLOATS more than it is used for).
+float* LineAligned(std::vector<float>& values) {
+    const auto address = reinterpret_cast<std::uintptr_t>(values.data());
+    return values.data() + (LINE_FLOATS - address / sizeof(float) % LINE_FLOATS) % LINE_FLOATS;
+}
+
 // A layer's last FACE_RING_ROWS rows of side pixels of `channels` channels, as channel planes each
-// inside a zero column on either side, or as channel-interleaved pixels inside a zero pixel on
-// either side; rows outside 0 .. side - 1 read as zeros.
+// after a line of zeros, or as channel-interleaved pixels inside a zero pixel on either side; rows
+// outside 0 .. side - 1 read as zeros.
 struct Ring {
     float* data;
     const float* zeros;
@@ -40,40 +52,53 @@ struct Ring {
     std::int32_t channels;
     bool interleaved;
 
-    std::int32_t PlaneStride() const { return side + 2; }
+    std::int32_t PlaneStride() const { return side + LINE_FLOATS; }
+    std::int32_t Border() const { return interleaved ? channels : LINE_FLOATS; }
+    std::int32_t RowSize() const {
+        return interleaved ? channels * (side + 2) : LINE_FLOATS + channels * PlaneStride();
+    }
     // Row y's first pixel inside the border (of its first plane).
     float* Out(std::int32_t y) const {
-        return data + Size((y % FACE_RING_ROWS) * channels * (side + 2) + Border());
+        return data + Size((y % FACE_RING_ROWS) * RowSize() + Border());
     }
     const float* In(std::int32_t y) const { return y < 0 || y >= side ? zeros + Border() : Out(y); }
-    std::int32_t Border() const { return interleaved ? channels : 1; }
 };
-
-std::size_t RingSize(std::int32_t side, std::int32_t channels) {
-    return Size(FACE_RING_ROWS) * Size(channels) * Size(side + 2);
-}
 
 struct Net {
     const FaceModel& model;
     FaceNetState& state;
     const FaceKernels& kernels;
+    const FaceInputSource& source;
+    std::int32_t inputRows;  // input rows written so far
+    // state's rings, depthwise row and pooled row from their first cache line on
+    float* rings;
+    float* row;
+    float* pooled;
 
     Ring RingOf(std::size_t layer) const {
-        return {state.rings.data() + state.ringStarts[layer], state.zeros.data(),
-                LayerSide(model, layer), LayerChannels(model, layer), Interleaved(model, layer)};
+        return {rings + state.ringStarts[layer], state.zeros.data(), LayerSide(model, layer),
+                LayerChannels(model, layer), Interleaved(model, layer)};
     }
 };
 
 void StemRow(Net& net, const Ring& out, std::int32_t y) {
     // Output pixel (x, y) reads input rows 2y - 1 .. 2y + 3 and columns 2x - 1 .. 2x + 3: for the
     // row of pixels, each tap is a run of one input plane, of odd, even, odd, even, odd columns.
+    const std::int32_t side = net.model.inputSide;
+    while (net.inputRows < std::min(side, 2 * y + 4)) {
+        net.source.fill(net.source.context, net.inputRows++);
+    }
     const float** taps = net.state.inRows.data();
     for (std::int32_t ky = 0; ky < 5; ++ky) {
+        const std::int32_t row = 2 * y + ky - 1;
         for (std::int32_t kx = 0; kx < 5; ++kx) {
             for (std::int32_t channel = 0; channel < 3; ++channel) {
-                *taps++ =
-                    FaceInputRow(net.model, net.state, 2 * y + ky - 1, channel, (kx + 1) % 2) +
-                    (kx + 1) / 2 - 1;
+                // Rows above and below the input read as zeros.
+                const float* plane =
+                    row < 0 || row >= side
+                        ? net.state.zeros.data() + 1
+                        : FaceInputRow(net.model, net.state, row, channel, (kx + 1) % 2);
+                *taps++ = plane + (kx + 1) / 2 - 1;
             }
         }
     }
@@ -126,8 +151,8 @@ void PlanarDepthwise(Net& net, const FaceBlock& block, const Ring& in, const Rin
     depthwise.width = out.side;
     depthwise.channels = in.channels;
     depthwise.weights = block.depthwise.data();
-    depthwise.out = net.state.row.data();
-    depthwise.pooled = block.skip && block.stride == 2 ? net.state.pooled.data() : nullptr;
+    depthwise.out = net.row;
+    depthwise.pooled = block.skip && block.stride == 2 ? net.pooled : nullptr;
     net.kernels.depthwise(depthwise);
 }
 
@@ -136,7 +161,7 @@ void PlanarBlockRow(Net& net, const FaceBlock& block, const Ring& in, const Ring
     const std::int32_t channels = in.channels;
     PlanarDepthwise(net, block, in, out, y);
     PointwiseRow row;
-    row.in = PlaneRows(net.state, net.state.row.data(), channels, out.side);
+    row.in = PlaneRows(net.state, net.row, channels, out.side);
     row.inChannels = channels;
     row.pixels = out.side;
     row.weights = block.pointwise.data();
@@ -146,7 +171,7 @@ void PlanarBlockRow(Net& net, const FaceBlock& block, const Ring& in, const Ring
         row.skip = in.In(y);
         row.skipStride = in.PlaneStride();
     } else if (block.skip) {
-        row.skip = net.state.pooled.data();
+        row.skip = net.pooled;
         row.skipStride = out.side;
     }
     row.skipChannels = channels;
@@ -159,19 +184,17 @@ void PlanarBlockRow(Net& net, const FaceBlock& block, const Ring& in, const Ring
 void InterleavedBlockRow(Net& net, const FaceBlock& block, const Ring& in, const Ring& out,
                          std::int32_t y) {
     const std::int32_t channels = in.channels;
-    const float* depthwise = net.state.row.data();
+    const float* depthwise = net.row;
     const float* skip = nullptr;
     if (!in.interleaved) {
         // The first narrow layer: its input's planes turned into pixels after the depthwise row.
         PlanarDepthwise(net, block, in, out, y);
-        Interleave(net.state.row.data(), out.side, channels, out.side,
-                   net.state.interleaved.data());
+        Interleave(net.row, out.side, channels, out.side, net.state.interleaved.data());
         depthwise = net.state.interleaved.data();
         if (block.skip) {
             const bool pooled = block.stride == 2;
-            Interleave(pooled ? net.state.pooled.data() : in.In(y),
-                       pooled ? out.side : in.PlaneStride(), channels, out.side,
-                       net.state.interleavedSkip.data());
+            Interleave(pooled ? net.pooled : in.In(y), pooled ? out.side : in.PlaneStride(),
+                       channels, out.side, net.state.interleavedSkip.data());
             skip = net.state.interleavedSkip.data();
         }
     } else {
@@ -182,7 +205,7 @@ void InterleavedBlockRow(Net& net, const FaceBlock& block, const Ring& in, const
         const float* const rows[3] = {in.In(first) + column, in.In(first + 1) + column,
                                       in.In(first + 2) + column};
         net.kernels.depthwiseInterleaved(rows, block.stride, out.side, channels,
-                                         block.depthwise.data(), net.state.row.data());
+                                         block.depthwise.data(), net.row);
         if (block.skip && block.stride == 1) {
             skip = in.In(y);
         } else if (block.skip) {
@@ -191,12 +214,12 @@ void InterleavedBlockRow(Net& net, const FaceBlock& block, const Ring& in, const
             for (std::int32_t x = 0; x < out.side; ++x) {
                 for (std::int32_t c = 0; c < channels; ++c) {
                     const std::int32_t at = 2 * x * channels + c;
-                    net.state.pooled[Size(x * channels + c)] =
+                    net.pooled[Size(x * channels + c)] =
                         std::max(std::max(top[at], top[at + channels]),
                                  std::max(bottom[at], bottom[at + channels]));
                 }
             }
-            skip = net.state.pooled.data();
+            skip = net.pooled;
         }
     }
     InterleavedPointwiseRow row;
@@ -272,9 +295,12 @@ void PrepareFaceNet(const FaceModel& model, FaceNetState& state) {
     for (std::size_t layer = 0; layer < layers; ++layer) {
         const std::int32_t side = LayerSide(model, layer);
         const std::int32_t channels = LayerChannels(model, layer);
+        const Ring ring{nullptr, nullptr, side, channels, Interleaved(model, layer)};
         state.ringStarts.push_back(rings);
-        rings += RingSize(side, channels);
-        zeros = std::max(zeros, Size(channels * (side + 2)));
+        // Whole lines, so that the next ring starts on one too.
+        rings +=
+            (Size(FACE_RING_ROWS * ring.RowSize()) + LINE_FLOATS - 1) / LINE_FLOATS * LINE_FLOATS;
+        zeros = std::max(zeros, Size(ring.RowSize()));
     }
     std::size_t row = 0, pooled = 0, inRows = Size(FACE_STEM_TAPS);
     for (const FaceBlock& block : model.blocks) {
@@ -283,12 +309,13 @@ void PrepareFaceNet(const FaceModel& model, FaceNetState& state) {
         pooled = std::max(pooled, outSide * Size(block.inChannels));
         inRows = std::max({inRows, Size(block.inChannels), Size(block.outChannels)});
     }
-    state.input.assign(
-        Size(3 * 2 * (model.inputSide + 2 * FACE_INPUT_BORDER) * (model.inputSide / 2 + 2)), 0.0f);
-    state.rings.assign(rings, 0.0f);
+    const std::size_t inputRow = Size(3 * 2 * (model.inputSide / 2 + 2));
+    zeros = std::max(zeros, inputRow);
+    state.input.assign(Size(FACE_INPUT_ROWS) * inputRow, 0.0f);
+    state.rings.assign(rings + LINE_FLOATS, 0.0f);
     state.zeros.assign(zeros, 0.0f);
-    state.row.assign(row, 0.0f);
-    state.pooled.assign(pooled, 0.0f);
+    state.row.assign(row + LINE_FLOATS, 0.0f);
+    state.pooled.assign(pooled + LINE_FLOATS, 0.0f);
     state.interleaved.assign(pooled, 0.0f);
     state.interleavedSkip.assign(pooled, 0.0f);
     state.inRows.assign(inRows, nullptr);
@@ -299,8 +326,16 @@ void PrepareFaceNet(const FaceModel& model, FaceNetState& state) {
     }
 }
 
-void RunFaceNet(const FaceModel& model, FaceNetState& state, const FaceKernels& kernels) {
-    Net net{model, state, kernels};
+void RunFaceNet(const FaceModel& model, FaceNetState& state, const FaceKernels& kernels,
+                const FaceInputSource& source) {
+    Net net{model,
+            state,
+            kernels,
+            source,
+            0,
+            LineAligned(state.rings),
+            LineAligned(state.row),
+            LineAligned(state.pooled)};
     std::fill(state.done.begin(), state.done.end(), 0);
     const std::size_t last = state.done.size() - 1;
     while (state.done[last] < LayerSide(model, last)) {
