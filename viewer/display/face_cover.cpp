@@ -7,6 +7,13 @@
 
 #include "simd_level.h"
 
+#if defined(__x86_64__) || defined(__i386__)
+#define RAVK_X86 1
+#include <immintrin.h>
+#else
+#define RAVK_X86 0
+#endif
+
 namespace {
 
 // The part of a box that lies on the surface, in surface pixels; false when the box is empty or
@@ -44,14 +51,10 @@ typedef float Float16 __attribute__((vector_size(64)));
 typedef std::int32_t Int4 __attribute__((vector_size(16)));
 typedef std::int32_t Int8 __attribute__((vector_size(32)));
 typedef std::uint8_t Byte4 __attribute__((vector_size(4)));
-typedef std::uint8_t Byte8 __attribute__((vector_size(8)));
 typedef std::uint8_t Byte16 __attribute__((vector_size(16)));
 typedef std::uint16_t Short4 __attribute__((vector_size(8)));
-typedef std::uint16_t Short8 __attribute__((vector_size(16)));
-typedef std::uint16_t Short16 __attribute__((vector_size(32)));
 typedef std::uint8_t Byte32 __attribute__((vector_size(32)));
 typedef std::int32_t Int16 __attribute__((vector_size(64)));
-typedef std::uint8_t Byte64 __attribute__((vector_size(64)));
 
 // As many bytes as the vector has lanes, as floats. Widened twice before the conversion, since
 // the compiler converts byte by byte when asked to go straight to floats or four times as wide.
@@ -61,18 +64,23 @@ typedef std::uint8_t Byte64 __attribute__((vector_size(64)));
     v = __builtin_convertvector(__builtin_convertvector(__builtin_convertvector(b, Short4), Int4),
                                 Float4);
 }
-[[gnu::always_inline]] inline void LoadBytes(const std::uint8_t* bytes, Float8& v) {
-    Byte8 b;
-    std::memcpy(&b, bytes, sizeof b);
-    v = __builtin_convertvector(__builtin_convertvector(__builtin_convertvector(b, Short8), Int8),
-                                Float8);
+
+#if RAVK_X86
+// The wider vectors widen in one instruction, which the compiler reaches only through the
+// intrinsics. Not forced inline, since a function of another target cannot be; the kernels of the
+// same target inline them all the same.
+[[gnu::target("avx2")]] inline void LoadBytes(const std::uint8_t* bytes, Float8& v) {
+    const __m256i wide =
+        _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(bytes)));
+    v = __builtin_convertvector(reinterpret_cast<Int8>(wide), Float8);
 }
-[[gnu::always_inline]] inline void LoadBytes(const std::uint8_t* bytes, Float16& v) {
-    Byte16 b;
-    std::memcpy(&b, bytes, sizeof b);
-    v = __builtin_convertvector(__builtin_convertvector(__builtin_convertvector(b, Short16), Int16),
-                                Float16);
+[[gnu::target("avx512f,avx512bw,avx512vl,avx512dq,avx2")]] inline void LoadBytes(
+    const std::uint8_t* bytes, Float16& v) {
+    const __m512i wide = _mm512_maskz_cvtepu8_epi32(
+        static_cast<__mmask16>(0xFFFF), _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)));
+    v = __builtin_convertvector(reinterpret_cast<Int16>(wide), Float16);
 }
+#endif
 
 // The lanes of a vector of floats in 0 .. 255.5, rounded down, as bytes: the low byte of each
 // whole-number lane, picked out by one shuffle.
@@ -86,10 +94,9 @@ typedef std::uint8_t Byte64 __attribute__((vector_size(64)));
     const auto low = __builtin_shufflevector(bytes, bytes, 0, 4, 8, 12, 16, 20, 24, 28);
     std::memcpy(out, &low, sizeof low);
 }
+// One instruction where the processor narrows whole vectors.
 [[gnu::always_inline]] inline void PackBytes(Float16 v, std::uint8_t* out) {
-    const auto bytes = reinterpret_cast<Byte64>(__builtin_convertvector(v, Int16));
-    const auto low = __builtin_shufflevector(bytes, bytes, 0, 4, 8, 12, 16, 20, 24, 28, 32, 36, 40,
-                                             44, 48, 52, 56, 60);
+    const Byte16 low = __builtin_convertvector(__builtin_convertvector(v, Int16), Byte16);
     std::memcpy(out, &low, sizeof low);
 }
 
@@ -331,19 +338,19 @@ template <typename Vec>
             [&](std::size_t y, std::size_t offset, const Slice<Vec>& v)
                 __attribute__((always_inline)) {
                     std::uint8_t* out = job.topLeft + y * job.surfaceStride + 3 * x0 + offset;
-                    if (offset + SLICE_FLOATS<Vec> <= values) {
+                    // A slice that runs past the box is packed aside and only its part in the
+                    // box copied out.
+                    const bool whole = offset + SLICE_FLOATS<Vec> <= values;
+                    std::uint8_t part[SLICE_FLOATS<Vec>];
+                    std::uint8_t* to = whole ? out : part;
 #pragma GCC unroll 3
-                        for (std::size_t k = 0; k < SLICE_VECTORS; ++k) {
-                            Vec w = v[k] + 0.5f;
-                            w = w < 255.0f ? w : 255.0f;
-                            PackBytes(w, out + k * LANES);
-                        }
-                    } else {
-                        float line[SLICE_FLOATS<Vec>];
-                        std::memcpy(line, v, sizeof v);
-                        for (std::size_t j = 0; offset + j < values; ++j) {
-                            out[j] = static_cast<std::uint8_t>(std::min(line[j] + 0.5f, 255.0f));
-                        }
+                    for (std::size_t k = 0; k < SLICE_VECTORS; ++k) {
+                        Vec w = v[k] + 0.5f;
+                        w = w < 255.0f ? w : 255.0f;
+                        PackBytes(w, to + k * LANES);
+                    }
+                    if (!whole && offset < values) {
+                        std::memcpy(out, part, values - offset);
                     }
                 });
     }
@@ -353,7 +360,7 @@ void BlurPortable(const BlurJob& job) {
     BlurIn<Float4>(job);
 }
 
-#if defined(__x86_64__) || defined(__i386__)
+#if RAVK_X86
 [[gnu::target("avx2")]] void BlurAvx2(const BlurJob& job) {
     BlurIn<Float8>(job);
 }
@@ -367,7 +374,7 @@ void BlurPortable(const BlurJob& job) {
 using BlurFunction = void (*)(const BlurJob&);
 
 BlurFunction ChooseBlur(SimdLevel level) {
-#if defined(__x86_64__) || defined(__i386__)
+#if RAVK_X86
     if (level == SimdLevel::Avx512 && SimdLevelSupported(level)) {
         return BlurAvx512;
     }
