@@ -261,6 +261,59 @@ template <typename Vec>
     (std::make_index_sequence<sizeof(Vec) / sizeof(float)>());
 }
 
+// Pixel P of four slices that lie side by side in the lines they are stored to, as one vector:
+// the slices' three floats each, one after the other, then four floats that the slices after
+// them or the line's spare pixel take. Three shuffles and one store where a slice at a time takes
+// four shuffles and four stores; a pixel split between two of a slice's vectors goes a slice at a
+// time.
+constexpr std::size_t GROUP_SLICES = 4;
+
+// The three floats from lane LANE on of a, then of b. Results are passed out through references:
+// a vector returned from a function that is not of its target would change how it is passed.
+template <std::size_t LANE, typename Vec, std::size_t... I>
+[[gnu::always_inline]] inline void PickPixel(const Vec& a, const Vec& b, Vec& out,
+                                             std::index_sequence<I...>) {
+    constexpr std::size_t LANES = sizeof(Vec) / sizeof(float);
+    out = __builtin_shufflevector(a, b, (I < 3 ? LANE + I : I < 6 ? LANES + LANE + I - 3 : 0)...);
+}
+
+// The six floats of low, then the six of high.
+template <typename Vec, std::size_t... I>
+[[gnu::always_inline]] inline void JoinPixels(const Vec& low, const Vec& high, Float16& out,
+                                              std::index_sequence<I...>) {
+    constexpr std::size_t LANES = sizeof(Vec) / sizeof(float);
+    out = __builtin_shufflevector(low, high, (I < 6 ? I : I < 12 ? LANES + I - 6 : 0)...);
+}
+
+template <std::size_t P, typename Vec>
+[[gnu::always_inline]] inline void StoreGroupPixel(const Slice<Vec> (&v)[GROUP_SLICES], float* to) {
+    constexpr std::size_t LANES = sizeof(Vec) / sizeof(float);
+    constexpr std::size_t FIRST = 3 * P / LANES, LANE = 3 * P % LANES;
+    if constexpr (LANE + 3 > LANES) {
+#pragma GCC unroll 4
+        for (std::size_t g = 0; g < GROUP_SLICES; ++g) {
+            StoreSlicePixel<P>(v[g], to + 3 * g);
+        }
+    } else {
+        Vec low, high;
+        PickPixel<LANE>(v[0][FIRST], v[1][FIRST], low, std::make_index_sequence<LANES>());
+        PickPixel<LANE>(v[2][FIRST], v[3][FIRST], high, std::make_index_sequence<LANES>());
+        Float16 group;
+        JoinPixels(low, high, group, std::make_index_sequence<16>());
+        std::memcpy(to, &group, sizeof group);
+    }
+}
+
+// The first `pixels` pixels of four slices to to, to + stride and so on.
+template <typename Vec>
+[[gnu::always_inline]] inline void StoreGroupPixels(const Slice<Vec> (&v)[GROUP_SLICES], float* to,
+                                                    std::size_t stride, std::size_t pixels) {
+    [&]<std::size_t... P>(std::index_sequence<P...>) __attribute__((always_inline)) {
+        ((P < pixels ? StoreGroupPixel<P>(v, to + P * stride) : void()), ...);
+    }
+    (std::make_index_sequence<sizeof(Vec) / sizeof(float)>());
+}
+
 std::size_t StripCount(std::size_t pixels) {
     return (pixels + STRIP_PIXELS - 1) / STRIP_PIXELS;
 }
@@ -291,10 +344,12 @@ template <typename Vec>
         // Sixteen columns at a time, so the lines being filled stay in the first-level cache.
         for (std::size_t x0 = 0; x0 < width; x0 += STRIP_PIXELS) {
             const std::size_t count = std::min(STRIP_PIXELS, width - x0);
-            for (std::size_t r = 0; r < rows; ++r) {
+            // Row r from pixel `from` on.
+            const auto fillRow = [&](std::size_t r, std::size_t from)
+                __attribute__((always_inline)) {
                 const std::uint8_t* pixels = job.topLeft + (y0 + r) * job.surfaceStride + 3 * x0;
-                float* line = job.rows + x0 * LINE_FLOATS + 3 * r;
-                std::size_t x = 0;
+                float* line = job.rows + (x0 + from) * LINE_FLOATS + 3 * r;
+                std::size_t x = from;
                 for (; x + LANES <= count; x += LANES, line += LANES * LINE_FLOATS) {
                     Slice<Vec> v;
 #pragma GCC unroll 3
@@ -319,17 +374,57 @@ template <typename Vec>
                     line[1] = pixels[3 * x + 1];
                     line[2] = pixels[3 * x + 2];
                 }
+            };
+            // Four rows at a time over their whole slices, then each one's rest.
+            std::size_t r = 0;
+            if constexpr (LANES >= 8) {
+                const std::size_t whole = count / LANES * LANES;
+                for (; r + GROUP_SLICES <= rows; r += GROUP_SLICES) {
+                    float* line = job.rows + x0 * LINE_FLOATS + 3 * r;
+                    for (std::size_t x = 0; x < whole; x += LANES, line += LANES * LINE_FLOATS) {
+                        Slice<Vec> v[GROUP_SLICES];
+#pragma GCC unroll 4
+                        for (std::size_t g = 0; g < GROUP_SLICES; ++g) {
+                            const std::uint8_t* pixels =
+                                job.topLeft + (y0 + r + g) * job.surfaceStride + 3 * (x0 + x);
+#pragma GCC unroll 3
+                            for (std::size_t k = 0; k < SLICE_VECTORS; ++k) {
+                                LoadBytes(pixels + k * LANES, v[g][k]);
+                            }
+                        }
+                        StoreGroupPixels(v, line, LINE_FLOATS, LANES);
+                    }
+                    for (std::size_t g = 0; g < GROUP_SLICES; ++g) {
+                        fillRow(r + g, whole);
+                    }
+                }
+            }
+            for (; r < rows; ++r) {
+                fillRow(r, 0);
             }
         }
+        // Columns go back four at a time where four follow in a strip: each is kept until the
+        // fourth comes.
+        Slice<Vec> group[GROUP_SLICES];
         BlurStrip<Vec>(
             job.rows, width, job.radius, job.rings,
-            [&](std::size_t x, std::size_t offset,
-                const Slice<Vec>& v) __attribute__((always_inline)) {
-                StoreSlicePixels(v,
-                                 job.columns + (x / STRIP_PIXELS) * height * LINE_FLOATS +
-                                     (y0 + offset / 3) * LINE_FLOATS + 3 * (x % STRIP_PIXELS),
-                                 LINE_FLOATS, std::min(LANES, rows - std::min(rows, offset / 3)));
-            });
+            [&](std::size_t x, std::size_t offset, const Slice<Vec>& v)
+                __attribute__((always_inline)) {
+                    float* to = job.columns + (x / STRIP_PIXELS) * height * LINE_FLOATS +
+                                (y0 + offset / 3) * LINE_FLOATS + 3 * (x % STRIP_PIXELS);
+                    const std::size_t pixels = std::min(LANES, rows - std::min(rows, offset / 3));
+                    if constexpr (LANES >= 8) {
+                        const std::size_t g = x % GROUP_SLICES;
+                        if (x - g + GROUP_SLICES <= width) {
+                            std::memcpy(group[g], v, sizeof v);
+                            if (g == GROUP_SLICES - 1) {
+                                StoreGroupPixels(group, to - 3 * g, LINE_FLOATS, pixels);
+                            }
+                            return;
+                        }
+                    }
+                    StoreSlicePixels(v, to, LINE_FLOATS, pixels);
+                });
     }
     for (std::size_t x0 = 0; x0 < width; x0 += STRIP_PIXELS) {
         const std::size_t values = 3 * std::min(STRIP_PIXELS, width - x0);
