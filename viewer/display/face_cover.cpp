@@ -267,6 +267,9 @@ template <typename Vec>
 // four shuffles and four stores; a pixel split between two of a slice's vectors goes a slice at a
 // time.
 constexpr std::size_t GROUP_SLICES = 4;
+// Only where a slice is a whole strip wide: from narrower vectors the sixteen floats cost more to
+// put together than the stores they save.
+constexpr std::size_t GROUP_LANES = 16;
 
 // The three floats from lane LANE on of a, then of b. Results are passed out through references:
 // a vector returned from a function that is not of its target would change how it is passed.
@@ -377,7 +380,7 @@ template <typename Vec>
             };
             // Four rows at a time over their whole slices, then each one's rest.
             std::size_t r = 0;
-            if constexpr (LANES >= 8) {
+            if constexpr (LANES >= GROUP_LANES) {
                 const std::size_t whole = count / LANES * LANES;
                 for (; r + GROUP_SLICES <= rows; r += GROUP_SLICES) {
                     float* line = job.rows + x0 * LINE_FLOATS + 3 * r;
@@ -413,7 +416,7 @@ template <typename Vec>
                     float* to = job.columns + (x / STRIP_PIXELS) * height * LINE_FLOATS +
                                 (y0 + offset / 3) * LINE_FLOATS + 3 * (x % STRIP_PIXELS);
                     const std::size_t pixels = std::min(LANES, rows - std::min(rows, offset / 3));
-                    if constexpr (LANES >= 8) {
+                    if constexpr (LANES >= GROUP_LANES) {
                         const std::size_t g = x % GROUP_SLICES;
                         if (x - g + GROUP_SLICES <= width) {
                             std::memcpy(group[g], v, sizeof v);
@@ -433,19 +436,19 @@ template <typename Vec>
             [&](std::size_t y, std::size_t offset, const Slice<Vec>& v)
                 __attribute__((always_inline)) {
                     std::uint8_t* out = job.topLeft + y * job.surfaceStride + 3 * x0 + offset;
-                    // A slice that runs past the box is packed aside and only its part in the
-                    // box copied out.
-                    const bool whole = offset + SLICE_FLOATS<Vec> <= values;
-                    std::uint8_t part[SLICE_FLOATS<Vec>];
-                    std::uint8_t* to = whole ? out : part;
+                    if (offset + SLICE_FLOATS<Vec> <= values) {
 #pragma GCC unroll 3
-                    for (std::size_t k = 0; k < SLICE_VECTORS; ++k) {
-                        Vec w = v[k] + 0.5f;
-                        w = w < 255.0f ? w : 255.0f;
-                        PackBytes(w, to + k * LANES);
-                    }
-                    if (!whole && offset < values) {
-                        std::memcpy(out, part, values - offset);
+                        for (std::size_t k = 0; k < SLICE_VECTORS; ++k) {
+                            Vec w = v[k] + 0.5f;
+                            w = w < 255.0f ? w : 255.0f;
+                            PackBytes(w, out + k * LANES);
+                        }
+                    } else {
+                        float line[SLICE_FLOATS<Vec>];
+                        std::memcpy(line, v, sizeof v);
+                        for (std::size_t j = 0; offset + j < values; ++j) {
+                            out[j] = static_cast<std::uint8_t>(std::min(line[j] + 0.5f, 255.0f));
+                        }
                     }
                 });
     }
