@@ -124,7 +124,7 @@ struct RunningMean {
     std::size_t wrap;    // kept lines before the ring starts over
     std::size_t count;
     std::size_t radius;
-    float wholeScale;      // 1 / (2 * radius + 1), the scale of a window nothing cuts short
+    const float* scales;   // per output line, 1 / the number of lines in its window
     std::size_t head = 0;  // where the next input line is kept
     std::size_t tail = 0;  // the oldest kept line
     Slice<Vec> sums = {};
@@ -133,12 +133,7 @@ struct RunningMean {
 template <typename Vec, typename Next>
 [[gnu::always_inline]] inline void PassMean(const RunningMean<Vec>& pass, std::size_t j,
                                             const Next& next) {
-    const std::size_t first = j > pass.radius ? j - pass.radius : 0;
-    const std::size_t last = std::min(j + pass.radius, pass.count - 1);
-    // Worked out once for the lines whose window is whole: a division each is slow.
-    const float scale = last - first == 2 * pass.radius
-                            ? pass.wholeScale
-                            : 1.0f / static_cast<float>(last - first + 1);
+    const float scale = pass.scales[j];
     Slice<Vec> mean;
 #pragma GCC unroll 3
     for (std::size_t k = 0; k < SLICE_VECTORS; ++k) {
@@ -201,18 +196,17 @@ template <typename Vec, typename Next>
 
 // The three passes over a strip of count lines; out(line, offset, slice) receives the third
 // pass's result slice by slice, offset being the slice's first float in the line. rings holds
-// 2 * min(2 * radius + 2, count) slices.
+// 2 * min(2 * radius + 2, count) slices; scales holds the count lines' scales (WindowScales).
 template <typename Vec, typename Out>
 [[gnu::always_inline]] inline void BlurStrip(float* strip, std::size_t count, std::size_t radius,
-                                             float* rings, const Out& out) {
+                                             const float* scales, float* rings, const Out& out) {
     constexpr std::size_t LANES = sizeof(Vec) / sizeof(float);
     const std::size_t wrap = std::min(2 * radius + 2, count);
-    const float wholeScale = 1.0f / static_cast<float>(2 * radius + 1);
     for (std::size_t offset = 0; offset < STRIP_FLOATS; offset += SLICE_FLOATS<Vec>) {
-        RunningMean<Vec> first{strip + offset, LINE_FLOATS, count, count, radius, wholeScale};
-        RunningMean<Vec> second{rings, SLICE_FLOATS<Vec>, wrap, count, radius, wholeScale};
+        RunningMean<Vec> first{strip + offset, LINE_FLOATS, count, count, radius, scales};
+        RunningMean<Vec> second{rings, SLICE_FLOATS<Vec>, wrap, count, radius, scales};
         RunningMean<Vec> third{
-            rings + wrap * SLICE_FLOATS<Vec>, SLICE_FLOATS<Vec>, wrap, count, radius, wholeScale};
+            rings + wrap * SLICE_FLOATS<Vec>, SLICE_FLOATS<Vec>, wrap, count, radius, scales};
         const auto result = [&](std::size_t j, const Slice<Vec>& v) __attribute__((always_inline)) {
             out(j, offset, v);
         };
@@ -317,6 +311,16 @@ template <typename Vec>
     (std::make_index_sequence<sizeof(Vec) / sizeof(float)>());
 }
 
+// The scale of each of count lines' windows, 1 / the lines it holds: worked out once per box, since
+// a division per line and pass is slow.
+void WindowScales(float* scales, std::size_t count, std::size_t radius) {
+    for (std::size_t j = 0; j < count; ++j) {
+        const std::size_t first = j > radius ? j - radius : 0;
+        const std::size_t last = std::min(j + radius, count - 1);
+        scales[j] = 1.0f / static_cast<float>(last - first + 1);
+    }
+}
+
 std::size_t StripCount(std::size_t pixels) {
     return (pixels + STRIP_PIXELS - 1) / STRIP_PIXELS;
 }
@@ -328,9 +332,11 @@ struct BlurJob {
     std::size_t width;
     std::size_t height;
     std::size_t radius;
-    float* rows;     // one strip of 16 rows, one line per column: the horizontal passes
-    float* columns;  // strips of 16 columns, one line per row: the vertical passes
-    float* rings;    // the sweep's rings
+    float* rows;                // one strip of 16 rows, one line per column: the horizontal passes
+    float* columns;             // strips of 16 columns, one line per row: the vertical passes
+    float* rings;               // the sweep's rings
+    const float* acrossScales;  // WindowScales of the width, then of the height
+    const float* downScales;
 };
 
 // Each strip of 16 surface rows is filled, blurred across and turned into the columns
@@ -410,7 +416,7 @@ template <typename Vec>
         // fourth comes.
         Slice<Vec> group[GROUP_SLICES];
         BlurStrip<Vec>(
-            job.rows, width, job.radius, job.rings,
+            job.rows, width, job.radius, job.acrossScales, job.rings,
             [&](std::size_t x, std::size_t offset, const Slice<Vec>& v)
                 __attribute__((always_inline)) {
                     float* to = job.columns + (x / STRIP_PIXELS) * height * LINE_FLOATS +
@@ -432,7 +438,8 @@ template <typename Vec>
     for (std::size_t x0 = 0; x0 < width; x0 += STRIP_PIXELS) {
         const std::size_t values = 3 * std::min(STRIP_PIXELS, width - x0);
         BlurStrip<Vec>(
-            job.columns + (x0 / STRIP_PIXELS) * height * LINE_FLOATS, height, job.radius, job.rings,
+            job.columns + (x0 / STRIP_PIXELS) * height * LINE_FLOATS, height, job.radius,
+            job.downScales, job.rings,
             [&](std::size_t y, std::size_t offset, const Slice<Vec>& v)
                 __attribute__((always_inline)) {
                     std::uint8_t* out = job.topLeft + y * job.surfaceStride + 3 * x0 + offset;
@@ -563,9 +570,13 @@ void BlurBox(const RegionBox& box, DisplaySurface& surface, CoverScratch& scratc
     scratch.columns.resize(StripCount(width) * height * LINE_FLOATS);
     const auto radius = static_cast<std::size_t>(std::max<std::int64_t>(1, side / 12));
     scratch.rings.resize(2 * std::min(2 * radius + 2, std::max(width, height)) * STRIP_FLOATS);
+    scratch.scales.resize(width + height);
+    WindowScales(scratch.scales.data(), width, radius);
+    WindowScales(scratch.scales.data() + width, height, radius);
     blur(BlurJob{SurfaceRow(surface, clip.top) + 3 * static_cast<std::size_t>(clip.left),
                  static_cast<std::size_t>(surface.stride), width, height, radius,
-                 scratch.rows.data(), scratch.columns.data(), scratch.rings.data()});
+                 scratch.rows.data(), scratch.columns.data(), scratch.rings.data(),
+                 scratch.scales.data(), scratch.scales.data() + width});
 }
 
 void DrawCover(const RegionBox& box, CoverStyle style, const OverlaySprite& sprite,
