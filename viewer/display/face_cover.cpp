@@ -68,7 +68,8 @@ typedef std::int32_t Int16 __attribute__((vector_size(64)));
 #if RAVK_X86
 // The wider vectors widen in one instruction, which the compiler reaches only through the
 // intrinsics. Not forced inline, since a function of another target cannot be; the kernels of the
-// same target inline them all the same.
+// same target inline them all the same. The AVX-512 one is the zeroing form with every lane kept:
+// the plain form's undefined start value sets off GCC's warning about uninitialised values.
 [[gnu::target("avx2")]] inline void LoadBytes(const std::uint8_t* bytes, Float8& v) {
     const __m256i wide =
         _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(bytes)));
