@@ -523,6 +523,9 @@ void PixelateBox(const RegionBox& box, DisplaySurface& surface, CoverScratch& sc
                 const auto [x0, x1] = cellColumns(k);
                 std::uint64_t* sum = &scratch.cellSums[3 * k];
                 std::uint32_t blue = 0, green = 0, red = 0;  // one row of one cell cannot overflow
+                // Unrolled: a loop of one pixel ran up to 15% slower or faster with where the
+                // rest of the program put it.
+#pragma GCC unroll 4
                 for (const std::uint8_t* p = row + 3 * x0; p < row + 3 * x1; p += 3) {
                     blue += p[0];
                     green += p[1];
