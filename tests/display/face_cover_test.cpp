@@ -155,6 +155,34 @@ TEST(FaceCoverTest, BlurFollowsTheReferenceAndLeavesTheOutsideAlone) {
     }
 }
 
+// Every side from 1 to 49, so the last strip and the last slice of each level's kernel end at every
+// point they can; the box fills its surface's bottom-right corner, so a store past the last byte of
+// the box is past the surface too. A second, shorter surface cuts the box off at other heights, so
+// the rows a strip lacks need not match the columns it lacks.
+TEST(FaceCoverTest, BlurKernelsAgreeAtEveryStripEnd) {
+    CoverScratch scratch;
+    for (std::int32_t side = 1; side <= 49; ++side) {
+        for (const std::int32_t rows : {side, side * 2 / 3 + 1}) {
+            DisplaySurface portable;
+            ASSERT_TRUE(CreateDisplaySurface(portable, side + 3, rows + 2));
+            std::mt19937 random(static_cast<std::uint32_t>(side));
+            for (std::uint8_t& byte : portable.pixels) {
+                byte = static_cast<std::uint8_t>(random());
+            }
+            const RegionBox box{3, 2, side + 3, side + 2};
+            const DisplaySurface before = portable;
+            BlurBox(box, portable, scratch, SimdLevel::Scalar);
+            for (const SimdLevel level : {SimdLevel::Sse41, SimdLevel::Avx2, SimdLevel::Avx512}) {
+                DisplaySurface other = before;
+                BlurBox(box, other, scratch, level);
+                ASSERT_EQ(other.pixels, portable.pixels)
+                    << "side " << side << ", " << rows << " rows, level "
+                    << static_cast<int>(level);
+            }
+        }
+    }
+}
+
 // A reused scratch holds whatever the last box left, which the other tests may happen to match;
 // full of NaN, any line of the rings or strips read before it is written spreads into the box.
 TEST(FaceCoverTest, BlurReadsNoScratchItHasNotWritten) {

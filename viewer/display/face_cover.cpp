@@ -7,6 +7,13 @@
 
 #include "simd_level.h"
 
+#if defined(__x86_64__) || defined(__i386__)
+#define RAVK_X86 1
+#include <immintrin.h>
+#else
+#define RAVK_X86 0
+#endif
+
 namespace {
 
 // The part of a box that lies on the surface, in surface pixels; false when the box is empty or
@@ -44,14 +51,10 @@ typedef float Float16 __attribute__((vector_size(64)));
 typedef std::int32_t Int4 __attribute__((vector_size(16)));
 typedef std::int32_t Int8 __attribute__((vector_size(32)));
 typedef std::uint8_t Byte4 __attribute__((vector_size(4)));
-typedef std::uint8_t Byte8 __attribute__((vector_size(8)));
 typedef std::uint8_t Byte16 __attribute__((vector_size(16)));
 typedef std::uint16_t Short4 __attribute__((vector_size(8)));
-typedef std::uint16_t Short8 __attribute__((vector_size(16)));
-typedef std::uint16_t Short16 __attribute__((vector_size(32)));
 typedef std::uint8_t Byte32 __attribute__((vector_size(32)));
 typedef std::int32_t Int16 __attribute__((vector_size(64)));
-typedef std::uint8_t Byte64 __attribute__((vector_size(64)));
 
 // As many bytes as the vector has lanes, as floats. Widened twice before the conversion, since
 // the compiler converts byte by byte when asked to go straight to floats or four times as wide.
@@ -61,18 +64,24 @@ typedef std::uint8_t Byte64 __attribute__((vector_size(64)));
     v = __builtin_convertvector(__builtin_convertvector(__builtin_convertvector(b, Short4), Int4),
                                 Float4);
 }
-[[gnu::always_inline]] inline void LoadBytes(const std::uint8_t* bytes, Float8& v) {
-    Byte8 b;
-    std::memcpy(&b, bytes, sizeof b);
-    v = __builtin_convertvector(__builtin_convertvector(__builtin_convertvector(b, Short8), Int8),
-                                Float8);
+
+#if RAVK_X86
+// The wider vectors widen in one instruction, which the compiler reaches only through the
+// intrinsics. Not forced inline, since a function of another target cannot be; the kernels of the
+// same target inline them all the same. The AVX-512 one is the zeroing form with every lane kept:
+// the plain form's undefined start value sets off GCC's warning about uninitialised values.
+[[gnu::target("avx2")]] inline void LoadBytes(const std::uint8_t* bytes, Float8& v) {
+    const __m256i wide =
+        _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(bytes)));
+    v = __builtin_convertvector(reinterpret_cast<Int8>(wide), Float8);
 }
-[[gnu::always_inline]] inline void LoadBytes(const std::uint8_t* bytes, Float16& v) {
-    Byte16 b;
-    std::memcpy(&b, bytes, sizeof b);
-    v = __builtin_convertvector(__builtin_convertvector(__builtin_convertvector(b, Short16), Int16),
-                                Float16);
+[[gnu::target("avx512f,avx512bw,avx512vl,avx512dq,avx2")]] inline void LoadBytes(
+    const std::uint8_t* bytes, Float16& v) {
+    const __m512i wide = _mm512_maskz_cvtepu8_epi32(
+        static_cast<__mmask16>(0xFFFF), _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)));
+    v = __builtin_convertvector(reinterpret_cast<Int16>(wide), Float16);
 }
+#endif
 
 // The lanes of a vector of floats in 0 .. 255.5, rounded down, as bytes: the low byte of each
 // whole-number lane, picked out by one shuffle.
@@ -86,10 +95,9 @@ typedef std::uint8_t Byte64 __attribute__((vector_size(64)));
     const auto low = __builtin_shufflevector(bytes, bytes, 0, 4, 8, 12, 16, 20, 24, 28);
     std::memcpy(out, &low, sizeof low);
 }
+// One instruction where the processor narrows whole vectors.
 [[gnu::always_inline]] inline void PackBytes(Float16 v, std::uint8_t* out) {
-    const auto bytes = reinterpret_cast<Byte64>(__builtin_convertvector(v, Int16));
-    const auto low = __builtin_shufflevector(bytes, bytes, 0, 4, 8, 12, 16, 20, 24, 28, 32, 36, 40,
-                                             44, 48, 52, 56, 60);
+    const Byte16 low = __builtin_convertvector(__builtin_convertvector(v, Int16), Byte16);
     std::memcpy(out, &low, sizeof low);
 }
 
@@ -117,7 +125,7 @@ struct RunningMean {
     std::size_t wrap;    // kept lines before the ring starts over
     std::size_t count;
     std::size_t radius;
-    float wholeScale;      // 1 / (2 * radius + 1), the scale of a window nothing cuts short
+    const float* scales;   // per output line, 1 / the number of lines in its window
     std::size_t head = 0;  // where the next input line is kept
     std::size_t tail = 0;  // the oldest kept line
     Slice<Vec> sums = {};
@@ -126,12 +134,7 @@ struct RunningMean {
 template <typename Vec, typename Next>
 [[gnu::always_inline]] inline void PassMean(const RunningMean<Vec>& pass, std::size_t j,
                                             const Next& next) {
-    const std::size_t first = j > pass.radius ? j - pass.radius : 0;
-    const std::size_t last = std::min(j + pass.radius, pass.count - 1);
-    // Worked out once for the lines whose window is whole: a division each is slow.
-    const float scale = last - first == 2 * pass.radius
-                            ? pass.wholeScale
-                            : 1.0f / static_cast<float>(last - first + 1);
+    const float scale = pass.scales[j];
     Slice<Vec> mean;
 #pragma GCC unroll 3
     for (std::size_t k = 0; k < SLICE_VECTORS; ++k) {
@@ -194,18 +197,17 @@ template <typename Vec, typename Next>
 
 // The three passes over a strip of count lines; out(line, offset, slice) receives the third
 // pass's result slice by slice, offset being the slice's first float in the line. rings holds
-// 2 * min(2 * radius + 2, count) slices.
+// 2 * min(2 * radius + 2, count) slices; scales holds the count lines' scales (WindowScales).
 template <typename Vec, typename Out>
 [[gnu::always_inline]] inline void BlurStrip(float* strip, std::size_t count, std::size_t radius,
-                                             float* rings, const Out& out) {
+                                             const float* scales, float* rings, const Out& out) {
     constexpr std::size_t LANES = sizeof(Vec) / sizeof(float);
     const std::size_t wrap = std::min(2 * radius + 2, count);
-    const float wholeScale = 1.0f / static_cast<float>(2 * radius + 1);
     for (std::size_t offset = 0; offset < STRIP_FLOATS; offset += SLICE_FLOATS<Vec>) {
-        RunningMean<Vec> first{strip + offset, LINE_FLOATS, count, count, radius, wholeScale};
-        RunningMean<Vec> second{rings, SLICE_FLOATS<Vec>, wrap, count, radius, wholeScale};
+        RunningMean<Vec> first{strip + offset, LINE_FLOATS, count, count, radius, scales};
+        RunningMean<Vec> second{rings, SLICE_FLOATS<Vec>, wrap, count, radius, scales};
         RunningMean<Vec> third{
-            rings + wrap * SLICE_FLOATS<Vec>, SLICE_FLOATS<Vec>, wrap, count, radius, wholeScale};
+            rings + wrap * SLICE_FLOATS<Vec>, SLICE_FLOATS<Vec>, wrap, count, radius, scales};
         const auto result = [&](std::size_t j, const Slice<Vec>& v) __attribute__((always_inline)) {
             out(j, offset, v);
         };
@@ -254,6 +256,72 @@ template <typename Vec>
     (std::make_index_sequence<sizeof(Vec) / sizeof(float)>());
 }
 
+// Pixel P of four slices that lie side by side in the lines they are stored to, as one vector:
+// the slices' three floats each, one after the other, then four floats that the slices after
+// them or the line's spare pixel take. Three shuffles and one store where a slice at a time takes
+// four shuffles and four stores; a pixel split between two of a slice's vectors goes a slice at a
+// time.
+constexpr std::size_t GROUP_SLICES = 4;
+// Only where a slice is a whole strip wide: from narrower vectors the sixteen floats cost more to
+// put together than the stores they save.
+constexpr std::size_t GROUP_LANES = 16;
+
+// The three floats from lane LANE on of a, then of b. Results are passed out through references:
+// a vector returned from a function that is not of its target would change how it is passed.
+template <std::size_t LANE, typename Vec, std::size_t... I>
+[[gnu::always_inline]] inline void PickPixel(const Vec& a, const Vec& b, Vec& out,
+                                             std::index_sequence<I...>) {
+    constexpr std::size_t LANES = sizeof(Vec) / sizeof(float);
+    out = __builtin_shufflevector(a, b, (I < 3 ? LANE + I : I < 6 ? LANES + LANE + I - 3 : 0)...);
+}
+
+// The six floats of low, then the six of high.
+template <typename Vec, std::size_t... I>
+[[gnu::always_inline]] inline void JoinPixels(const Vec& low, const Vec& high, Float16& out,
+                                              std::index_sequence<I...>) {
+    constexpr std::size_t LANES = sizeof(Vec) / sizeof(float);
+    out = __builtin_shufflevector(low, high, (I < 6 ? I : I < 12 ? LANES + I - 6 : 0)...);
+}
+
+template <std::size_t P, typename Vec>
+[[gnu::always_inline]] inline void StoreGroupPixel(const Slice<Vec> (&v)[GROUP_SLICES], float* to) {
+    constexpr std::size_t LANES = sizeof(Vec) / sizeof(float);
+    constexpr std::size_t FIRST = 3 * P / LANES, LANE = 3 * P % LANES;
+    if constexpr (LANE + 3 > LANES) {
+#pragma GCC unroll 4
+        for (std::size_t g = 0; g < GROUP_SLICES; ++g) {
+            StoreSlicePixel<P>(v[g], to + 3 * g);
+        }
+    } else {
+        Vec low, high;
+        PickPixel<LANE>(v[0][FIRST], v[1][FIRST], low, std::make_index_sequence<LANES>());
+        PickPixel<LANE>(v[2][FIRST], v[3][FIRST], high, std::make_index_sequence<LANES>());
+        Float16 group;
+        JoinPixels(low, high, group, std::make_index_sequence<16>());
+        std::memcpy(to, &group, sizeof group);
+    }
+}
+
+// The first `pixels` pixels of four slices to to, to + stride and so on.
+template <typename Vec>
+[[gnu::always_inline]] inline void StoreGroupPixels(const Slice<Vec> (&v)[GROUP_SLICES], float* to,
+                                                    std::size_t stride, std::size_t pixels) {
+    [&]<std::size_t... P>(std::index_sequence<P...>) __attribute__((always_inline)) {
+        ((P < pixels ? StoreGroupPixel<P>(v, to + P * stride) : void()), ...);
+    }
+    (std::make_index_sequence<sizeof(Vec) / sizeof(float)>());
+}
+
+// The scale of each of count lines' windows, 1 / the lines it holds: worked out once per box, since
+// a division per line and pass is slow.
+void WindowScales(float* scales, std::size_t count, std::size_t radius) {
+    for (std::size_t j = 0; j < count; ++j) {
+        const std::size_t first = j > radius ? j - radius : 0;
+        const std::size_t last = std::min(j + radius, count - 1);
+        scales[j] = 1.0f / static_cast<float>(last - first + 1);
+    }
+}
+
 std::size_t StripCount(std::size_t pixels) {
     return (pixels + STRIP_PIXELS - 1) / STRIP_PIXELS;
 }
@@ -265,9 +333,11 @@ struct BlurJob {
     std::size_t width;
     std::size_t height;
     std::size_t radius;
-    float* rows;     // one strip of 16 rows, one line per column: the horizontal passes
-    float* columns;  // strips of 16 columns, one line per row: the vertical passes
-    float* rings;    // the sweep's rings
+    float* rows;                // one strip of 16 rows, one line per column: the horizontal passes
+    float* columns;             // strips of 16 columns, one line per row: the vertical passes
+    float* rings;               // the sweep's rings
+    const float* acrossScales;  // WindowScales of the width, then of the height
+    const float* downScales;
 };
 
 // Each strip of 16 surface rows is filled, blurred across and turned into the columns
@@ -284,10 +354,12 @@ template <typename Vec>
         // Sixteen columns at a time, so the lines being filled stay in the first-level cache.
         for (std::size_t x0 = 0; x0 < width; x0 += STRIP_PIXELS) {
             const std::size_t count = std::min(STRIP_PIXELS, width - x0);
-            for (std::size_t r = 0; r < rows; ++r) {
+            // Row r from pixel `from` on.
+            const auto fillRow = [&](std::size_t r, std::size_t from)
+                __attribute__((always_inline)) {
                 const std::uint8_t* pixels = job.topLeft + (y0 + r) * job.surfaceStride + 3 * x0;
-                float* line = job.rows + x0 * LINE_FLOATS + 3 * r;
-                std::size_t x = 0;
+                float* line = job.rows + (x0 + from) * LINE_FLOATS + 3 * r;
+                std::size_t x = from;
                 for (; x + LANES <= count; x += LANES, line += LANES * LINE_FLOATS) {
                     Slice<Vec> v;
 #pragma GCC unroll 3
@@ -312,22 +384,63 @@ template <typename Vec>
                     line[1] = pixels[3 * x + 1];
                     line[2] = pixels[3 * x + 2];
                 }
+            };
+            // Four rows at a time over their whole slices, then each one's rest.
+            std::size_t r = 0;
+            if constexpr (LANES >= GROUP_LANES) {
+                const std::size_t whole = count / LANES * LANES;
+                for (; r + GROUP_SLICES <= rows; r += GROUP_SLICES) {
+                    float* line = job.rows + x0 * LINE_FLOATS + 3 * r;
+                    for (std::size_t x = 0; x < whole; x += LANES, line += LANES * LINE_FLOATS) {
+                        Slice<Vec> v[GROUP_SLICES];
+#pragma GCC unroll 4
+                        for (std::size_t g = 0; g < GROUP_SLICES; ++g) {
+                            const std::uint8_t* pixels =
+                                job.topLeft + (y0 + r + g) * job.surfaceStride + 3 * (x0 + x);
+#pragma GCC unroll 3
+                            for (std::size_t k = 0; k < SLICE_VECTORS; ++k) {
+                                LoadBytes(pixels + k * LANES, v[g][k]);
+                            }
+                        }
+                        StoreGroupPixels(v, line, LINE_FLOATS, LANES);
+                    }
+                    for (std::size_t g = 0; g < GROUP_SLICES; ++g) {
+                        fillRow(r + g, whole);
+                    }
+                }
+            }
+            for (; r < rows; ++r) {
+                fillRow(r, 0);
             }
         }
+        // Columns go back four at a time where four follow in a strip: each is kept until the
+        // fourth comes.
+        Slice<Vec> group[GROUP_SLICES];
         BlurStrip<Vec>(
-            job.rows, width, job.radius, job.rings,
-            [&](std::size_t x, std::size_t offset,
-                const Slice<Vec>& v) __attribute__((always_inline)) {
-                StoreSlicePixels(v,
-                                 job.columns + (x / STRIP_PIXELS) * height * LINE_FLOATS +
-                                     (y0 + offset / 3) * LINE_FLOATS + 3 * (x % STRIP_PIXELS),
-                                 LINE_FLOATS, std::min(LANES, rows - std::min(rows, offset / 3)));
-            });
+            job.rows, width, job.radius, job.acrossScales, job.rings,
+            [&](std::size_t x, std::size_t offset, const Slice<Vec>& v)
+                __attribute__((always_inline)) {
+                    float* to = job.columns + (x / STRIP_PIXELS) * height * LINE_FLOATS +
+                                (y0 + offset / 3) * LINE_FLOATS + 3 * (x % STRIP_PIXELS);
+                    const std::size_t pixels = std::min(LANES, rows - std::min(rows, offset / 3));
+                    if constexpr (LANES >= GROUP_LANES) {
+                        const std::size_t g = x % GROUP_SLICES;
+                        if (x - g + GROUP_SLICES <= width) {
+                            std::memcpy(group[g], v, sizeof v);
+                            if (g == GROUP_SLICES - 1) {
+                                StoreGroupPixels(group, to - 3 * g, LINE_FLOATS, pixels);
+                            }
+                            return;
+                        }
+                    }
+                    StoreSlicePixels(v, to, LINE_FLOATS, pixels);
+                });
     }
     for (std::size_t x0 = 0; x0 < width; x0 += STRIP_PIXELS) {
         const std::size_t values = 3 * std::min(STRIP_PIXELS, width - x0);
         BlurStrip<Vec>(
-            job.columns + (x0 / STRIP_PIXELS) * height * LINE_FLOATS, height, job.radius, job.rings,
+            job.columns + (x0 / STRIP_PIXELS) * height * LINE_FLOATS, height, job.radius,
+            job.downScales, job.rings,
             [&](std::size_t y, std::size_t offset, const Slice<Vec>& v)
                 __attribute__((always_inline)) {
                     std::uint8_t* out = job.topLeft + y * job.surfaceStride + 3 * x0 + offset;
@@ -353,7 +466,7 @@ void BlurPortable(const BlurJob& job) {
     BlurIn<Float4>(job);
 }
 
-#if defined(__x86_64__) || defined(__i386__)
+#if RAVK_X86
 [[gnu::target("avx2")]] void BlurAvx2(const BlurJob& job) {
     BlurIn<Float8>(job);
 }
@@ -367,7 +480,7 @@ void BlurPortable(const BlurJob& job) {
 using BlurFunction = void (*)(const BlurJob&);
 
 BlurFunction ChooseBlur(SimdLevel level) {
-#if defined(__x86_64__) || defined(__i386__)
+#if RAVK_X86
     if (level >= SimdLevel::Avx512 && SimdLevelSupported(SimdLevel::Avx512)) {
         return BlurAvx512;
     }
@@ -410,6 +523,9 @@ void PixelateBox(const RegionBox& box, DisplaySurface& surface, CoverScratch& sc
                 const auto [x0, x1] = cellColumns(k);
                 std::uint64_t* sum = &scratch.cellSums[3 * k];
                 std::uint32_t blue = 0, green = 0, red = 0;  // one row of one cell cannot overflow
+                // Unrolled: a loop of one pixel ran up to 15% slower or faster with where the
+                // rest of the program put it.
+#pragma GCC unroll 4
                 for (const std::uint8_t* p = row + 3 * x0; p < row + 3 * x1; p += 3) {
                     blue += p[0];
                     green += p[1];
@@ -458,9 +574,13 @@ void BlurBox(const RegionBox& box, DisplaySurface& surface, CoverScratch& scratc
     scratch.columns.resize(StripCount(width) * height * LINE_FLOATS);
     const auto radius = static_cast<std::size_t>(std::max<std::int64_t>(1, side / 12));
     scratch.rings.resize(2 * std::min(2 * radius + 2, std::max(width, height)) * STRIP_FLOATS);
+    scratch.scales.resize(width + height);
+    WindowScales(scratch.scales.data(), width, radius);
+    WindowScales(scratch.scales.data() + width, height, radius);
     blur(BlurJob{SurfaceRow(surface, clip.top) + 3 * static_cast<std::size_t>(clip.left),
                  static_cast<std::size_t>(surface.stride), width, height, radius,
-                 scratch.rows.data(), scratch.columns.data(), scratch.rings.data()});
+                 scratch.rows.data(), scratch.columns.data(), scratch.rings.data(),
+                 scratch.scales.data(), scratch.scales.data() + width});
 }
 
 void DrawCover(const RegionBox& box, CoverStyle style, const OverlaySprite& sprite,

@@ -17,6 +17,7 @@ struct CoverScratch {
     std::vector<float> rows;
     std::vector<float> columns;
     std::vector<float> rings;
+    std::vector<float> scales;
 };
 
 // The pixelate cover over box (columns left .. right - 1, rows top .. bottom - 1): square cells of
