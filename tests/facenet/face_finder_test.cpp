@@ -237,7 +237,7 @@ void ExpectKernelsAgreeWithScalar(SimdLevel level) {
     const FaceKernels vector = SelectFaceKernels(level);
     std::mt19937 random(7);
     for (const std::int32_t channels : {1, 8, 24}) {
-        for (const std::int32_t width : {1, 5, 8, 13, 16, 17, 33}) {
+        for (const std::int32_t width : {1, 5, 8, 13, 16, 17, 32, 33, 47, 48}) {
             for (const std::int32_t stride : {1, 2}) {
                 // Each plane exactly as long as the kernel may read, so a read past the last
                 // one shows under the sanitizers.
