@@ -237,7 +237,7 @@ void ExpectKernelsAgreeWithScalar(SimdLevel level) {
     const FaceKernels vector = SelectFaceKernels(level);
     std::mt19937 random(7);
     for (const std::int32_t channels : {1, 8, 24}) {
-        for (const std::int32_t width : {1, 5, 8, 13, 16, 17, 33}) {
+        for (const std::int32_t width : {1, 5, 8, 13, 16, 17, 32, 33, 47, 48}) {
             for (const std::int32_t stride : {1, 2}) {
                 // Each plane exactly as long as the kernel may read, so a read past the last
                 // one shows under the sanitizers.
@@ -633,6 +633,44 @@ TEST(FaceFinderTest, ThinAndTinyFramesGiveTheSameGridsAtEveryLevel) {
                         << ", grid " << grid << ", value " << i;
                 }
             }
+        }
+    }
+}
+
+// Input rows of noise with runs of equal rows between them (the letterbox's bars and shorter
+// runs): rows that repeat the row above are copied, and must be what computing them gives.
+void FillBanded(void* context, std::int32_t y) {
+    const auto& [model, state] = *static_cast<std::pair<const FaceModel*, FaceNetState*>*>(context);
+    const std::int32_t side = model->inputSide;
+    // Equal rows in bands 0, 3 and 7 of eight and in the first four rows of band 5.
+    const std::int32_t band = y * 8 / side, inBand = y % (side / 8);
+    const bool equal = band == 0 || band == 3 || band == 7 || (band == 5 && inBand < 4);
+    std::mt19937 random(static_cast<std::uint32_t>(equal ? band : side + y));
+    std::uniform_real_distribution<float> value(-1.0f, 1.0f);
+    for (std::int32_t plane = 0; plane < 6; ++plane) {
+        float* row = FaceInputRow(*model, *state, y, plane / 2, plane % 2);
+        for (std::int32_t x = 0; x < side / 2; ++x) {
+            row[x] = value(random);
+        }
+    }
+}
+
+TEST(FaceNetTest, RowsCopiedFromTheRowAboveAreTheRowsComputed) {
+    for (const FaceModelKind kind : {FaceModelKind::Front, FaceModelKind::Back}) {
+        std::string error;
+        const FaceModel* model = TestFaceModel(kind, error);
+        ASSERT_NE(model, nullptr) << error;
+        FaceNetState states[2];
+        for (const bool copy : {false, true}) {
+            FaceNetState& state = states[copy];
+            PrepareFaceNet(*model, state);
+            state.copyRepeats = copy;
+            std::pair<const FaceModel*, FaceNetState*> context{model, &state};
+            RunFaceNet(*model, state, SelectFaceKernels(SimdLevel::Avx512), {FillBanded, &context});
+        }
+        for (int grid = 0; grid < 2; ++grid) {
+            EXPECT_EQ(states[1].heads[grid], states[0].heads[grid])
+                << "model " << model->inputSide << ", grid " << grid;
         }
     }
 }

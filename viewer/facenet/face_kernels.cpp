@@ -571,8 +571,8 @@ void ResampleAvx512(const float* sums, const std::int32_t* indices, const float*
     }
 }
 
-// Input pixels i..i+15 of the three rows (those of the mask) times the weights of tap column kx,
-// summed over the rows.
+// Input pixels i..i+15 of the three rows (those of the mask, the others zero) times the weights of
+// tap column kx, summed over the rows.
 struct Columns512 {
     __m512 sums[3];
 };
@@ -596,48 +596,51 @@ struct Columns512 {
     return columns;
 }
 
-// Column sums kx lanes on: lanes kx.. of current, then the first of next. The shift is a template
-// argument because the instruction takes it as an immediate, also in builds without optimisation.
-template <int KX>
-[[gnu::always_inline]] inline __m512 Shifted512(const Columns512& current, const Columns512& next) {
-    return _mm512_castsi512_ps(_mm512_alignr_epi32(_mm512_castps_si512(next.sums[KX]),
-                                                   _mm512_castps_si512(current.sums[KX]), KX));
+// Output pixels x..x+15 from the column sums at them, at the sixteen before and the sixteen after:
+// tap column 0 one pixel back, column 2 one on.
+[[gnu::always_inline]] inline __m512 AddColumns512(__m512 before, const Columns512& current,
+                                                   __m512 after) {
+    const __m512 back = _mm512_castsi512_ps(
+        _mm512_alignr_epi32(_mm512_castps_si512(current.sums[0]), _mm512_castps_si512(before), 15));
+    const __m512 on = _mm512_castsi512_ps(
+        _mm512_alignr_epi32(_mm512_castps_si512(after), _mm512_castps_si512(current.sums[2]), 1));
+    return _mm512_add_ps(_mm512_add_ps(current.sums[1], back), on);
 }
 
-// Output pixels x..x+15 from the column sums at them and at the next sixteen.
-[[gnu::always_inline]] inline __m512 AddColumns512(const Columns512& current,
-                                                   const Columns512& next) {
-    return _mm512_add_ps(_mm512_add_ps(current.sums[0], Shifted512<1>(current, next)),
-                         Shifted512<2>(current, next));
-}
-
-// Stride 1. A row of one vector is nine taps of nine loads. A longer one adds, for output pixel
-// x, the column sums of input pixels x, x + 1, x + 2, so each vector of outputs needs only the
-// next vector's three loads and two lane shifts where nine loads would take longer, most of them
-// split across cache lines.
-void DepthwisePlane1_512(const float* const in[3], const __m512 w[9], std::int32_t width,
+// Stride 1. A row of one vector is nine taps of nine loads. A longer one adds the column sums of
+// input pixels x - 1, x and x + 1 (counted from column 0, where the planes start on a cache line),
+// so each vector of outputs needs only three whole-line loads and two lane shifts where nine loads
+// would take longer, most of them split across cache lines. The border columns are read alone.
+void DepthwisePlane1_512(const float* const rows[3], const __m512 w[9], std::int32_t width,
                          float* out) {
     if (width <= 16) {
         const __mmask16 mask = Lanes16(width);
         __m512 sum = _mm512_setzero_ps();
 #pragma GCC unroll 9
         for (int tap = 0; tap < 9; ++tap) {
-            sum = _mm512_fmadd_ps(_mm512_maskz_loadu_ps(mask, in[tap / 3] + tap % 3), w[tap], sum);
+            sum =
+                _mm512_fmadd_ps(_mm512_maskz_loadu_ps(mask, rows[tap / 3] + tap % 3), w[tap], sum);
         }
         _mm512_mask_storeu_ps(out, mask, sum);
         return;
     }
-    const std::int32_t end = width + 2;  // input pixels
+    const float* const in[3] = {rows[0] + 1, rows[1] + 1, rows[2] + 1};
+    // Column -1, the last lane of the vector before column 0.
+    __m512 before = ColumnSums512(in, w, -16, 0x8000).sums[0];
     Columns512 current = ColumnSums512(in, w, 0, 0xFFFF);
     std::int32_t x = 0;
-    for (; x + 32 <= end; x += 16) {
+    for (; x + 32 <= width; x += 16) {
         const Columns512 next = ColumnSums512(in, w, x + 16, 0xFFFF);
-        _mm512_storeu_ps(out + x, AddColumns512(current, next));
+        _mm512_storeu_ps(out + x, AddColumns512(before, current, next.sums[2]));
+        before = current.sums[0];
         current = next;
     }
+    // Up to column width, the border.
     for (; x < width; x += 16) {
-        const Columns512 next = ColumnSums512(in, w, x + 16, Lanes16(end - x - 16));
-        _mm512_mask_storeu_ps(out + x, Lanes16(width - x), AddColumns512(current, next));
+        const Columns512 next = ColumnSums512(in, w, x + 16, Lanes16(width + 1 - x - 16));
+        _mm512_mask_storeu_ps(out + x, Lanes16(width - x),
+                              AddColumns512(before, current, next.sums[2]));
+        before = current.sums[0];
         current = next;
     }
 }

@@ -81,13 +81,26 @@ struct Net {
     }
 };
 
+// Has the input written up to row last, noting which rows repeat the row above.
+void ReadInput(Net& net, std::int32_t last) {
+    const std::int32_t side = net.model.inputSide;
+    while (net.inputRows < std::min(side, last + 1)) {
+        const std::int32_t row = net.inputRows++;
+        net.source.fill(net.source.context, row);
+        bool repeats = row > 0;
+        for (std::int32_t plane = 0; plane < 6 && repeats; ++plane) {
+            repeats = std::memcmp(FaceInputRow(net.model, net.state, row, plane / 2, plane % 2),
+                                  FaceInputRow(net.model, net.state, row - 1, plane / 2, plane % 2),
+                                  Size(side / 2) * sizeof(float)) == 0;
+        }
+        net.state.repeats[0][Size(row)] = repeats;
+    }
+}
+
 void StemRow(Net& net, const Ring& out, std::int32_t y) {
     // Output pixel (x, y) reads input rows 2y - 1 .. 2y + 3 and columns 2x - 1 .. 2x + 3: for the
     // row of pixels, each tap is a run of one input plane, of odd, even, odd, even, odd columns.
     const std::int32_t side = net.model.inputSide;
-    while (net.inputRows < std::min(side, 2 * y + 4)) {
-        net.source.fill(net.source.context, net.inputRows++);
-    }
     const float** taps = net.state.inRows.data();
     for (std::int32_t ky = 0; ky < 5; ++ky) {
         const std::int32_t row = 2 * y + ky - 1;
@@ -253,12 +266,42 @@ void HeadRow(Net& net, int grid, const Ring& in, std::int32_t y) {
     net.kernels.pointwiseInterleaved(row);
 }
 
+// Whether the rows first .. last of a layer below, of side rows, are those that the row above read
+// (stride rows higher up), bit for bit: then so is the row they make.
+bool ReadsRepeats(const std::vector<std::uint8_t>& repeats, std::int32_t side, std::int32_t stride,
+                  std::int32_t first, std::int32_t last) {
+    if (first - stride < 0 || last >= side) {
+        return false;
+    }
+    for (std::int32_t row = first - stride + 1; row <= last; ++row) {
+        if (repeats[Size(row)] == 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Copies the row above of a ring into row y, borders and all.
+void RepeatRow(const Ring& ring, std::int32_t y) {
+    std::memcpy(ring.Out(y) - ring.Border(), ring.Out(y - 1) - ring.Border(),
+                Size(ring.RowSize()) * sizeof(float));
+}
+
 // Computes the next row of a layer, first the rows of the layer below that it reads.
 void NextRow(Net& net, std::size_t layer) {
     std::int32_t& done = net.state.done[layer];
     const Ring out = net.RingOf(layer);
+    std::uint8_t& repeats = net.state.repeats[layer + 1][Size(done)];
     if (layer == 0) {
-        StemRow(net, out, done);
+        // Input rows 2y - 1 .. 2y + 3.
+        ReadInput(net, 2 * done + 3);
+        repeats =
+            ReadsRepeats(net.state.repeats[0], net.model.inputSide, 2, 2 * done - 1, 2 * done + 3);
+        if (repeats && net.state.copyRepeats) {
+            RepeatRow(out, done);
+        } else {
+            StemRow(net, out, done);
+        }
     } else {
         const FaceBlock& block = net.model.blocks[layer - 1];
         const Ring in = net.RingOf(layer - 1);
@@ -267,7 +310,13 @@ void NextRow(Net& net, std::size_t layer) {
         while (net.state.done[layer - 1] <= lastRead) {
             NextRow(net, layer - 1);
         }
-        if (out.interleaved) {
+        // Stride 1 reads rows y - 1 .. y + 1, stride 2 rows 2y .. 2y + 2. Narrow layers' rows cost
+        // little and feed the grids, so they are always computed.
+        const std::int32_t first = block.stride == 1 ? done - 1 : 2 * done;
+        repeats = ReadsRepeats(net.state.repeats[layer], in.side, block.stride, first, first + 2);
+        if (repeats && net.state.copyRepeats && !out.interleaved) {
+            RepeatRow(out, done);
+        } else if (out.interleaved) {
             InterleavedBlockRow(net, block, in, out, done);
         } else {
             PlanarBlockRow(net, block, in, out, done);
@@ -320,6 +369,11 @@ void PrepareFaceNet(const FaceModel& model, FaceNetState& state) {
     state.interleavedSkip.assign(pooled, 0.0f);
     state.inRows.assign(inRows, nullptr);
     state.done.assign(layers, 0);
+    state.repeats.assign(layers + 1, {});
+    state.repeats[0].assign(Size(model.inputSide), 0);
+    for (std::size_t layer = 0; layer < layers; ++layer) {
+        state.repeats[layer + 1].assign(Size(LayerSide(model, layer)), 0);
+    }
     for (int grid = 0; grid < 2; ++grid) {
         const FaceHead& head = model.heads[grid];
         state.heads[grid].assign(Size(head.side * head.side * head.outChannels), 0.0f);

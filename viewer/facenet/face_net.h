@@ -40,6 +40,10 @@ struct FaceNetState {
     std::vector<float> interleavedSkip;  // and its skip
     std::vector<const float*> inRows;    // each input channel's row for the 1x1 kernel
     std::vector<std::int32_t> done;      // rows each layer has computed so far
+    // Per layer, the input's first, whether each row is the row above bit for bit: the letterbox's
+    // bars are runs of such rows, and a row whose rows below repeat too is copied, not computed.
+    std::vector<std::vector<std::uint8_t>> repeats;
+    bool copyRepeats = true;  // false: every row is computed (the tests' reference)
     // Per grid, the head's output: cell by cell (rows top-down), head.outChannels values each:
     // the anchors' raw scores, then their box values.
     std::vector<float> heads[2];
