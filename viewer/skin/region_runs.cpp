@@ -233,7 +233,7 @@ std::int32_t FindRuns(std::int32_t width, std::int32_t height, RowBits&& rowBits
             continue;
         }
         // Runs come row by row, so the first run of a region is in its top row and the latest in
-        // its bottom one.
+        // its bottom one: two comparisons fewer than a general extent's.
         const std::int32_t length = run.x1 - run.x0 + 1;
         if (root) {
             extents->push_back({length, run.x0, run.x1, run.y, run.y});
@@ -330,7 +330,7 @@ void AccumulateRegionStats(std::vector<RegionStats>& records, const std::vector<
                            std::int32_t regionCount) {
     const auto count = static_cast<std::size_t>(std::max(regionCount, 0));
     std::vector<RegionExtent> extents(count);
-    std::vector<RegionStats> sums(count);
+    records.assign(count, RegionStats{});
     for (const RegionRun& run : runs) {
         if (run.region < 1 || run.region > regionCount) {
             continue;
@@ -342,13 +342,14 @@ void AccumulateRegionStats(std::vector<RegionStats>& records, const std::vector<
         e.maxX = std::max(e.maxX, run.x1);
         e.minY = std::min(e.minY, run.y);
         e.maxY = std::max(e.maxY, run.y);
-        AddRunToMeans(sums[k], run);
+        AddRunToMeans(records[k], run);
     }
-    records.resize(count);
     for (std::size_t k = 0; k < count; ++k) {
+        const double sumX = records[k].meanX;
+        const double sumY = records[k].meanY;
         records[k] = StatsOfExtent(extents[k]);
-        records[k].meanX = sums[k].meanX;
-        records[k].meanY = sums[k].meanY;
+        records[k].meanX = sumX;
+        records[k].meanY = sumY;
         FinishMeans(records[k]);
     }
 }
