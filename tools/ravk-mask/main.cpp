@@ -162,6 +162,11 @@ int main(int argc, char** argv) {
                        EncodeOptions{.crf = request.crf, .preset = request.preset}, error);
     if (files == nullptr) {
         DiscardPendingFile(request.outputFile);
+        // Ctrl+C while the files open makes the libraries give up, which is no failure of theirs.
+        if (interrupted) {
+            Fail("interrupted");
+            return EXIT_INTERRUPTED;
+        }
         return Fail(error);
     }
 
