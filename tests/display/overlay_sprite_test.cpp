@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -332,6 +333,34 @@ TEST(DrawOverlaySpriteTest, EmptyDestinationsAndBadSourcesDrawNothing) {
     DisplaySurface absent;
     Draw(sprite, {0, 0, 6, 6}, absent);
     EXPECT_TRUE(absent.pixels.empty());
+}
+
+TEST(DrawOverlaySpriteTest, EveryLevelDrawsTheSameBytes) {
+    // Random colours under a random mask, so any pixel taken from the wrong column or with the
+    // wrong transparency shows; the shrink factors reach groups of one pixel, the widths several
+    // column chunks, and the boxes every edge of a surface with row padding.
+    std::mt19937 random(25);
+    OverlaySprite sprite{70, 40, std::vector<Pixel24>(2800), std::vector<std::uint8_t>(2800)};
+    for (std::size_t i = 0; i < sprite.pixels.size(); ++i) {
+        const auto bits = random();
+        sprite.pixels[i] =
+            Pixel24{static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(bits >> 8),
+                    static_cast<std::uint8_t>(bits >> 16)};
+        sprite.mask[i] = (bits >> 24) % 3 == 0;
+    }
+    struct Case {
+        PixelRect src, dst;
+    };
+    for (const Case& c :
+         {Case{{0, 0, 70, 40}, {3, 2, 1203, 50}}, Case{{0, 0, 70, 40}, {-5, -3, 49, 30}},
+          Case{{5, 3, 69, 40}, {1, 1, 22, 9}}, Case{{0, 0, 70, 40}, {0, 0, 3, 2}},
+          Case{{60, 0, 70, 40}, {-100, 20, 1301, 90}}, Case{{0, 39, 70, 40}, {7, 0, 70, 80}}}) {
+        DisplaySurface portable = GreySurface(1201, 61);
+        DrawOverlaySprite(c.src, c.dst, sprite, portable, SimdLevel::Scalar);
+        DisplaySurface fast = GreySurface(1201, 61);
+        DrawOverlaySprite(c.src, c.dst, sprite, fast, SimdLevel::Avx512Vbmi);
+        EXPECT_EQ(fast.pixels, portable.pixels) << c.dst.left << ", " << c.dst.right;
+    }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "display_surface.h"
 #include "frame_image.h"
 #include "geometry.h"
+#include "simd_level.h"
 
 inline constexpr std::int32_t OVERLAY_FRAME_COUNT = 69;
 // Windows colour value 0x00BBGGRR: red 0, green 255, blue 0.
@@ -53,3 +54,7 @@ std::string OverlayLoadFailureMessage(const std::string& failedFileName);
 // when dst is empty or src is empty or not inside the sprite.
 void DrawOverlaySprite(const PixelRect& src, const PixelRect& dst, const OverlaySprite& sprite,
                        DisplaySurface& surface);
+// The same with the kernel of a level (the portable one where the processor lacks it); every level
+// draws the same bytes.
+void DrawOverlaySprite(const PixelRect& src, const PixelRect& dst, const OverlaySprite& sprite,
+                       DisplaySurface& surface, SimdLevel level);
