@@ -5,19 +5,20 @@
 
 #include "stretch.h"
 
-bool RenderPicture(const SurfaceView& surface, PictureBits picture) {
+SurfaceView PictureToShow(const SurfaceView& surface, PictureBits picture) {
     if (!HasRows(surface)) {
-        return false;
+        return {};
     }
     constexpr std::int32_t width = Width(PICTURE_AREA);
     constexpr std::int32_t height = Height(PICTURE_AREA);
+    const SurfaceView shown{picture.data(), width, height,
+                            static_cast<std::int32_t>(PICTURE_STRIDE)};
+    if (surface.width == width && surface.height == height &&
+        static_cast<std::size_t>(surface.stride) == PICTURE_STRIDE) {
+        return surface;
+    }
     constexpr std::size_t rowBytes = PackedRowBytes(width);
     const auto surfaceStride = static_cast<std::size_t>(surface.stride);
-    if (surface.width == width && surface.height == height) {
-        CopyRows(picture.data(), PICTURE_STRIDE, surface.pixels, surfaceStride, rowBytes, height,
-                 RowOrder::Same);
-        return true;
-    }
     std::array<std::size_t, width> columnOffsets;
     for (std::int32_t x = 0; x < width; ++x) {
         columnOffsets[static_cast<std::size_t>(x)] =
@@ -39,5 +40,5 @@ bool RenderPicture(const SurfaceView& surface, PictureBits picture) {
             out += 3;
         }
     }
-    return true;
+    return shown;
 }

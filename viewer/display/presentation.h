@@ -23,8 +23,9 @@ inline constexpr std::size_t PICTURE_BYTES =
 // The picture's memory, owned by the front end: a Qt buffer or the bits of a Windows DIB section.
 using PictureBits = std::span<std::uint8_t, PICTURE_BYTES>;
 
-// Fills picture with the surface at PICTURE_AREA's size: a surface of that size row by row, any
-// other size stretched by dropping or repeating rows and columns. The stretch reads the surface
-// at the surface's own size, whatever size the live frame has. Returns false, leaving picture as
-// it was, when the surface is absent.
-bool RenderPicture(const SurfaceView& surface, PictureBits picture);
+// The rows to show in the picture area, laid out as such a bitmap: a surface of PICTURE_AREA's size
+// itself, since its rows are already those rows and so nothing is copied; any other size stretched
+// into picture by dropping or repeating rows and columns. The stretch reads the surface at the
+// surface's own size, whatever size the live frame has. An absent surface gives an empty view and
+// leaves picture as it was.
+SurfaceView PictureToShow(const SurfaceView& surface, PictureBits picture);

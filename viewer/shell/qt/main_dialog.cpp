@@ -118,7 +118,7 @@ void MainDialog::InvalidatePicture() {
 }
 
 void MainDialog::PresentSurface(const SurfaceView& surface) {
-    picturePresented_ = RenderPicture(surface, PictureBits(picture_.data(), PICTURE_BYTES));
+    shown_ = PictureToShow(surface, PictureBits(picture_.data(), PICTURE_BYTES));
 }
 
 void MainDialog::SetTitle(const std::string& title) {
@@ -161,11 +161,12 @@ void MainDialog::reject() {
 }
 
 void MainDialog::paintEvent(QPaintEvent*) {
-    picturePresented_ = false;
+    shown_ = SurfaceView{};
     controller_.OnPaint();
-    if (picturePresented_) {
-        const QImage image(picture_.data(), Width(PICTURE_AREA), Height(PICTURE_AREA),
-                           static_cast<qsizetype>(PICTURE_STRIDE), QImage::Format_BGR888);
+    // Drawn after the paint let go of frameLock: only this thread writes the surface.
+    if (HasRows(shown_)) {
+        const QImage image(shown_.pixels, shown_.width, shown_.height,
+                           static_cast<qsizetype>(shown_.stride), QImage::Format_BGR888);
         QPainter(this).drawImage(PICTURE_AREA.left, PICTURE_AREA.top, image);
     }
 }

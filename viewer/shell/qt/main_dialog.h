@@ -10,6 +10,7 @@
 
 #include "dialog_units.h"
 #include "main_controller.h"
+#include "surface_view.h"
 
 class MainDialog final : public QDialog, public ShellUi {
   public:
@@ -60,7 +61,8 @@ class MainDialog final : public QDialog, public ShellUi {
     QCheckBox* allRegions_ = nullptr;
     QTimer frameTimer_;
     std::vector<std::uint8_t> picture_;
-    bool picturePresented_ = false;
+    // What this paint shows: the surface itself or picture_; empty when nothing was presented.
+    SurfaceView shown_;
     // Last, so it is destroyed first, while the widgets it calls back still exist.
     MainController controller_;
 };

@@ -1,27 +1,19 @@
 #include "picture_bitmap.h"
 
-#include <new>
-
-PictureBitmap::PictureBitmap() {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = Width(PICTURE_AREA);
-    info.bmiHeader.biHeight = -Height(PICTURE_AREA);  // top-down rows, as RenderPicture writes them
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
-    bitmap_.reset(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits_, nullptr, 0));
-    context_.reset(CreateCompatibleDC(nullptr));
-    if (!bitmap_ || !context_) {
-        throw std::bad_alloc();
-    }
-    SelectObject(context_.get(), bitmap_.get());
+PictureBitmap::PictureBitmap() : picture_(PICTURE_BYTES) {
+    info_.bmiHeader.biSize = sizeof info_.bmiHeader;
+    info_.bmiHeader.biWidth = Width(PICTURE_AREA);
+    info_.bmiHeader.biHeight = -Height(PICTURE_AREA);  // top-down rows, as PictureToShow gives
+    info_.bmiHeader.biPlanes = 1;
+    info_.bmiHeader.biBitCount = 24;
+    info_.bmiHeader.biCompression = BI_RGB;
 }
 
 void PictureBitmap::Show(const SurfaceView& surface, HDC target) {
-    GdiFlush();  // GDI may still be reading the bits for the previous copy
-    if (RenderPicture(surface, PictureBits(static_cast<std::uint8_t*>(bits_), PICTURE_BYTES))) {
-        BitBlt(target, PICTURE_AREA.left, PICTURE_AREA.top, Width(PICTURE_AREA),
-               Height(PICTURE_AREA), context_.get(), 0, 0, SRCCOPY);
+    const SurfaceView shown = PictureToShow(surface, PictureBits(picture_.data(), PICTURE_BYTES));
+    if (HasRows(shown)) {
+        SetDIBitsToDevice(target, PICTURE_AREA.left, PICTURE_AREA.top,
+                          static_cast<DWORD>(shown.width), static_cast<DWORD>(shown.height), 0, 0,
+                          0, static_cast<UINT>(shown.height), shown.pixels, &info_, DIB_RGB_COLORS);
     }
 }
