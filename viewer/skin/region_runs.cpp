@@ -174,11 +174,15 @@ std::int32_t FindRuns(std::int32_t width, std::int32_t height, RowBits&& rowBits
                       std::vector<RegionRun>& runs, std::vector<RegionExtent>* extents) {
     // This row and the previous one as bit rows, the first cells of their runs, and at each
     // first cell its run (node); a cell of a run finds the run's first cell among the starts.
+    // Kept per thread, so a frame of a width seen before allocates nothing.
     const std::size_t words = (static_cast<std::size_t>(width) + 63) / 64;
-    std::vector<std::uint64_t> bits(words), starts(words), previousBits(words, 0),
-        previousStarts(words, 0);
-    std::vector<std::int32_t> runAt(static_cast<std::size_t>(width)),
-        previousRunAt(static_cast<std::size_t>(width));
+    thread_local std::vector<std::uint64_t> bits, starts, previousBits, previousStarts;
+    thread_local std::vector<std::int32_t> runAt, previousRunAt;
+    for (std::vector<std::uint64_t>* row : {&bits, &starts, &previousBits, &previousStarts}) {
+        row->assign(words, 0);
+    }
+    runAt.resize(static_cast<std::size_t>(width));
+    previousRunAt.resize(static_cast<std::size_t>(width));
     std::int32_t provisionalLabels = 0;
     bool cutOff = false;
     bool previousEmpty = true;
@@ -280,7 +284,8 @@ std::int32_t FindRegionRuns(const FrameImage& frame, const SkinColorRange& range
     // the band, whose bits stay in the first-level cache until the scan has read them.
     constexpr std::int32_t BAND_ROWS = 16;
     const auto rowCells = static_cast<std::size_t>(width);
-    std::vector<std::uint64_t> band((BAND_ROWS * rowCells + 63) / 64 + 1);
+    thread_local std::vector<std::uint64_t> band;
+    band.resize((BAND_ROWS * rowCells + 63) / 64 + 1);
     std::int32_t bandTop = 0, bandEnd = 0;
     return FindRuns(
         width, height,
