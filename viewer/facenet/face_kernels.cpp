@@ -421,14 +421,16 @@ void DepthwisePlane1(const float* const rows[3], const __m512 w[9], std::int32_t
         before = current.sums[0];
         current = next;
     }
-    // Up to column width, the border.
-    for (; x < width; x += 16) {
+    // Up to column width, the border. The last vector reads only tap column 2 of the one after,
+    // whose other column sums are then left uncomputed.
+    for (; x + 16 < width; x += 16) {
         const Columns next = ColumnSums(in, w, x + 16, Simd::Lanes(width + 1 - x - 16));
-        _mm512_mask_storeu_ps(out + x, Simd::Lanes(width - x),
-                              AddColumns(before, current, next.sums[2]));
+        _mm512_storeu_ps(out + x, AddColumns(before, current, next.sums[2]));
         before = current.sums[0];
         current = next;
     }
+    const __m512 after = ColumnSums(in, w, x + 16, Simd::Lanes(width + 1 - x - 16)).sums[2];
+    _mm512_mask_storeu_ps(out + x, Simd::Lanes(width - x), AddColumns(before, current, after));
 }
 
 #include "face_vector_kernels.inc"
