@@ -334,26 +334,44 @@ struct Simd {
     }
 };
 
+// Bytes i..i+31 of the rows (when Masked, those of mask).
+template <bool Masked>
+[[gnu::always_inline]] inline void AccumulateBytes(const std::uint8_t* const* rows,
+                                                   std::int32_t count, __m512 w, std::size_t i,
+                                                   std::int32_t left, float* sums) {
+    const __mmask32 mask = Masked ? (__mmask32(1) << left) - 1 : ~__mmask32(0);
+    __m512i sum = _mm512_setzero_si512();
+    for (std::int32_t r = 0; r < count; ++r) {
+        const __m256i bytes =
+            Masked ? _mm256_maskz_loadu_epi8(mask, rows[r] + i)
+                   : _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[r] + i));
+        sum = _mm512_add_epi16(sum, _mm512_cvtepu8_epi16(bytes));
+    }
+    for (int half = 0; half < 2; ++half) {
+        const __m512 values = _mm512_cvtepi32_ps(_mm512_cvtepu16_epi32(
+            half == 0 ? _mm512_castsi512_si256(sum) : _mm512_extracti64x4_epi64(sum, 1)));
+        const __mmask16 lanes = Simd::Lanes(left - 16 * half);
+        float* to = sums + i + 16 * half;
+        const __m512 value =
+            _mm512_fmadd_ps(w, values, Masked ? Simd::Load(to, lanes) : Simd::Load(to));
+        if (Masked) {
+            Simd::Store(to, lanes, value);
+        } else {
+            Simd::Store(to, value);
+        }
+    }
+}
+
 // 32 bytes at a time, the last ones masked.
 void Accumulate(const std::uint8_t* const* rows, std::int32_t count, float weight,
                 std::size_t bytes, float* sums) {
     const __m512 w = _mm512_set1_ps(weight);
-    for (std::size_t i = 0; i < bytes; i += 32) {
-        const auto left = static_cast<std::int32_t>(std::min<std::size_t>(32, bytes - i));
-        const __mmask32 mask = left == 32 ? ~__mmask32(0) : (__mmask32(1) << left) - 1;
-        __m512i sum = _mm512_setzero_si512();
-        for (std::int32_t r = 0; r < count; ++r) {
-            sum = _mm512_add_epi16(
-                sum, _mm512_cvtepu8_epi16(_mm256_maskz_loadu_epi8(mask, rows[r] + i)));
-        }
-        for (int half = 0; half < 2; ++half) {
-            const __m512 values = _mm512_cvtepi32_ps(_mm512_cvtepu16_epi32(
-                half == 0 ? _mm512_castsi512_si256(sum) : _mm512_extracti64x4_epi64(sum, 1)));
-            const __mmask16 lanes = Simd::Lanes(left - 16 * half);
-            float* to = sums + i + 16 * half;
-            _mm512_mask_storeu_ps(to, lanes,
-                                  _mm512_fmadd_ps(w, values, _mm512_maskz_loadu_ps(lanes, to)));
-        }
+    std::size_t i = 0;
+    for (; i + 32 <= bytes; i += 32) {
+        AccumulateBytes<false>(rows, count, w, i, 32, sums);
+    }
+    if (i < bytes) {
+        AccumulateBytes<true>(rows, count, w, i, static_cast<std::int32_t>(bytes - i), sums);
     }
 }
 
