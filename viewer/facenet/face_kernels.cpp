@@ -12,19 +12,19 @@ namespace {
 
 // Bytes first .. bytes - 1 of the accumulate kernel.
 void AccumulateFrom(const std::uint8_t* const* rows, std::int32_t count, float weight,
-                    std::size_t first, std::size_t bytes, float* sums) {
+                    std::size_t first, std::size_t bytes, bool add, float* sums) {
     for (std::size_t i = first; i < bytes; ++i) {
         std::int32_t sum = 0;
         for (std::int32_t r = 0; r < count; ++r) {
             sum += rows[r][i];
         }
-        sums[i] += weight * static_cast<float>(sum);
+        sums[i] = (add ? sums[i] : 0.0f) + weight * static_cast<float>(sum);
     }
 }
 
 void AccumulateScalar(const std::uint8_t* const* rows, std::int32_t count, float weight,
-                      std::size_t bytes, float* sums) {
-    AccumulateFrom(rows, count, weight, 0, bytes, sums);
+                      std::size_t bytes, bool add, float* sums) {
+    AccumulateFrom(rows, count, weight, 0, bytes, add, sums);
 }
 
 void ResampleScalar(const float* sums, const std::int32_t* indices, const float* weights,
@@ -202,8 +202,9 @@ struct Simd {
     }
 };
 
-void Accumulate(const std::uint8_t* const* rows, std::int32_t count, float weight,
-                std::size_t bytes, float* sums) {
+template <bool Add>
+void AccumulateRows(const std::uint8_t* const* rows, std::int32_t count, float weight,
+                    std::size_t bytes, float* sums) {
     const __m256 w = _mm256_set1_ps(weight);
     std::size_t i = 0;
     for (; i + 16 <= bytes; i += 16) {
@@ -216,10 +217,11 @@ void Accumulate(const std::uint8_t* const* rows, std::int32_t count, float weigh
             const __m256 values = _mm256_cvtepi32_ps(_mm256_cvtepu16_epi32(
                 half == 0 ? _mm256_castsi256_si128(sum) : _mm256_extracti128_si256(sum, 1)));
             float* to = sums + i + 8 * half;
-            _mm256_storeu_ps(to, _mm256_fmadd_ps(w, values, _mm256_loadu_ps(to)));
+            _mm256_storeu_ps(to, Add ? _mm256_fmadd_ps(w, values, _mm256_loadu_ps(to))
+                                     : _mm256_mul_ps(w, values));
         }
     }
-    AccumulateFrom(rows, count, weight, i, bytes, sums);
+    AccumulateFrom(rows, count, weight, i, bytes, Add, sums);
 }
 
 // Stride 1: output pixels x..x+7 of one channel (when Masked, the first n of them), nine taps of
@@ -334,8 +336,8 @@ struct Simd {
     }
 };
 
-// Bytes i..i+31 of the rows (when Masked, those of mask).
-template <bool Masked>
+// Bytes i..i+31 of the rows (when Masked, the first `left` of them).
+template <bool Masked, bool Add>
 [[gnu::always_inline]] inline void AccumulateBytes(const std::uint8_t* const* rows,
                                                    std::int32_t count, __m512 w, std::size_t i,
                                                    std::int32_t left, float* sums) {
@@ -353,7 +355,8 @@ template <bool Masked>
         const __mmask16 lanes = Simd::Lanes(left - 16 * half);
         float* to = sums + i + 16 * half;
         const __m512 value =
-            _mm512_fmadd_ps(w, values, Masked ? Simd::Load(to, lanes) : Simd::Load(to));
+            Add ? _mm512_fmadd_ps(w, values, Masked ? Simd::Load(to, lanes) : Simd::Load(to))
+                : _mm512_mul_ps(w, values);
         if (Masked) {
             Simd::Store(to, lanes, value);
         } else {
@@ -363,15 +366,16 @@ template <bool Masked>
 }
 
 // 32 bytes at a time, the last ones masked.
-void Accumulate(const std::uint8_t* const* rows, std::int32_t count, float weight,
-                std::size_t bytes, float* sums) {
+template <bool Add>
+void AccumulateRows(const std::uint8_t* const* rows, std::int32_t count, float weight,
+                    std::size_t bytes, float* sums) {
     const __m512 w = _mm512_set1_ps(weight);
     std::size_t i = 0;
     for (; i + 32 <= bytes; i += 32) {
-        AccumulateBytes<false>(rows, count, w, i, 32, sums);
+        AccumulateBytes<false, Add>(rows, count, w, i, 32, sums);
     }
     if (i < bytes) {
-        AccumulateBytes<true>(rows, count, w, i, static_cast<std::int32_t>(bytes - i), sums);
+        AccumulateBytes<true, Add>(rows, count, w, i, static_cast<std::int32_t>(bytes - i), sums);
     }
 }
 
