@@ -182,10 +182,12 @@ struct Simd {
         _mm256_maskstore_ps(p, mask, value);
     }
     [[gnu::always_inline]] static Vec Fma(Vec a, Vec b, Vec c) { return _mm256_fmadd_ps(a, b, c); }
-    // base[indices[i]] for the lanes of mask, base[0] for the others.
-    [[gnu::always_inline]] static Vec Gather(const float* base, const std::int32_t* indices,
-                                             Mask mask) {
-        return _mm256_i32gather_ps(base, _mm256_maskload_epi32(indices, mask), 4);
+    using Indices = __m256i;
+    [[gnu::always_inline]] static Indices LoadIndices(const std::int32_t* p, Mask mask) {
+        return _mm256_maskload_epi32(p, mask);
+    }
+    [[gnu::always_inline]] static Vec Gather(const float* base, Indices indices) {
+        return _mm256_i32gather_ps(base, indices, 4);
     }
     [[gnu::always_inline]] static Vec Add(Vec a, Vec b) { return _mm256_add_ps(a, b); }
     [[gnu::always_inline]] static Vec Sub(Vec a, Vec b) { return _mm256_sub_ps(a, b); }
@@ -318,9 +320,12 @@ struct Simd {
         _mm512_mask_storeu_ps(p, mask, value);
     }
     [[gnu::always_inline]] static Vec Fma(Vec a, Vec b, Vec c) { return _mm512_fmadd_ps(a, b, c); }
-    [[gnu::always_inline]] static Vec Gather(const float* base, const std::int32_t* indices,
-                                             Mask mask) {
-        return _mm512_i32gather_ps(_mm512_maskz_loadu_epi32(mask, indices), base, 4);
+    using Indices = __m512i;
+    [[gnu::always_inline]] static Indices LoadIndices(const std::int32_t* p, Mask mask) {
+        return _mm512_maskz_loadu_epi32(mask, p);
+    }
+    [[gnu::always_inline]] static Vec Gather(const float* base, Indices indices) {
+        return _mm512_i32gather_ps(indices, base, 4);
     }
     [[gnu::always_inline]] static Vec Add(Vec a, Vec b) { return _mm512_add_ps(a, b); }
     [[gnu::always_inline]] static Vec Sub(Vec a, Vec b) { return _mm512_sub_ps(a, b); }
