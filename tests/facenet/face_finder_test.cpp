@@ -324,10 +324,15 @@ void ExpectKernelsAgreeWithScalar(SimdLevel level) {
         const std::size_t rowBytes = bytes.size() / 3;
         const std::uint8_t* const rows[3] = {bytes.data(), bytes.data() + rowBytes,
                                              bytes.data() + 2 * rowBytes};
-        std::vector<float> expected = RandomValues(rowBytes, random), actual = expected;
-        scalar.accumulate(rows, 3, 0.37f, rowBytes, expected.data());
-        vector.accumulate(rows, 3, 0.37f, rowBytes, actual.data());
-        ExpectClose(actual, expected, "accumulate " + std::to_string(rowBytes));
+        std::vector<float> expected;  // the sums the resample reads next
+        for (const bool add : {false, true}) {
+            expected = RandomValues(rowBytes, random);
+            std::vector<float> actual = expected;
+            scalar.accumulate(rows, 3, 0.37f, rowBytes, add, expected.data());
+            vector.accumulate(rows, 3, 0.37f, rowBytes, add, actual.data());
+            ExpectClose(actual, expected,
+                        "accumulate " + std::to_string(rowBytes) + (add ? ", added" : ""));
+        }
 
         constexpr std::int32_t TAPS = 3;
         std::vector<std::int32_t> indices;

@@ -120,12 +120,13 @@ void FillFaceInputRow(const FrameImage& frame, const FaceModel& model, FaceNetSt
         return;
     }
     // Input rows run top-down; the frame's rows bottom-up.
-    // Source rows of one weight (all but the first and the last) are summed in one pass.
+    // Source rows of one weight (all but the first and the last) are summed in one pass; the first
+    // pass writes the sums, the others add to them.
     const std::size_t rowBytes = static_cast<std::size_t>(frame.width) * 3;
     const auto at = static_cast<std::size_t>(y - box.top);
-    std::fill(state.sums.begin(), state.sums.end(), 0.0f);
     const std::uint8_t* rows[ROWS_A_PASS];
     std::int32_t count = 0;
+    bool add = false;
     const std::int32_t end = state.rows.starts[at + 1];
     for (std::int32_t t = state.rows.starts[at]; t < end; ++t) {
         const AreaTap tap = state.rows.taps[static_cast<std::size_t>(t)];
@@ -133,8 +134,9 @@ void FillFaceInputRow(const FrameImage& frame, const FaceModel& model, FaceNetSt
         rows[count++] = FrameBytes(frame) + frameRow * rowBytes;
         if (count == ROWS_A_PASS || t + 1 == end ||
             state.rows.taps[static_cast<std::size_t>(t) + 1].weight != tap.weight) {
-            kernels.accumulate(rows, count, tap.weight, rowBytes, state.sums.data());
+            kernels.accumulate(rows, count, tap.weight, rowBytes, add, state.sums.data());
             count = 0;
+            add = true;
         }
     }
     for (std::int32_t parity = 0; parity < 2; ++parity) {

@@ -65,10 +65,11 @@ struct InterleavedPointwiseRow {
 };
 
 struct FaceKernels {
-    // sums[i] += weight * (the sum over r < count of rows[r][i]) for i < bytes: source rows' share
-    // of the input's area averages, summed as integers first (count at most 257).
+    // sums[i] += weight * (the sum over r < count of rows[r][i]) for i < bytes, or sums[i] = that
+    // product when not add: source rows' share of the input's area averages, summed as integers
+    // first (count at most 257).
     void (*accumulate)(const std::uint8_t* const* rows, std::int32_t count, float weight,
-                       std::size_t bytes, float* sums);
+                       std::size_t bytes, bool add, float* sums);
     // Input pixels from the area averages: for c < 3 and i < count,
     //   out[c][i] = (sum over t < taps of weights[t * count + i] * sums[indices[t * count + i] +
     //   c])
