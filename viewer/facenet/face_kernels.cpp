@@ -156,8 +156,6 @@ struct Simd {
     // Pixels per tile of the interleaved 1x1 kernel: 4 by three vectors is 12 accumulators of the
     // 16 registers.
     static constexpr int INTERLEAVED_PIXELS = 4;
-    // The 1x1 kernel adds the skip after the sums (as the scalar kernel does).
-    static constexpr bool SKIP_INTO_BIAS = false;
     // Lanes of all-ones bits.
     using Mask = __m256i;
     using ChannelMask = Whole;
@@ -296,8 +294,6 @@ struct Simd {
     static constexpr int WIDTH = 16;
     // Eight pixels by three vectors is 24 accumulators of the 32 registers.
     static constexpr int INTERLEAVED_PIXELS = 8;
-    // The skip is added to the bias first: one add per accumulator either way, and none after.
-    static constexpr bool SKIP_INTO_BIAS = true;
     using Mask = __mmask16;
     using ChannelMask = __mmask16;
     [[gnu::always_inline]] static Mask Lanes(std::int32_t n) {
