@@ -2,6 +2,9 @@
 // every x86-64 processor (and other architectures take the scalar path).
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 // Avx512 is AVX-512 F, BW, VL and DQ with AVX2, FMA and BMI2; code without a kernel of its own for
 // it runs its AVX2 kernel there. Avx512Vbmi adds VBMI's byte permutes across the register; code
 // without a kernel of its own for it runs its Avx512 one.
@@ -12,3 +15,15 @@ SimdLevel DetectSimdLevel();
 
 // Whether this processor can run the given level.
 bool SimdLevelSupported(SimdLevel level);
+
+// Floats in a cache line. Buffers the vector kernels sweep start on one, so that no vector load or
+// store straddles two lines, which costs about twice as much.
+inline constexpr std::int32_t CACHE_LINE_FLOATS = 16;
+
+// The first float of values on a cache line: values holds CACHE_LINE_FLOATS more than it is used
+// for.
+inline float* CacheLineAligned(std::vector<float>& values) {
+    const auto address = reinterpret_cast<std::uintptr_t>(values.data());
+    return values.data() +
+           (CACHE_LINE_FLOATS - address / sizeof(float) % CACHE_LINE_FLOATS) % CACHE_LINE_FLOATS;
+}

@@ -573,13 +573,15 @@ void BlurBox(const RegionBox& box, DisplaySurface& surface, CoverScratch& scratc
     scratch.rows.resize(width * LINE_FLOATS);
     scratch.columns.resize(StripCount(width) * height * LINE_FLOATS);
     const auto radius = static_cast<std::size_t>(std::max<std::int64_t>(1, side / 12));
-    scratch.rings.resize(2 * std::min(2 * radius + 2, std::max(width, height)) * STRIP_FLOATS);
+    // The sweep's rings hold whole vectors a line apart: from a cache line on, none is split.
+    scratch.rings.resize(2 * std::min(2 * radius + 2, std::max(width, height)) * STRIP_FLOATS +
+                         CACHE_LINE_FLOATS);
     scratch.scales.resize(width + height);
     WindowScales(scratch.scales.data(), width, radius);
     WindowScales(scratch.scales.data() + width, height, radius);
     blur(BlurJob{SurfaceRow(surface, clip.top) + 3 * static_cast<std::size_t>(clip.left),
                  static_cast<std::size_t>(surface.stride), width, height, radius,
-                 scratch.rows.data(), scratch.columns.data(), scratch.rings.data(),
+                 scratch.rows.data(), scratch.columns.data(), CacheLineAligned(scratch.rings),
                  scratch.scales.data(), scratch.scales.data() + width});
 }
 

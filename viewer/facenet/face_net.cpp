@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "simd_level.h"
+
 namespace {
 
 std::size_t Size(std::int32_t value) {
@@ -31,20 +33,10 @@ bool Interleaved(const FaceModel& model, std::size_t layer) {
     return layer > 0 && LayerSide(model, layer) <= INTERLEAVED_SIDE;
 }
 
-// Floats in a cache line. Channel planes start on one (in rows a multiple of it wide), so that the
-// kernels' whole vectors never straddle two lines; the line of zeros before each plane, and after
-// the last, is its border.
-constexpr std::int32_t LINE_FLOATS = 16;
-
-// The first float of values on a cache line (values holds LINE_FLOATS more than it is used for).
-float* LineAligned(std::vector<float>& values) {
-    const auto address = reinterpret_cast<std::uintptr_t>(values.data());
-    return values.data() + (LINE_FLOATS - address / sizeof(float) % LINE_FLOATS) % LINE_FLOATS;
-}
-
 // A layer's last FACE_RING_ROWS rows of side pixels of `channels` channels, as channel planes each
-// after a line of zeros, or as channel-interleaved pixels inside a zero pixel on either side; rows
-// outside 0 .. side - 1 read as zeros.
+// after a cache line of zeros, its border, or as channel-interleaved pixels inside a zero pixel on
+// either side; rows outside 0 .. side - 1 read as zeros. Planes start on a cache line (in rows a
+// multiple of it wide), so that the kernels' whole vectors never straddle two lines.
 struct Ring {
     float* data;
     const float* zeros;
@@ -52,10 +44,10 @@ struct Ring {
     std::int32_t channels;
     bool interleaved;
 
-    std::int32_t PlaneStride() const { return side + LINE_FLOATS; }
-    std::int32_t Border() const { return interleaved ? channels : LINE_FLOATS; }
+    std::int32_t PlaneStride() const { return side + CACHE_LINE_FLOATS; }
+    std::int32_t Border() const { return interleaved ? channels : CACHE_LINE_FLOATS; }
     std::int32_t RowSize() const {
-        return interleaved ? channels * (side + 2) : LINE_FLOATS + channels * PlaneStride();
+        return interleaved ? channels * (side + 2) : CACHE_LINE_FLOATS + channels * PlaneStride();
     }
     // Row y's first pixel inside the border (of its first plane).
     float* Out(std::int32_t y) const {
@@ -347,8 +339,8 @@ void PrepareFaceNet(const FaceModel& model, FaceNetState& state) {
         const Ring ring{nullptr, nullptr, side, channels, Interleaved(model, layer)};
         state.ringStarts.push_back(rings);
         // Whole lines, so that the next ring starts on one too.
-        rings +=
-            (Size(FACE_RING_ROWS * ring.RowSize()) + LINE_FLOATS - 1) / LINE_FLOATS * LINE_FLOATS;
+        rings += (Size(FACE_RING_ROWS * ring.RowSize()) + CACHE_LINE_FLOATS - 1) /
+                 CACHE_LINE_FLOATS * CACHE_LINE_FLOATS;
         zeros = std::max(zeros, Size(ring.RowSize()));
     }
     std::size_t row = 0, pooled = 0, inRows = Size(FACE_STEM_TAPS);
@@ -361,10 +353,10 @@ void PrepareFaceNet(const FaceModel& model, FaceNetState& state) {
     const std::size_t inputRow = Size(3 * 2 * (model.inputSide / 2 + 2));
     zeros = std::max(zeros, inputRow);
     state.input.assign(Size(FACE_INPUT_ROWS) * inputRow, 0.0f);
-    state.rings.assign(rings + LINE_FLOATS, 0.0f);
+    state.rings.assign(rings + CACHE_LINE_FLOATS, 0.0f);
     state.zeros.assign(zeros, 0.0f);
-    state.row.assign(row + LINE_FLOATS, 0.0f);
-    state.pooled.assign(pooled + LINE_FLOATS, 0.0f);
+    state.row.assign(row + CACHE_LINE_FLOATS, 0.0f);
+    state.pooled.assign(pooled + CACHE_LINE_FLOATS, 0.0f);
     state.interleaved.assign(pooled, 0.0f);
     state.interleavedSkip.assign(pooled, 0.0f);
     state.inRows.assign(inRows, nullptr);
@@ -387,9 +379,9 @@ void RunFaceNet(const FaceModel& model, FaceNetState& state, const FaceKernels& 
             kernels,
             source,
             0,
-            LineAligned(state.rings),
-            LineAligned(state.row),
-            LineAligned(state.pooled)};
+            CacheLineAligned(state.rings),
+            CacheLineAligned(state.row),
+            CacheLineAligned(state.pooled)};
     std::fill(state.done.begin(), state.done.end(), 0);
     const std::size_t last = state.done.size() - 1;
     while (state.done[last] < LayerSide(model, last)) {
