@@ -243,9 +243,18 @@ void ExpectKernelsAgreeWithScalar(SimdLevel level) {
                 // one shows under the sanitizers.
                 const std::int32_t inStride = stride == 1 ? width + 2 : 2 * width + 1;
                 const auto size = static_cast<std::size_t>(channels * inStride);
-                const std::vector<float> rows[3] = {RandomValues(size, random),
-                                                    RandomValues(size, random),
-                                                    RandomValues(size, random)};
+                std::vector<float> rows[3] = {RandomValues(size, random),
+                                              RandomValues(size, random),
+                                              RandomValues(size, random)};
+                // The border columns are the padding's zeros.
+                for (std::vector<float>& values : rows) {
+                    for (std::int32_t c = 0; c < channels; ++c) {
+                        values[static_cast<std::size_t>(c * inStride + inStride - 1)] = 0.0f;
+                        if (stride == 1) {
+                            values[static_cast<std::size_t>(c * inStride)] = 0.0f;
+                        }
+                    }
+                }
                 const std::vector<float> weights =
                     RandomValues(9 * static_cast<std::size_t>(channels), random);
                 DepthwiseRow row;

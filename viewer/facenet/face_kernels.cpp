@@ -419,7 +419,8 @@ struct Columns {
 // Stride 1. A row of one vector is nine taps of nine loads. A longer one adds the column sums of
 // input pixels x - 1, x and x + 1 (counted from column 0, where the planes start on a cache line),
 // so each vector of outputs needs only three whole-line loads and two lane shifts where nine loads
-// would take longer, most of them split across cache lines. The border columns are read alone.
+// would take longer, most of them split across cache lines. The border columns, zero, are not read:
+// their sums would hold up a plane's first vector and add to its last.
 void DepthwisePlane1(const float* const rows[3], const __m512 w[9], std::int32_t width,
                      float* out) {
     if (width <= 16) {
@@ -434,8 +435,8 @@ void DepthwisePlane1(const float* const rows[3], const __m512 w[9], std::int32_t
         return;
     }
     const float* const in[3] = {rows[0] + 1, rows[1] + 1, rows[2] + 1};
-    // Column -1, the last lane of the vector before column 0.
-    __m512 before = ColumnSums(in, w, -16, 0x8000).sums[0];
+    // Column -1 is zero, the last lane of the vector before column 0.
+    __m512 before = _mm512_setzero_ps();
     Columns current = ColumnSums(in, w, 0, 0xFFFF);
     std::int32_t x = 0;
     for (; x + 32 <= width; x += 16) {
@@ -444,16 +445,15 @@ void DepthwisePlane1(const float* const rows[3], const __m512 w[9], std::int32_t
         before = current.sums[0];
         current = next;
     }
-    // Up to column width, the border. The last vector reads only tap column 2 of the one after,
-    // whose other column sums are then left uncomputed.
     for (; x + 16 < width; x += 16) {
-        const Columns next = ColumnSums(in, w, x + 16, Simd::Lanes(width + 1 - x - 16));
+        const Columns next = ColumnSums(in, w, x + 16, Simd::Lanes(width - x - 16));
         _mm512_storeu_ps(out + x, AddColumns(before, current, next.sums[2]));
         before = current.sums[0];
         current = next;
     }
-    const __m512 after = ColumnSums(in, w, x + 16, Simd::Lanes(width + 1 - x - 16)).sums[2];
-    _mm512_mask_storeu_ps(out + x, Simd::Lanes(width - x), AddColumns(before, current, after));
+    // Column width is zero too.
+    _mm512_mask_storeu_ps(out + x, Simd::Lanes(width - x),
+                          AddColumns(before, current, _mm512_setzero_ps()));
 }
 
 #include "face_vector_kernels.inc"

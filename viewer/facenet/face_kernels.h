@@ -29,10 +29,10 @@ struct PointwiseRow {
 };
 
 // A 3x3 depthwise convolution of one output row of width pixels: output pixel x of channel c reads
-// pixels stride * x + kx of rows[ky] + c * inStride (whose border columns the caller provides),
-// weights[(ky * 3 + kx) * channels + c]; it is stored at out[c * width + x]. With stride 2 and
-// pooled given, the 2x2 maximum of pixels 2x, 2x + 1 of rows[0] and rows[1] goes to
-// pooled[c * width + x] too (a strided block's skip).
+// pixels stride * x + kx of rows[ky] + c * inStride (whose border columns the caller provides, all
+// zero: the convolution's padding), weights[(ky * 3 + kx) * channels + c]; it is stored at
+// out[c * width + x]. With stride 2 and pooled given, the 2x2 maximum of pixels 2x, 2x + 1 of
+// rows[0] and rows[1] goes to pooled[c * width + x] too (a strided block's skip).
 struct DepthwiseRow {
     const float* rows[3] = {};
     std::int32_t inStride = 0;
