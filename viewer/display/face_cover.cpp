@@ -573,7 +573,7 @@ void BlurBox(const RegionBox& box, DisplaySurface& surface, CoverScratch& scratc
     scratch.rows.resize(width * LINE_FLOATS);
     scratch.columns.resize(StripCount(width) * height * LINE_FLOATS);
     const auto radius = static_cast<std::size_t>(std::max<std::int64_t>(1, side / 12));
-    // The sweep's rings hold whole vectors a line apart: from a cache line on, none is split.
+    // The rings' vectors lie whole vectors apart: started on a cache line, none straddles two.
     scratch.rings.resize(2 * std::min(2 * radius + 2, std::max(width, height)) * STRIP_FLOATS +
                          CACHE_LINE_FLOATS);
     scratch.scales.resize(width + height);
