@@ -1,11 +1,5 @@
 #include "simd_level.h"
 
-#if defined(__x86_64__) || defined(__i386__)
-#define RAVK_X86 1
-#else
-#define RAVK_X86 0
-#endif
-
 bool SimdLevelSupported(SimdLevel level) {
 #if RAVK_X86
     // Needed when this runs before static constructors have filled in the processor model.

@@ -5,6 +5,13 @@
 #include <cstdint>
 #include <vector>
 
+// 1 where the vector kernels exist: x86, 32 or 64 bits.
+#if defined(__x86_64__) || defined(__i386__)
+#define RAVK_X86 1
+#else
+#define RAVK_X86 0
+#endif
+
 // Avx512 is AVX-512 F, BW, VL and DQ with AVX2, FMA and BMI2; code without a kernel of its own for
 // it runs its AVX2 kernel there. Avx512Vbmi adds VBMI's byte permutes across the register; code
 // without a kernel of its own for it runs its Avx512 one.

@@ -7,11 +7,8 @@
 
 #include "simd_level.h"
 
-#if defined(__x86_64__) || defined(__i386__)
-#define RAVK_X86 1
+#if RAVK_X86
 #include <immintrin.h>
-#else
-#define RAVK_X86 0
 #endif
 
 namespace {

@@ -20,7 +20,7 @@ inline constexpr std::size_t PICTURE_STRIDE = PaddedRowBytes(Width(PICTURE_AREA)
 inline constexpr std::size_t PICTURE_BYTES =
     PICTURE_STRIDE * static_cast<std::size_t>(Height(PICTURE_AREA));
 
-// The picture's memory, owned by the front end: a Qt buffer or the bits of a Windows DIB section.
+// The picture's memory, owned by the front end, for a surface that must be stretched first.
 using PictureBits = std::span<std::uint8_t, PICTURE_BYTES>;
 
 // The rows to show in the picture area, laid out as such a bitmap: a surface of PICTURE_AREA's size

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstddef>
 
-#if defined(__x86_64__) || defined(__i386__)
+#if RAVK_X86
 #include <immintrin.h>
 #endif
 
@@ -132,7 +132,7 @@ void PointwiseScalar(const InterleavedPointwiseRow& row) {
 
 }  // namespace interleaved
 
-#if defined(__x86_64__) || defined(__i386__)
+#if RAVK_X86
 
 // Each instruction set's kernels live in a namespace of their own: its vector type, its Simd
 // operations, the kernels that differ, and face_vector_kernels.inc for those that do not. The
@@ -517,7 +517,7 @@ void Pointwise(const PointwiseRow& row) {
 }  // namespace
 
 FaceKernels SelectFaceKernels(SimdLevel level) {
-#if defined(__x86_64__) || defined(__i386__)
+#if RAVK_X86
     if (level >= SimdLevel::Avx512 && SimdLevelSupported(SimdLevel::Avx512)) {
         return {avx512::Accumulate,
                 avx512::Resample,

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <iterator>
 
-#if defined(__x86_64__) || defined(__i386__)
+#if RAVK_X86
 #include <immintrin.h>
 #endif
 
@@ -28,7 +28,7 @@ void ClassifyScalar(const Pixel24* pixels, std::uint64_t* words, std::size_t cou
     }
 }
 
-#if defined(__x86_64__) || defined(__i386__)
+#if RAVK_X86
 
 // The vector kernels test the bands without dividing. With h = offset + floor(60 d / delta) and
 // the floor term within -60..60:
@@ -421,7 +421,7 @@ std::uint32_t SumLumaScalar(const Pixel24* pixels, std::size_t count) {
     return sum;
 }
 
-#if defined(__x86_64__) || defined(__i386__)
+#if RAVK_X86
 // Luma sums take 16 pixels at a time: each channel gathered into 16 byte lanes with the
 // classification's byte shuffles, widened to floats and weighted. The weighted sum is a whole
 // number below 2^18, exact in floats whatever the order of the adds, fused or not.
@@ -515,7 +515,7 @@ std::uint32_t SumPixelLuma(const Pixel24* pixels, std::size_t count, SimdLevel l
         level = SimdLevel::Scalar;
     }
     switch (level) {
-#if defined(__x86_64__) || defined(__i386__)
+#if RAVK_X86
         case SimdLevel::Avx512:
         case SimdLevel::Avx512Vbmi:
             return SumLumaAvx512(pixels, count);
@@ -533,7 +533,7 @@ void ClassifySkinBits(const Pixel24* pixels, std::uint64_t* words, std::size_t c
         level = SimdLevel::Scalar;
     }
     switch (level) {
-#if defined(__x86_64__) || defined(__i386__)
+#if RAVK_X86
         case SimdLevel::Avx512Vbmi:
             avx512vbmi::Classify(pixels, words, count, range);
             return;
